@@ -1,0 +1,72 @@
+#pragma once
+
+#include "batch/joboptions.h"
+#include "shell/report/dialogs.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace zentavo {
+
+class FileList;
+
+// What a run tells the front end that drives it. Every call comes on the driving thread, in
+// list order.
+class RunFrontEnd {
+public:
+    virtual ~RunFrontEnd() = default;
+    // The busy pointer (hourglass) on or off.
+    virtual void setBusy(bool busy) = 0;
+    virtual void setProgressValue(int value) = 0;   // 0 to 100
+    virtual void setProgressText(const QString& text) = 0;
+    // Messages and error reports of the run.
+    virtual Dialogs& dialogs() = 0;
+    virtual QString applicationTitle() const = 0;
+};
+
+// What became of one file of a run.
+enum class FileOutcome { Written, NotLoaded, NotWritten, Skipped };
+
+struct RunSummary {
+    int written = 0;
+    int notLoaded = 0;
+    int notWritten = 0;
+    bool refused = false;          // "No files added.", missing folder or imaging failure
+    QString closingMessage;        // "Done." with the failed list, or the refusal text
+};
+
+// The Start handler's run: checks, plan in list order on the driving thread, decode, transform
+// and encode on a pool of workers, outcomes delivered back in list order.
+class BatchRun : public QObject {
+    Q_OBJECT
+public:
+    BatchRun(const JobOptions& options, RunFrontEnd& frontEnd, QObject* parent = nullptr);
+    ~BatchRun() override;
+
+    // Files in flight at once; 0 means one per core.
+    void setJobs(int jobs);
+    // Set when the imaging start-up failed at load: every start is refused.
+    void setImagingFailed(bool failed);
+
+    // PushButton2_Click: starts a run over the list as it is now and returns at once; the run
+    // goes on in the event loop and ends with finished(). Ignored while a run is going.
+    void PushButton2_Click(const FileList& list);
+    // BatchRunning.
+    bool isRunning() const;
+    // Abandons the files in flight (closing the program): no partial or temporary files remain.
+    void cancel();
+    // Serves the event loop until the run has finished.
+    void waitForFinished();
+
+signals:
+    void finished(const zentavo::RunSummary& summary);
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
+
+}  // namespace zentavo

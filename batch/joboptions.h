@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+namespace zentavo {
+
+enum class Operation { None, Flip, Rotate };
+enum class FlipDirection { None, Horizontal, Vertical };
+enum class QualityMode { None, Fixed, SmartDetect };
+
+// The user's choices that a run reads, live: each call returns the state of its control at that
+// moment, so a choice changed during a run reaches the files that read it afterwards. The window
+// implements it over its controls, the command line over its options, tests directly.
+// Called on the thread that drives the engine (the GUI thread in the window).
+class JobOptions {
+public:
+    virtual ~JobOptions() = default;
+
+    virtual Operation operation() const = 0;
+    virtual FlipDirection flipDirection() const = 0;
+    // The rotation text: "-90", "-180" or "-270" (clockwise turns are negative).
+    virtual QString degrees() const = 0;
+    virtual QualityMode qualityMode() const = 0;
+    // The slider's position as the control holds it; fixedQuality() converts it.
+    virtual int sliderValue() const = 0;
+    virtual QString resultsFolder() const = 0;
+};
+
+// The slider position as a byte. Throws ZentavoError(Overflow) outside 0 to 255.
+int fixedQuality(const JobOptions& options);
+
+// A plain set of options, for the command line and tests.
+struct FixedJobOptions : JobOptions {
+    Operation op = Operation::Flip;
+    FlipDirection direction = FlipDirection::Horizontal;
+    QString rotation = QStringLiteral("-90");
+    QualityMode quality = QualityMode::SmartDetect;
+    int slider = 85;
+    QString folder;
+
+    Operation operation() const override { return op; }
+    FlipDirection flipDirection() const override { return direction; }
+    QString degrees() const override { return rotation; }
+    QualityMode qualityMode() const override { return quality; }
+    int sliderValue() const override { return slider; }
+    QString resultsFolder() const override { return folder; }
+};
+
+}  // namespace zentavo

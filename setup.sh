@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Zentavo needs to build and test, when any is missing.
+set -euo pipefail
+packages=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-image-formats-plugins libgl-dev
+  libturbojpeg0-dev libgif-dev libtiff-dev libimagequant-dev
+  libgtest-dev libgmock-dev
+  fonts-liberation2 xvfb xauth
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,64 @@
+#include "shell/report/errorreport.h"
+
+#include "shell/report/zentavoerror.h"
+
+#include <new>
+
+namespace zentavo {
+
+QString errorReportMessage(const QString& description, const QString& location, int line)
+{
+    return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ")
+           + QString::number(line) + QStringLiteral("\r\r")
+           + QStringLiteral("Please email screenshot of this message to ")
+           + QLatin1String(SupportAddress);
+}
+
+QString describeException(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const ZentavoError& e) {
+        return e.description();
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("Out of memory");
+    } catch (const std::exception& e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
+
+ErrorReport::ErrorReport(Dialogs& dialogs, QString location, QString title)
+    : m_dialogs(dialogs), m_location(std::move(location)), m_title(std::move(title))
+{
+}
+
+bool ErrorReport::step(int number, const std::function<void()>& statement)
+{
+    m_line = number;
+    try {
+        statement();
+        return true;
+    } catch (...) {
+        report(number, describeException(std::current_exception()));
+        return false;
+    }
+}
+
+bool ErrorReport::test(int number, const std::function<bool()>& condition, bool fallback)
+{
+    bool value = fallback;
+    step(number, [&] { value = condition(); });
+    return value;
+}
+
+void ErrorReport::report(int number, const QString& description)
+{
+    m_line = number;
+    ++m_reports;
+    m_dialogs.message(errorReportMessage(description, m_location, number), m_title,
+                      MessageIcon::Exclamation);
+}
+
+}  // namespace zentavo
