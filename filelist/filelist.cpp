@@ -1,0 +1,93 @@
+#include "filelist/filelist.h"
+
+#include "shell/report/zentavoerror.h"
+
+namespace zentavo {
+
+namespace {
+
+[[noreturn]] void throwOutOfRange(int i, int count) {
+    throw ZentavoError(ErrorNumber::Generic,
+                       QStringLiteral("Index out of bounds: entry %1 of %2").arg(i).arg(count));
+}
+
+}  // namespace
+
+FileList::FileList(QObject* parent) : QAbstractListModel(parent) {}
+
+int FileList::count() const {
+    return static_cast<int>(m_paths.size());
+}
+
+QString FileList::text(int i) const {
+    if (i < 1 || i > count()) {
+        throwOutOfRange(i, count());
+    }
+    return m_paths.at(i - 1);
+}
+
+void FileList::setText(int i, const QString& path) {
+    if (i < 1 || i > count()) {
+        throwOutOfRange(i, count());
+    }
+    if (m_paths.at(i - 1) == path) {
+        return;
+    }
+    m_paths[i - 1] = path;
+    const QModelIndex changed = index(i - 1);
+    emit dataChanged(changed, changed, {Qt::DisplayRole, Qt::ToolTipRole});
+}
+
+void FileList::append(const QString& path) {
+    beginInsertRows({}, count(), count());
+    m_paths.append(path);
+    endInsertRows();
+}
+
+void FileList::append(const QStringList& paths) {
+    if (paths.isEmpty()) {
+        return;
+    }
+    // One insertion for the whole batch, so a view relayouts once for a large folder scan.
+    beginInsertRows({}, count(), count() + static_cast<int>(paths.size()) - 1);
+    m_paths.append(paths);
+    endInsertRows();
+}
+
+void FileList::remove(int i) {
+    if (i < 1 || i > count()) {
+        throwOutOfRange(i, count());
+    }
+    beginRemoveRows({}, i - 1, i - 1);
+    m_paths.removeAt(i - 1);
+    endRemoveRows();
+}
+
+void FileList::clear() {
+    beginResetModel();
+    m_paths.clear();
+    endResetModel();
+}
+
+int FileList::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+QVariant FileList::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= count()) {
+        return {};
+    }
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        return m_paths.at(index.row());
+    }
+    return {};
+}
+
+QVariant FileList::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+        return QStringLiteral("Image File(s)");
+    }
+    return QAbstractListModel::headerData(section, orientation, role);
+}
+
+}  // namespace zentavo

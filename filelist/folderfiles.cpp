@@ -1,0 +1,63 @@
+#include "filelist/folderfiles.h"
+
+#include "filelist/fileattributes.h"
+#include "filelist/listfiles.h"
+#include "filelist/subdirectories.h"
+
+namespace zentavo {
+
+QString extensionPattern(const QString& extension) {
+    return QStringLiteral("*.") + extension;
+}
+
+QStringList collectFolderFiles(const QStringList& collection, const QString& pattern,
+                               const StatementRunner& run, QChar sep) {
+    const auto step = [&run](FolderFilesStatement number, const std::function<void()>& statement) {
+        if (run) {
+            return run(static_cast<int>(number), statement);
+        }
+        statement();
+        return true;
+    };
+    QStringList files;
+    for (qsizetype i = 0; i < collection.size(); ++i) {
+        QString folder;
+        QStringList names;
+        if (!step(FolderFilesStatement::TakeEntry, [&] { folder = collection.at(i); }) ||
+            !step(FolderFilesStatement::DropSeparator, [&] { folder.chop(1); }) ||
+            !step(FolderFilesStatement::ListNames,
+                  [&] { names = ListFiles(folder, pattern, sep); })) {
+            continue;
+        }
+        for (qsizetype k = 0; k < names.size(); ++k) {
+            QString name;
+            bool tilde = true;
+            QString path;
+            if (!step(FolderFilesStatement::TakeName, [&] { name = names.at(k); }) ||
+                !step(FolderFilesStatement::TildeTest,
+                      [&] { tilde = name.startsWith(QChar(u'~')); }) ||
+                tilde ||
+                !step(FolderFilesStatement::FormPath, [&] { path = folder + sep + name; })) {
+                continue;
+            }
+            step(FolderFilesStatement::TestAndAppend, [&] {
+                // The attribute is read only for a file that opened: one that vanished since
+                // the listing is simply not added.
+                if (IsOpenableFile(path) && attributeValue(path, sep) != HiddenArchiveFile) {
+                    files.append(NormalizeSlashes(path, sep));
+                }
+            });
+        }
+    }
+    return files;
+}
+
+QStringList scanFolderTree(const QString& folder, const QString& pattern, Dialogs* dialogs,
+                           const QString& appTitle, const StatementRunner& run,
+                           const std::function<void()>& processEvents, QChar sep) {
+    QStringList collection{folder + sep};
+    GetSubDirectories2016(collection, true, dialogs, appTitle, processEvents, sep);
+    return collectFolderFiles(collection, pattern, run, sep);
+}
+
+}  // namespace zentavo

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "filelist/pathroutines.h"
+#include "shell/report/dialogs.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace zentavo {
+
+// Runs one numbered statement of a caller's guarded procedure; false when it failed. An
+// ErrorReport's step() fits: [&](int n, const auto& s) { return guard.step(n, s); }.
+using StatementRunner = std::function<bool(int number, const std::function<void()>& statement)>;
+
+// The numbers under which collectFolderFiles runs its statements, as "Add All File(s) In
+// Folder" reports them.
+enum class FolderFilesStatement : int {
+    TakeEntry = 118,
+    DropSeparator = 120,
+    ListNames = 122,
+    TakeName = 124,
+    TildeTest = 126,
+    FormPath = 128,
+    TestAndAppend = 132,
+};
+
+// The listing pattern for an extension as the user typed it: "*." + extension ("*" gives
+// "*.*", every file).
+QString extensionPattern(const QString& extension);
+
+// The files to add for a folder collection (each entry ending with sep, as GetSubDirectories2016
+// leaves it), in order: for each entry its ListFiles names for pattern, without names starting
+// with "~", each joined as folder + sep + name and cleaned with NormalizeSlashes, kept when the
+// file opens and is not a hidden file (attribute value 34). Duplicates are kept. Each statement
+// goes through run; a failed statement skips the rest of its name (or its entry), so a path is
+// never added twice or half-formed. Without run the first failure propagates. Any thread.
+QStringList collectFolderFiles(const QStringList& collection, const QString& pattern,
+                               const StatementRunner& run = {}, QChar sep = PathSeparator);
+
+// The whole expansion of one folder, as a dropped folder or a command-line folder gets it: a
+// collection holding folder + sep, GetSubDirectories2016 with recurse (reporting through dialogs
+// titled appTitle, yielding through processEvents), then collectFolderFiles. Thread of the
+// caller.
+QStringList scanFolderTree(const QString& folder, const QString& pattern, Dialogs* dialogs,
+                           const QString& appTitle, const StatementRunner& run = {},
+                           const std::function<void()>& processEvents = {},
+                           QChar sep = PathSeparator);
+
+}  // namespace zentavo

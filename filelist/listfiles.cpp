@@ -1,0 +1,167 @@
+#include "filelist/listfiles.h"
+
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace zentavo {
+
+namespace {
+
+// Opens name relative to folder descriptor at without reading anything; O_NONBLOCK keeps a
+// FIFO or device from blocking the scan.
+bool openableAt(int at, const char* name) {
+    const int fd = ::openat(at, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info;
+    const bool file = ::fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
+    ::close(fd);
+    return file;
+}
+
+bool isRegularEntry(int at, const dirent* entry) {
+    if (entry->d_type == DT_REG) {
+        return true;
+    }
+    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) {
+        return false;
+    }
+    struct stat info;
+    return ::fstatat(at, entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode);
+}
+
+uint foldCase(uint c) {
+    return QChar::toCaseFolded(c);
+}
+
+// Iterative match with one backtrack point per "*": linear in practice, never exponential.
+bool matchCodePoints(const QList<uint>& pattern, const QList<uint>& name) {
+    qsizetype p = 0;
+    qsizetype n = 0;
+    qsizetype starP = -1;
+    qsizetype starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == u'*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() &&
+                   (pattern[p] == u'?' || foldCase(pattern[p]) == foldCase(name[n]))) {
+            ++p;
+            ++n;
+        } else if (starP >= 0) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+}  // namespace
+
+bool matchesWildcard(const QString& pattern, const QString& name) {
+    const QList<uint> codes = name.toUcs4();
+    if (matchCodePoints(pattern.toUcs4(), codes)) {
+        return true;
+    }
+    // A trailing ".*" also stands for "no extension at all", as listings have always treated it.
+    return pattern.endsWith(QStringLiteral(".*")) && !name.contains(QChar(u'.')) &&
+           matchCodePoints(pattern.chopped(2).toUcs4(), codes);
+}
+
+QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep) {
+    QString prefix = folder;
+    if (!prefix.endsWith(sep)) {
+        prefix += sep;
+    }
+    QStringList names;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(QFile::encodeName(prefix).constData()),
+                                            ::closedir);
+    if (!dir) {
+        return names;
+    }
+    names.reserve(100);
+    const int at = ::dirfd(dir.get());
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!matchesWildcard(pattern, name) || !isRegularEntry(at, entry)) {
+            continue;
+        }
+        // A name that does not survive decoding could not be opened by its path later.
+        if (QFile::encodeName(name) != QByteArrayView(entry->d_name)) {
+            continue;
+        }
+        if (openableAt(at, entry->d_name)) {
+            names.append(name);
+        }
+    }
+    return names;
+}
+
+bool IsOpenableFile(const QString& path) {
+    return !path.isEmpty() && openableAt(AT_FDCWD, QFile::encodeName(path).constData());
+}
+
+bool HasOddCharacters(const QByteArray& name) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name.constData());
+    const qsizetype size = name.size();
+    for (qsizetype i = 0; i < size;) {
+        const unsigned char lead = bytes[i];
+        uint code = 0;
+        int length = 0;
+        uint minimum = 0;
+        if (lead < 0x80) {
+            code = lead;
+            length = 1;
+        } else if ((lead & 0xE0) == 0xC0) {
+            code = lead & 0x1F;
+            length = 2;
+            minimum = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            code = lead & 0x0F;
+            length = 3;
+            minimum = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            code = lead & 0x07;
+            length = 4;
+            minimum = 0x10000;
+        } else {
+            return true;
+        }
+        if (i + length > size) {
+            return true;
+        }
+        for (int k = 1; k < length; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80) {
+                return true;
+            }
+            code = (code << 6) | (bytes[i + k] & 0x3F);
+        }
+        // Overlong forms, surrogates and values past Unicode are not valid UTF-8 either.
+        if (code < minimum || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+            return true;
+        }
+        if (code < 32 || (code >= 127 && code <= 159) || code == u'?') {
+            return true;
+        }
+        i += length;
+    }
+    return false;
+}
+
+bool HasOddCharacters(const QString& name) {
+    return HasOddCharacters(QFile::encodeName(name));
+}
+
+}  // namespace zentavo

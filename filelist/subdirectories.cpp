@@ -1,0 +1,200 @@
+#include "filelist/subdirectories.h"
+
+#include "filelist/fileattributes.h"
+#include "filelist/listfiles.h"
+#include "shell/report/errorreport.h"
+#include "shell/report/zentavoerror.h"
+
+#include <QFile>
+#include <QtDebug>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <utility>
+
+namespace zentavo {
+
+namespace {
+
+constexpr qsizetype MaxPathLength = 260;
+
+using FolderId = std::pair<dev_t, ino_t>;
+
+// Without a window the collector's reports still reach someone: the log.
+class LoggingDialogs : public Dialogs {
+public:
+    void message(const QString& text, const QString& title, MessageIcon) override {
+        qWarning().noquote() << title << text;
+    }
+    bool askYesNo(const QString&, const QString&) override { return false; }
+    QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
+    QStringList openFiles(const QString&, const QString&) override { return {}; }
+    QString pickFolder(const QString&, const QString&) override { return {}; }
+};
+
+struct Walk {
+    Dialogs& dialogs;
+    QString title;
+    const std::function<void()>& processEvents;
+    QChar sep;
+    std::set<FolderId> seen;
+
+    void yield() const {
+        if (processEvents) {
+            processEvents();
+        }
+    }
+};
+
+ZentavoError systemError(int error, const QString& path) {
+    return ZentavoError(ErrorNumber::Generic,
+                        QString::fromLocal8Bit(std::strerror(error)) + QStringLiteral(": ") + path);
+}
+
+// Permission denied and path not found: the folder is simply left out of the scan.
+bool isUnreadable(int error) {
+    return error == EACCES || error == EPERM || error == ENOENT || error == ENOTDIR;
+}
+
+bool stopsDescent(const QString& folder, QChar sep) {
+    if (isRootFolder(folder, sep)) {
+        return false;
+    }
+    const int value = attributeValue(folder, sep);
+    return value == HiddenSystemFolder || value == HiddenSystemLinkFolder;
+}
+
+void collect(QStringList& collection, bool recurse, Walk& walk) {
+    ErrorReport guard(walk.dialogs, QString::fromLatin1(SubDirectoriesLocation), walk.title);
+    QStringList found;
+    // Entries may be removed below; walk a copy so that none is skipped.
+    QStringList entries;
+    guard.step(100, [&] { entries = collection; });
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        QString folder;
+        guard.step(102, [&] { folder = entries.at(i); });
+        guard.step(104, [&] { walk.yield(); });
+        if (!guard.test(106, [&] { return folder.size() < MaxPathLength; })) {
+            continue;
+        }
+        if (!guard.test(108, [&] { return !stopsDescent(folder, walk.sep); })) {
+            continue;
+        }
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(nullptr, ::closedir);
+        bool unreadable = false;
+        guard.step(110, [&] {
+            dir.reset(::opendir(QFile::encodeName(folder).constData()));
+            if (!dir) {
+                const int error = errno;
+                unreadable = isUnreadable(error);
+                if (!unreadable) {
+                    throw systemError(error, folder);
+                }
+            }
+        });
+        if (unreadable) {
+            guard.step(112, [&] { collection.removeOne(folder); });
+            continue;
+        }
+        if (!dir) {
+            continue;
+        }
+        const int at = ::dirfd(dir.get());
+        for (;;) {
+            const dirent* entry = nullptr;
+            const bool read = guard.step(114, [&] {
+                errno = 0;
+                entry = ::readdir(dir.get());
+                if (!entry && errno != 0) {
+                    throw systemError(errno, folder);
+                }
+            });
+            if (!read || !entry) {
+                break;
+            }
+            struct stat info;
+            bool identified = false;
+            if (!guard.test(
+                    116,
+                    [&] {
+                        if (entry->d_type == DT_DIR) {
+                            return true;
+                        }
+                        if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) {
+                            return false;
+                        }
+                        // A link to a folder is followed; a dangling link is no folder at all.
+                        identified = ::fstatat(at, entry->d_name, &info, 0) == 0;
+                        return identified && S_ISDIR(info.st_mode);
+                    },
+                    false)) {
+                continue;
+            }
+            guard.step(118, [&] { walk.yield(); });
+            QString name;
+            guard.step(120, [&] { name = QFile::decodeName(entry->d_name); });
+            if (!guard.test(
+                    122,
+                    [&] {
+                        return name.size() < MaxPathLength &&
+                               !HasOddCharacters(QByteArray(entry->d_name)) &&
+                               !name.contains(QChar(u'?')) && name != QStringLiteral(".") &&
+                               name != QStringLiteral("..");
+                    },
+                    false)) {
+                continue;
+            }
+            // The walk remembers device and inode so that a link cycle, or two links to one
+            // folder, cannot enter a folder twice.
+            if (!guard.test(
+                    124,
+                    [&] {
+                        if (!identified) {
+                            identified = ::fstatat(at, entry->d_name, &info, 0) == 0;
+                        }
+                        return !identified || walk.seen.insert({info.st_dev, info.st_ino}).second;
+                    },
+                    false)) {
+                continue;
+            }
+            guard.step(126, [&] { found.append(folder + name + walk.sep); });
+        }
+        guard.step(128, [&] { dir.reset(); });
+    }
+    if (guard.test(
+            130, [&] { return recurse && !found.isEmpty(); }, false)) {
+        guard.step(132, [&] { collect(found, true, walk); });
+    }
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        QString next;
+        guard.step(134, [&] { next = found.at(i); });
+        guard.step(136, [&] { walk.yield(); });
+        if (guard.test(
+                138, [&] { return !stopsDescent(next, walk.sep); }, false)) {
+            guard.step(140, [&] { collection.append(next); });
+        }
+    }
+}
+
+}  // namespace
+
+void GetSubDirectories2016(QStringList& collection, bool recurse, Dialogs* dialogs,
+                           const QString& appTitle, const std::function<void()>& processEvents,
+                           QChar sep) {
+    LoggingDialogs log;
+    Walk walk{dialogs ? *dialogs : log, appTitle, processEvents, sep, {}};
+    for (const QString& start : collection) {
+        struct stat info;
+        if (::stat(QFile::encodeName(start).constData(), &info) == 0) {
+            walk.seen.insert({info.st_dev, info.st_ino});
+        }
+    }
+    collect(collection, recurse, walk);
+}
+
+}  // namespace zentavo

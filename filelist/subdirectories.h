@@ -1,0 +1,33 @@
+#pragma once
+
+#include "filelist/pathroutines.h"
+#include "shell/report/dialogs.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace zentavo {
+
+// The location that the folder collector's error reports name.
+inline constexpr char SubDirectoriesLocation[] =
+    "in Dunmere2021/08/31.AddFolder.GetSubDirectories2016 ";
+
+// Appends to collection (folder paths, each ending with sep) the sub-folders of its entries,
+// breadth first: all folders one level down grouped by parent in the parents' order, each
+// parent's sub-folders in the order the file system lists them, then the next level, and so on
+// (only one level without recurse). Left out with their subtrees: hidden folders below the
+// starting entries, names with odd characters, paths or names of 260 characters or more, and
+// folders reached a second time in the same walk (same device and inode, so a link cycle ends).
+// A folder that cannot be read (no permission, gone) is removed from the collection with
+// everything below it. Other failures are shown through dialogs as an error report titled
+// appTitle (only logged when dialogs is null) and the walk goes on. processEvents, when set,
+// is called before each folder examined, for each sub-folder read and before each collected
+// folder is checked, so a window stays responsive. Thread of the caller (the GUI thread when
+// processEvents serves the window).
+void GetSubDirectories2016(QStringList& collection, bool recurse, Dialogs* dialogs,
+                           const QString& appTitle, const std::function<void()>& processEvents = {},
+                           QChar sep = PathSeparator);
+
+}  // namespace zentavo
