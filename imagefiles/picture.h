@@ -49,6 +49,8 @@ struct Picture {
     std::shared_ptr<GifAnimation> gif;    // set for GIF inputs only
     QByteArray iccProfile;                // the embedded ICC profile, empty when none
     int droppedPages = 0;                 // pages after the first of a multi-page file, not kept
+    int orientation = 1;                  // the file's EXIF orientation (1 to 8), already
+                                          // applied to image; 1 when the file had none
 
     bool isEmpty() const { return image.isNull(); }
     int width() const { return image.width(); }

@@ -1,0 +1,153 @@
+#include "imagefiles/decoders.h"
+#include "imagefiles/jpegmarkers.h"
+#include "imagefiles/limits.h"
+#include "imagefiles/transform.h"
+
+#include <QColorSpace>
+
+#include <turbojpeg.h>
+
+#include <array>
+#include <new>
+
+namespace zentavo::decoders {
+
+namespace {
+
+// Warnings that leave the picture whole: stray bytes between segments and unusual header
+// details. Every other warning (a cut-off file, bad Huffman data) means gaps in the picture.
+constexpr std::array HarmlessWarnings = {
+    "extraneous bytes before marker",
+    "JFIF revision",
+    "Adobe APP14",
+    "thumbnail image",
+    "Invalid SOS parameters for sequential JPEG",
+};
+
+struct Decompressor {
+    tjhandle handle = tjInitDecompress();
+    ~Decompressor() {
+        if (handle) {
+            tjDestroy(handle);
+        }
+    }
+};
+
+bool harmless(const QString& warning) {
+    for (const char* text : HarmlessWarnings) {
+        if (warning.contains(QLatin1String(text), Qt::CaseInsensitive)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Adobe writes CMYK JPEGs inverted (0 = full ink); others store plain CMYK.
+void cmykToRgb(const uchar* cmyk, int width, int height, QImage& rgb, bool inverted) {
+    for (int y = 0; y < height; ++y) {
+        const uchar* in = cmyk + qsizetype(y) * width * 4;
+        uchar* out = rgb.scanLine(y);
+        for (int x = 0; x < width; ++x, in += 4, out += 3) {
+            const int k = inverted ? in[3] : 255 - in[3];
+            for (int i = 0; i < 3; ++i) {
+                const int c = inverted ? in[i] : 255 - in[i];
+                out[i] = uchar((c * k + 127) / 255);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+QSize jpegHeaderSize(const QByteArray& bytes) {
+    Decompressor tj;
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colorspace = 0;
+    if (!tj.handle ||
+        tjDecompressHeader3(tj.handle, reinterpret_cast<const unsigned char*>(bytes.constData()),
+                            static_cast<unsigned long>(bytes.size()), &width, &height, &subsampling,
+                            &colorspace) != 0) {
+        return {};
+    }
+    return QSize(width, height);
+}
+
+LoadResult decodeJpeg(const QByteArray& bytes) {
+    Decompressor tj;
+    if (!tj.handle) {
+        return LoadResult::failure(LoadError::OutOfMemory,
+                                   QStringLiteral("The JPEG decoder could not be started."));
+    }
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto size = static_cast<unsigned long>(bytes.size());
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colorspace = 0;
+    if (tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) !=
+        0) {
+        return LoadResult::failure(
+            LoadError::Corrupt,
+            QStringLiteral("The JPEG header cannot be read (%1).").arg(tjGetErrorStr2(tj.handle)));
+    }
+    const bool grey = colorspace == TJCS_GRAY;
+    const bool cmyk = colorspace == TJCS_CMYK || colorspace == TJCS_YCCK;
+    if (!limits::decodedSizeAllowed(width, height, cmyk ? 7 : (grey ? 1 : 3))) {
+        return LoadResult::failure(
+            LoadError::TooBig,
+            QStringLiteral("The picture is %1 x %2 pixels, more than the program can hold.")
+                .arg(width)
+                .arg(height));
+    }
+
+    LoadResult result;
+    Picture& picture = result.picture;
+    try {
+        picture.image =
+            QImage(width, height, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+        std::vector<uchar> cmykBuffer;
+        if (cmyk) {
+            cmykBuffer.resize(size_t(width) * size_t(height) * 4);
+        }
+        if (picture.image.isNull()) {
+            throw std::bad_alloc();
+        }
+        unsigned char* target = cmyk ? cmykBuffer.data() : picture.image.bits();
+        const int pitch = cmyk ? width * 4 : int(picture.image.bytesPerLine());
+        const int pixelFormat = cmyk ? TJPF_CMYK : (grey ? TJPF_GRAY : TJPF_RGB);
+        const int flags = TJFLAG_LIMITSCANS | TJFLAG_ACCURATEDCT;
+        if (tjDecompress2(tj.handle, data, size, target, width, pitch, height, pixelFormat,
+                          flags) != 0) {
+            const QString message = QString::fromLocal8Bit(tjGetErrorStr2(tj.handle));
+            if (tjGetErrorCode(tj.handle) == TJERR_FATAL || !harmless(message)) {
+                return LoadResult::failure(
+                    LoadError::Corrupt,
+                    QStringLiteral("The JPEG data is damaged or incomplete (%1).").arg(message));
+            }
+        }
+        const JpegMarkers markers = scanJpegMarkers(bytes);
+        if (cmyk) {
+            cmykToRgb(cmykBuffer.data(), width, height, picture.image, markers.adobe);
+        }
+        picture.format = PictureFormat::Jpeg;
+        picture.jpegSubsampling = subsampling;
+        if (!markers.iccProfile.isEmpty() && !cmyk) {
+            // A CMYK profile does not describe the RGB pixels made from it: dropped.
+            picture.iccProfile = markers.iccProfile;
+            const QColorSpace space = QColorSpace::fromIccProfile(markers.iccProfile);
+            if (space.isValid()) {
+                picture.image.setColorSpace(space);
+            }
+        }
+        picture.orientation = markers.orientation;
+        applyOrientation(picture, markers.orientation);
+    } catch (const std::bad_alloc&) {
+        return LoadResult::failure(LoadError::OutOfMemory,
+                                   QStringLiteral("There is not enough memory for the picture."));
+    }
+    return result;
+}
+
+}  // namespace zentavo::decoders

@@ -1,0 +1,120 @@
+#include "imagefiles/loadpicfile.h"
+
+#include "imagefiles/decoders.h"
+#include "imagefiles/filebytes.h"
+#include "imagefiles/limits.h"
+#include "shell/report/dialogs.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+#include <new>
+
+namespace zentavo {
+
+namespace {
+
+// Enough of a file for every header the size probe reads (a JPEG's frame header may follow
+// large EXIF and ICC segments).
+constexpr qint64 HeaderProbeBytes = 1 << 20;
+
+}  // namespace
+
+LoadResult LoadResult::failure(LoadError error, const QString& reason) {
+    LoadResult result;
+    result.error = error;
+    result.reason = reason;
+    return result;
+}
+
+LoadResult loadPictureFromBytes(const QByteArray& bytes) {
+    if (bytes.size() > limits::MaxInputFileBytes) {
+        return LoadResult::failure(LoadError::TooBig, QStringLiteral("The file is too large."));
+    }
+    try {
+        switch (sniffFormat(bytes)) {
+            case PictureFormat::Jpeg:
+                return decoders::decodeJpeg(bytes);
+            case PictureFormat::Gif:
+                return decoders::decodeGif(bytes);
+            case PictureFormat::Tiff:
+                return decoders::decodeTiff(bytes);
+            case PictureFormat::Png:
+                return decoders::decodeWithQt(bytes, PictureFormat::Png);
+            case PictureFormat::Bmp:
+                return decoders::decodeWithQt(bytes, PictureFormat::Bmp);
+            case PictureFormat::Ico:
+                return decoders::decodeWithQt(bytes, PictureFormat::Ico);
+            case PictureFormat::None:
+                break;
+        }
+    } catch (const std::bad_alloc&) {
+        return LoadResult::failure(LoadError::OutOfMemory,
+                                   QStringLiteral("There is not enough memory for the picture."));
+    }
+    return LoadResult::failure(
+        LoadError::Unsupported,
+        bytes.isEmpty() ? QStringLiteral("The file is empty.")
+                        : QStringLiteral("The file is not a JPEG, GIF, PNG, TIFF, BMP or icon "
+                                         "picture."));
+}
+
+LoadResult loadPicture(const QString& path) {
+    QByteArray bytes;
+    QString reason;
+    const LoadError error = readRegularFile(path, limits::MaxInputFileBytes, bytes, reason);
+    if (error != LoadError::None) {
+        return LoadResult::failure(error, reason);
+    }
+    return loadPictureFromBytes(bytes);
+}
+
+std::optional<QSize> readPictureSize(const QString& path) {
+    QByteArray head;
+    QString reason;
+    if (readFileHead(path, HeaderProbeBytes, head, reason) != LoadError::None) {
+        return std::nullopt;
+    }
+    if (sniffFormat(head) == PictureFormat::Jpeg) {
+        const QSize size = decoders::jpegHeaderSize(head);
+        if (size.isValid()) {
+            return size;
+        }
+        return std::nullopt;
+    }
+    // Other formats keep their size near the start; a TIFF whose directory lies past the head
+    // reports none.
+    QBuffer buffer(&head);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (size.isValid()) {
+        return size;
+    }
+    return std::nullopt;
+}
+
+bool LoadPicFile(Picture& surface, const QString& path, QString* failedList, bool showTooBig,
+                 bool* tooBig, Dialogs* dialogs, const QString& appTitle) {
+    surface.clear();
+    LoadResult result = loadPicture(path);
+    if (result.ok()) {
+        surface = std::move(result.picture);
+        return true;
+    }
+    if (failedList) {
+        *failedList += QStringLiteral("\r\n") + path;
+    }
+    if (result.error == LoadError::OutOfMemory || result.error == LoadError::TooBig) {
+        if (showTooBig && dialogs) {
+            dialogs->message(QStringLiteral("Picture ") + path + QStringLiteral(" is too big."),
+                             appTitle, MessageIcon::None);
+        }
+        if (tooBig) {
+            *tooBig = true;
+        }
+    }
+    return false;
+}
+
+}  // namespace zentavo

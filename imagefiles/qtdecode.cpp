@@ -1,0 +1,110 @@
+#include "imagefiles/decoders.h"
+#include "imagefiles/limits.h"
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QImageReader>
+#include <QtEndian>
+
+#include <mutex>
+#include <new>
+
+namespace zentavo::decoders {
+
+namespace {
+
+constexpr quint32 BmpUncompressed = 0;  // BI_RGB
+constexpr quint32 BmpBitFields = 3;     // BI_BITFIELDS
+
+QByteArray formatName(PictureFormat format) {
+    switch (format) {
+        case PictureFormat::Png:
+            return "png";
+        case PictureFormat::Bmp:
+            return "bmp";
+        case PictureFormat::Ico:
+            return "ico";
+        case PictureFormat::Tiff:
+            return "tiff";
+        default:
+            return {};
+    }
+}
+
+// Qt's BMP reader returns a "successful" picture with blank rows when the file is cut off.
+// For uncompressed bitmaps the size the pixel rows need is known from the header.
+bool bmpCutOff(const QByteArray& bytes) {
+    if (bytes.size() < 34) {
+        return false;
+    }
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    const quint32 offset = qFromLittleEndian<quint32>(data + 10);
+    const quint32 headerSize = qFromLittleEndian<quint32>(data + 14);
+    if (headerSize < 40) {
+        return false;  // the old core header: left to Qt's own checks
+    }
+    const qint64 width = qFromLittleEndian<qint32>(data + 18);
+    const qint64 height = qAbs(qint64(qFromLittleEndian<qint32>(data + 22)));
+    const qint64 bits = qFromLittleEndian<quint16>(data + 28);
+    const quint32 compression = qFromLittleEndian<quint32>(data + 30);
+    if (compression != BmpUncompressed && compression != BmpBitFields) {
+        return false;
+    }
+    const qint64 rowBytes = (width * bits + 31) / 32 * 4;
+    return width > 0 && qint64(offset) + rowBytes * height > bytes.size();
+}
+
+}  // namespace
+
+LoadResult decodeWithQt(const QByteArray& bytes, PictureFormat format) {
+    static std::once_flag limitSet;
+    // Qt's default ceiling (128 MB) refuses ordinary panoramas; our own ceilings apply first.
+    std::call_once(limitSet, [] {
+        QImageReader::setAllocationLimit(int((limits::MaxDecodedBytes >> 20) + 64));
+    });
+    if (format == PictureFormat::Bmp && bmpCutOff(bytes)) {
+        return LoadResult::failure(LoadError::Corrupt,
+                                   QStringLiteral("The bitmap file is cut off."));
+    }
+    QByteArray data = bytes;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    // A fresh reader for every attempt: a reader that failed once is not used again.
+    QImageReader reader(&buffer, formatName(format));
+    const QSize size = reader.size();
+    const QImage::Format expected = reader.imageFormat();
+    const int bytesPerPixel = expected == QImage::Format_Invalid
+                                  ? 4
+                                  : std::max(4, QImage::toPixelFormat(expected).bitsPerPixel() / 8);
+    if (size.isValid() && !limits::decodedSizeAllowed(size.width(), size.height(), bytesPerPixel)) {
+        return LoadResult::failure(
+            LoadError::TooBig,
+            QStringLiteral("The picture is %1 x %2 pixels, more than the program can hold.")
+                .arg(size.width())
+                .arg(size.height()));
+    }
+    LoadResult result;
+    try {
+        QImage image;
+        if (!reader.read(&image) || image.isNull()) {
+            const bool memory = reader.error() == QImageReader::InvalidDataError &&
+                                reader.errorString().contains(QLatin1String("allocat"));
+            return LoadResult::failure(
+                memory ? LoadError::OutOfMemory : LoadError::Corrupt,
+                QStringLiteral("The picture data is damaged or incomplete (%1).")
+                    .arg(reader.errorString()));
+        }
+        result.picture.image = std::move(image);
+    } catch (const std::bad_alloc&) {
+        return LoadResult::failure(LoadError::OutOfMemory,
+                                   QStringLiteral("There is not enough memory for the picture."));
+    }
+    result.picture.format = format;
+    const QColorSpace space = result.picture.image.colorSpace();
+    if (space.isValid()) {
+        result.picture.iccProfile = space.iccProfile();
+    }
+    return result;
+}
+
+}  // namespace zentavo::decoders

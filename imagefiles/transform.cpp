@@ -1,0 +1,265 @@
+#include "imagefiles/transform.h"
+
+#include "imagefiles/jpegmarkers.h"
+
+#include <QColorSpace>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace zentavo {
+
+namespace {
+
+// Square tiles keep both the rows read and the rows written of a turn in the cache.
+constexpr int TileSize = 64;
+
+template <int N>
+struct Pixel {
+    unsigned char bytes[N];
+};
+
+template <int N>
+void reverseRows(QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<Pixel<N>*>(image.scanLine(y));
+        std::reverse(row, row + image.width());
+    }
+}
+
+// Writes the source pixel (x, y) to (h-1-y, x) for clockwise, (y, w-1-x) for anticlockwise.
+template <int N>
+void turnQuarter(const QImage& source, QImage& target, bool clockwise) {
+    const int w = source.width();
+    const int h = source.height();
+    const uchar* src = source.constBits();
+    uchar* dst = target.bits();
+    const qsizetype srcStride = source.bytesPerLine();
+    const qsizetype dstStride = target.bytesPerLine();
+    for (int y0 = 0; y0 < h; y0 += TileSize) {
+        const int y1 = std::min(h, y0 + TileSize);
+        for (int x0 = 0; x0 < w; x0 += TileSize) {
+            const int x1 = std::min(w, x0 + TileSize);
+            for (int x = x0; x < x1; ++x) {
+                const int targetY = clockwise ? x : w - 1 - x;
+                auto* out = reinterpret_cast<Pixel<N>*>(dst + targetY * dstStride);
+                for (int y = y0; y < y1; ++y) {
+                    const auto* in = reinterpret_cast<const Pixel<N>*>(src + y * srcStride);
+                    out[clockwise ? h - 1 - y : y] = in[x];
+                }
+            }
+        }
+    }
+}
+
+void normaliseDepth(QImage& image) {
+    if (image.depth() < 8) {
+        image = image.convertToFormat(QImage::Format_Indexed8);
+    }
+}
+
+template <typename Function>
+bool dispatchBytes(int bytesPerPixel, Function&& function) {
+    switch (bytesPerPixel) {
+        case 1:
+            function(std::integral_constant<int, 1>());
+            return true;
+        case 2:
+            function(std::integral_constant<int, 2>());
+            return true;
+        case 3:
+            function(std::integral_constant<int, 3>());
+            return true;
+        case 4:
+            function(std::integral_constant<int, 4>());
+            return true;
+        case 6:
+            function(std::integral_constant<int, 6>());
+            return true;
+        case 8:
+            function(std::integral_constant<int, 8>());
+            return true;
+        case 12:
+            function(std::integral_constant<int, 12>());
+            return true;
+        case 16:
+            function(std::integral_constant<int, 16>());
+            return true;
+        default:
+            return false;
+    }
+}
+
+void mirrorVerticalBytes(QImage& image) {
+    const qsizetype rowBytes = qsizetype(image.width()) * (image.depth() / 8);
+    for (int top = 0, bottom = image.height() - 1; top < bottom; ++top, --bottom) {
+        std::swap_ranges(image.scanLine(top), image.scanLine(top) + rowBytes,
+                         image.scanLine(bottom));
+    }
+}
+
+}  // namespace
+
+void mirrorImage(QImage& image, Mirror mirror) {
+    if (image.isNull()) {
+        return;
+    }
+    normaliseDepth(image);
+    if (image.bits() == nullptr) {
+        image = QImage();  // the private copy could not be allocated
+        return;
+    }
+    if (mirror == Mirror::Vertical) {
+        mirrorVerticalBytes(image);
+        return;
+    }
+    const bool done = dispatchBytes(image.depth() / 8, [&](auto n) { reverseRows<n()>(image); });
+    if (!done) {
+        const QColorSpace space = image.colorSpace();
+        image = image.mirrored(true, false);
+        image.setColorSpace(space);
+    }
+}
+
+QImage turnImage(const QImage& image, int quarterTurns) {
+    const int turns = ((quarterTurns % 4) + 4) % 4;
+    QImage source = image;
+    normaliseDepth(source);
+    if (turns == 0 || source.isNull()) {
+        return source;
+    }
+    if (turns == 2) {
+        if (source.bits() == nullptr) {
+            return {};
+        }
+        mirrorImage(source, Mirror::Vertical);
+        mirrorImage(source, Mirror::Horizontal);
+        return source;
+    }
+    QImage target(source.height(), source.width(), source.format());
+    if (target.isNull()) {
+        return {};
+    }
+    target.setColorTable(source.colorTable());
+    target.setColorSpace(source.colorSpace());
+    target.setDotsPerMeterX(source.dotsPerMeterY());
+    target.setDotsPerMeterY(source.dotsPerMeterX());
+    for (const QString& key : source.textKeys()) {
+        target.setText(key, source.text(key));
+    }
+    const bool clockwise = turns == 1;
+    const bool done = dispatchBytes(source.depth() / 8,
+                                    [&](auto n) { turnQuarter<n()>(source, target, clockwise); });
+    if (!done) {
+        const QColorSpace space = source.colorSpace();
+        target = source.transformed(QTransform().rotate(clockwise ? 90 : 270));
+        target.setColorSpace(space);
+    }
+    return target;
+}
+
+void mirrorGif(GifAnimation& gif, Mirror mirror) {
+    for (GifFrame& frame : gif.frames) {
+        mirrorImage(frame.indices, mirror);
+        if (mirror == Mirror::Horizontal) {
+            frame.left = gif.screenWidth - frame.left - frame.indices.width();
+        } else {
+            frame.top = gif.screenHeight - frame.top - frame.indices.height();
+        }
+    }
+}
+
+void turnGif(GifAnimation& gif, int quarterTurns) {
+    const int turns = ((quarterTurns % 4) + 4) % 4;
+    if (turns == 2) {
+        mirrorGif(gif, Mirror::Horizontal);
+        mirrorGif(gif, Mirror::Vertical);
+        return;
+    }
+    if (turns == 0) {
+        return;
+    }
+    const int width = gif.screenWidth;
+    const int height = gif.screenHeight;
+    for (GifFrame& frame : gif.frames) {
+        const int w = frame.indices.width();
+        const int h = frame.indices.height();
+        QImage turned = turnImage(frame.indices, turns);
+        if (turned.isNull()) {
+            throw std::bad_alloc();
+        }
+        frame.indices = turned;
+        const int left = frame.left;
+        const int top = frame.top;
+        if (turns == 1) {
+            frame.left = height - top - h;
+            frame.top = left;
+        } else {
+            frame.left = top;
+            frame.top = width - left - w;
+        }
+    }
+    gif.screenWidth = height;
+    gif.screenHeight = width;
+}
+
+void mirrorPicture(Picture& picture, Mirror mirror) {
+    const bool hadImage = !picture.isEmpty();
+    mirrorImage(picture.image, mirror);
+    if (hadImage && picture.isEmpty()) {
+        throw std::bad_alloc();
+    }
+    if (picture.gif) {
+        // The animation may be shared with a copy of this picture: change our own.
+        picture.gif = std::make_shared<GifAnimation>(*picture.gif);
+        mirrorGif(*picture.gif, mirror);
+    }
+}
+
+void turnPicture(Picture& picture, int quarterTurns) {
+    if (picture.isEmpty()) {
+        return;
+    }
+    QImage turned = turnImage(picture.image, quarterTurns);
+    if (turned.isNull()) {
+        throw std::bad_alloc();
+    }
+    picture.image = turned;
+    if (picture.gif) {
+        picture.gif = std::make_shared<GifAnimation>(*picture.gif);
+        turnGif(*picture.gif, quarterTurns);
+    }
+}
+
+void applyOrientation(Picture& picture, int orientation) {
+    switch (ExifOrientation(orientation)) {
+        case ExifOrientation::Normal:
+            break;
+        case ExifOrientation::MirrorHorizontal:
+            mirrorPicture(picture, Mirror::Horizontal);
+            break;
+        case ExifOrientation::Turn180:
+            turnPicture(picture, 2);
+            break;
+        case ExifOrientation::MirrorVertical:
+            mirrorPicture(picture, Mirror::Vertical);
+            break;
+        case ExifOrientation::Transpose:
+            turnPicture(picture, 1);
+            mirrorPicture(picture, Mirror::Horizontal);
+            break;
+        case ExifOrientation::Turn90Cw:
+            turnPicture(picture, 1);
+            break;
+        case ExifOrientation::Transverse:
+            turnPicture(picture, 1);
+            mirrorPicture(picture, Mirror::Vertical);
+            break;
+        case ExifOrientation::Turn270Cw:
+            turnPicture(picture, 3);
+            break;
+    }
+}
+
+}  // namespace zentavo
