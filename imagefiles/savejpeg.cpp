@@ -1,0 +1,133 @@
+#include "imagefiles/savejpeg.h"
+
+#include "imagefiles/atomicfile.h"
+#include "imagefiles/gdiplusstatus.h"
+#include "imagefiles/writerpixels.h"
+#include "shell/report/zentavoerror.h"
+
+#include <turbojpeg.h>
+
+#include <memory>
+#include <new>
+
+namespace zentavo {
+
+namespace {
+
+constexpr int IccMarker = 0xE2;                            // APP2
+constexpr char IccSignature[] = "ICC_PROFILE";             // 11 characters and a NUL
+constexpr int IccHeaderBytes = 2 + 12 + 2;                 // length, signature, sequence and count
+constexpr int IccChunkBytes = 65535 - IccHeaderBytes + 2;  // 65519: the length field counts itself
+
+struct TjHandle {
+    tjhandle handle = tjInitCompress();
+    ~TjHandle() {
+        if (handle) {
+            tjDestroy(handle);
+        }
+    }
+};
+
+[[noreturn]] void encoderFailed(tjhandle handle) {
+    const QString text = QString::fromLatin1(tjGetErrorStr2(handle));
+    const bool memory = text.contains(QLatin1String("memory"), Qt::CaseInsensitive) ||
+                        text.contains(QLatin1String("alloc"), Qt::CaseInsensitive);
+    throw WriteFailure{memory ? GdiplusStatus::OutOfMemory : GdiplusStatus::GenericError,
+                       QStringLiteral("The JPEG encoder failed: ") + text};
+}
+
+}  // namespace
+
+QByteArray withIccProfile(const QByteArray& jpeg, const QByteArray& profile) {
+    if (profile.isEmpty()) {
+        return jpeg;
+    }
+    const qsizetype chunks = (profile.size() + IccChunkBytes - 1) / IccChunkBytes;
+    if (chunks > 255) {
+        throw WriteFailure{GdiplusStatus::InvalidParameter,
+                           QStringLiteral("The colour profile is too large for a JPEG file")};
+    }
+    // After SOI, and after the JFIF APP0 segment when there is one: readers expect JFIF first.
+    qsizetype at = 2;
+    if (jpeg.size() >= 6 && uchar(jpeg[2]) == 0xFF && uchar(jpeg[3]) == 0xE0) {
+        at = 4 + ((uchar(jpeg[4]) << 8) | uchar(jpeg[5]));
+    }
+    QByteArray markers;
+    markers.reserve(profile.size() + chunks * (IccHeaderBytes + 2));
+    for (qsizetype i = 0; i < chunks; ++i) {
+        const QByteArray part = profile.mid(i * IccChunkBytes, IccChunkBytes);
+        const int length = int(part.size()) + IccHeaderBytes;
+        markers.append(char(0xFF)).append(char(IccMarker));
+        markers.append(char(length >> 8)).append(char(length & 0xFF));
+        markers.append(IccSignature, sizeof IccSignature);
+        markers.append(char(i + 1)).append(char(chunks));
+        markers.append(part);
+    }
+    QByteArray out = jpeg;
+    out.insert(at, markers);
+    return out;
+}
+
+QByteArray encodeJpeg(const Picture& picture, int quality) {
+    requirePixels(picture);
+    if (quality < 1 || quality > 100) {
+        throw WriteFailure{
+            GdiplusStatus::InvalidParameter,
+            QStringLiteral("The JPEG quality %1 is not between 1 and 100").arg(quality)};
+    }
+    const bool grey = isGreyFormat(picture.image) || picture.jpegSubsampling == TJSAMP_GRAY;
+    QImage pixels;
+    int pixelFormat = TJPF_BGRX;
+    int subsampling = TJSAMP_420;
+    if (grey) {
+        pixels = flattenedOntoWhite(picture.image).convertToFormat(QImage::Format_Grayscale8);
+        requireAllocated(pixels);
+        pixelFormat = TJPF_GRAY;
+        subsampling = TJSAMP_GRAY;
+    } else {
+        // Format_RGB32 is 0xffRRGGBB words: B, G, R, X in memory on little-endian machines.
+        pixels = flattenedOntoWhite(picture.image);
+        pixelFormat = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TJPF_BGRX : TJPF_XRGB;
+        if (picture.jpegSubsampling >= 0 && picture.jpegSubsampling < TJ_NUMSAMP) {
+            subsampling = picture.jpegSubsampling;
+        }
+    }
+
+    TjHandle tj;
+    if (!tj.handle) {
+        throw WriteFailure{GdiplusStatus::OutOfMemory,
+                           QStringLiteral("The JPEG encoder cannot start")};
+    }
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    const int result = tjCompress2(tj.handle, pixels.constBits(), pixels.width(),
+                                   int(pixels.bytesPerLine()), pixels.height(), pixelFormat,
+                                   &buffer, &size, subsampling, quality, TJFLAG_ACCURATEDCT);
+    std::unique_ptr<unsigned char, decltype(&tjFree)> owned(buffer, &tjFree);
+    if (result != 0) {
+        encoderFailed(tj.handle);
+    }
+    return withIccProfile(QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size)),
+                          iccProfileOf(picture));
+}
+
+void SaveJpeg(const Picture& picture, const QString& fileName, int quality, bool* status) {
+    GdiplusStatus failure = GdiplusStatus::Ok;
+    try {
+        writeFileAtomically(fileName, encodeJpeg(picture, quality));
+        return;
+    } catch (const WriteFailure& error) {
+        failure = error.status;
+    } catch (const std::bad_alloc&) {
+        failure = GdiplusStatus::OutOfMemory;
+    }
+    if (failure == GdiplusStatus::OutOfMemory && status) {
+        *status = true;
+        return;
+    }
+    throw ZentavoError(
+        ErrorNumber::CannotSave,
+        QStringLiteral("Cannot save the image. GDI+ Error:") + QString::number(int(failure)));
+}
+
+}  // namespace zentavo

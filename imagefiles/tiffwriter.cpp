@@ -1,0 +1,207 @@
+#include "imagefiles/encoders.h"
+
+#include "imagefiles/gdiplusstatus.h"
+#include "imagefiles/writerpixels.h"
+
+#include <tiffio.h>
+
+#include <cstring>
+#include <memory>
+
+namespace zentavo {
+
+namespace {
+
+// The TIFF file grows in memory; libtiff seeks back to patch offsets, so it needs a file-like
+// stream rather than an append-only one.
+struct MemoryStream {
+    QByteArray bytes;
+    qint64 position = 0;
+    QString error;
+};
+
+tmsize_t streamRead(thandle_t handle, void* data, tmsize_t size) {
+    auto* s = static_cast<MemoryStream*>(handle);
+    const qint64 available = qMax<qint64>(0, s->bytes.size() - s->position);
+    const qint64 count = qMin<qint64>(available, size);
+    std::memcpy(data, s->bytes.constData() + s->position, size_t(count));
+    s->position += count;
+    return tmsize_t(count);
+}
+
+tmsize_t streamWrite(thandle_t handle, void* data, tmsize_t size) {
+    auto* s = static_cast<MemoryStream*>(handle);
+    try {
+        if (s->position + size > s->bytes.size()) {
+            s->bytes.resize(s->position + size);
+        }
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    std::memcpy(s->bytes.data() + s->position, data, size_t(size));
+    s->position += size;
+    return size;
+}
+
+toff_t streamSeek(thandle_t handle, toff_t offset, int whence) {
+    auto* s = static_cast<MemoryStream*>(handle);
+    qint64 base = 0;
+    if (whence == SEEK_CUR) {
+        base = s->position;
+    } else if (whence == SEEK_END) {
+        base = s->bytes.size();
+    }
+    s->position = base + qint64(offset);
+    return toff_t(s->position);
+}
+
+int streamClose(thandle_t) {
+    return 0;
+}
+
+toff_t streamSize(thandle_t handle) {
+    return toff_t(static_cast<MemoryStream*>(handle)->bytes.size());
+}
+
+int recordError(TIFF*, void* user, const char* module, const char* format, va_list args) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    auto* s = static_cast<MemoryStream*>(user);
+    if (s->error.isEmpty()) {
+        s->error = QString::fromLocal8Bit(module ? module : "") + QStringLiteral(": ") +
+                   QString::fromLocal8Bit(text);
+    }
+    return 1;
+}
+
+int ignoreWarning(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
+
+// How the picture's samples go into the file.
+struct Layout {
+    QImage pixels;    // converted so that each row is the TIFF row, native byte order
+    int samples = 3;  // per pixel
+    int bits = 8;     // per sample
+    int alpha = -1;   // EXTRASAMPLE_ASSOCALPHA or EXTRASAMPLE_UNASSALPHA, -1 without alpha
+    bool grey = false;
+};
+
+Layout layoutFor(const QImage& image) {
+    Layout layout;
+    const QImage::Format format = image.format();
+    const bool deep = image.pixelFormat().redSize() > 8 || format == QImage::Format_Grayscale16;
+    if (format == QImage::Format_Grayscale8 || format == QImage::Format_Grayscale16) {
+        layout.pixels = image;
+        layout.samples = 1;
+        layout.bits = format == QImage::Format_Grayscale16 ? 16 : 8;
+        layout.grey = true;
+        return layout;
+    }
+    if (image.hasAlphaChannel()) {
+        // Keep premultiplied pixels premultiplied: converting them would round the colours of
+        // translucent pixels.
+        const bool premultiplied =
+            image.pixelFormat().premultiplied() == QPixelFormat::Premultiplied;
+        QImage::Format target;
+        if (deep) {
+            target = premultiplied ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBA64;
+        } else {
+            target =
+                premultiplied ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888;
+        }
+        layout.pixels = image.convertToFormat(target);
+        layout.samples = 4;
+        layout.bits = deep ? 16 : 8;
+        layout.alpha = premultiplied ? EXTRASAMPLE_ASSOCALPHA : EXTRASAMPLE_UNASSALPHA;
+        return layout;
+    }
+    if (deep) {
+        // RGBX64 has a fourth sample that is not alpha; the rows are packed to three below.
+        layout.pixels = image.convertToFormat(QImage::Format_RGBX64);
+        layout.bits = 16;
+    } else {
+        layout.pixels = image.convertToFormat(QImage::Format_RGB888);
+    }
+    return layout;
+}
+
+}  // namespace
+
+QByteArray encodeTiff(const Picture& picture) {
+    requirePixels(picture);
+    const Layout layout = layoutFor(picture.image);
+    requireAllocated(layout.pixels);
+    const int width = layout.pixels.width();
+    const int height = layout.pixels.height();
+    const bool packRgbx = layout.pixels.format() == QImage::Format_RGBX64;
+
+    MemoryStream stream;
+    std::unique_ptr<TIFFOpenOptions, decltype(&TIFFOpenOptionsFree)> options(TIFFOpenOptionsAlloc(),
+                                                                             &TIFFOpenOptionsFree);
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), recordError, &stream);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignoreWarning, nullptr);
+    // "m": no memory mapping, which a growing in-memory stream cannot offer.
+    TIFF* tiff = TIFFClientOpenExt("output", "wm", &stream, streamRead, streamWrite, streamSeek,
+                                   streamClose, streamSize, nullptr, nullptr, options.get());
+    if (!tiff) {
+        throw WriteFailure{GdiplusStatus::OutOfMemory,
+                           QStringLiteral("The TIFF encoder cannot start: ") + stream.error};
+    }
+    std::unique_ptr<TIFF, decltype(&TIFFClose)> closer(tiff, &TIFFClose);
+
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(width));
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(height));
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, uint16_t(layout.samples));
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, uint16_t(layout.bits));
+    TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, layout.grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    if (layout.alpha >= 0) {
+        const uint16_t extra = uint16_t(layout.alpha);
+        TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, uint16_t(1), &extra);
+    }
+    const QImage& source = picture.image;
+    if (source.dotsPerMeterX() > 0 && source.dotsPerMeterY() > 0) {
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, float(source.dotsPerMeterX() / 100.0));
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, float(source.dotsPerMeterY() / 100.0));
+    }
+    const QByteArray icc = iccProfileOf(picture);
+    if (!icc.isEmpty()) {
+        TIFFSetField(tiff, TIFFTAG_ICCPROFILE, uint32_t(icc.size()), icc.constData());
+    }
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
+
+    const qsizetype rowBytes = qsizetype(width) * layout.samples * layout.bits / 8;
+    QByteArray row(rowBytes, Qt::Uninitialized);
+    for (int y = 0; y < height; ++y) {
+        const uchar* line = layout.pixels.constScanLine(y);
+        if (packRgbx) {
+            const auto* in = reinterpret_cast<const quint16*>(line);
+            auto* out = reinterpret_cast<quint16*>(row.data());
+            for (int x = 0; x < width; ++x) {
+                out[3 * x] = in[4 * x];
+                out[3 * x + 1] = in[4 * x + 1];
+                out[3 * x + 2] = in[4 * x + 2];
+            }
+        } else {
+            std::memcpy(row.data(), line, size_t(rowBytes));
+        }
+        // libtiff's predictor works in place on the buffer it is given, so it gets a copy.
+        if (TIFFWriteScanline(tiff, row.data(), uint32_t(y), 0) < 0) {
+            throw WriteFailure{GdiplusStatus::GenericError,
+                               QStringLiteral("The TIFF encoder failed: ") + stream.error};
+        }
+    }
+    if (!TIFFWriteDirectory(tiff)) {
+        throw WriteFailure{GdiplusStatus::GenericError,
+                           QStringLiteral("The TIFF encoder failed: ") + stream.error};
+    }
+    closer.reset();
+    return stream.bytes;
+}
+
+}  // namespace zentavo
