@@ -20,11 +20,16 @@ public:
     virtual ~RunFrontEnd() = default;
     // The busy pointer (hourglass) on or off.
     virtual void setBusy(bool busy) = 0;
-    virtual void setProgressValue(int value) = 0;   // 0 to 100
+    virtual void setProgressValue(int value) = 0;  // 0 to 100
     virtual void setProgressText(const QString& text) = 0;
     // Messages and error reports of the run.
     virtual Dialogs& dialogs() = 0;
     virtual QString applicationTitle() const = 0;
+    // The closing message of a run, or the refusal of a start; an OK box with the application
+    // title unless a front end shows it otherwise.
+    virtual void showClosingMessage(const QString& text, MessageIcon icon) {
+        dialogs().message(text, applicationTitle(), icon);
+    }
 };
 
 // What became of one file of a run.
@@ -34,8 +39,8 @@ struct RunSummary {
     int written = 0;
     int notLoaded = 0;
     int notWritten = 0;
-    bool refused = false;          // "No files added.", missing folder or imaging failure
-    QString closingMessage;        // "Done." with the failed list, or the refusal text
+    bool refused = false;    // "No files added.", missing folder or imaging failure
+    QString closingMessage;  // "Done." with the failed list, or the refusal text
 };
 
 // The Start handler's run: checks, plan in list order on the driving thread, decode, transform
@@ -70,3 +75,5 @@ private:
 };
 
 }  // namespace zentavo
+
+Q_DECLARE_METATYPE(zentavo::RunSummary)

@@ -6,8 +6,7 @@
 
 namespace zentavo {
 
-int fixedQuality(const JobOptions& options)
-{
+int fixedQuality(const JobOptions& options) {
     const int value = options.sliderValue();
     if (value < 0 || value > 255) {
         throw ZentavoError(ErrorNumber::Overflow, QStringLiteral("Overflow"));
@@ -15,27 +14,23 @@ int fixedQuality(const JobOptions& options)
     return value;
 }
 
-QString GetFileName(const QString& path, QChar separator)
-{
+QString GetFileName(const QString& path, QChar separator) {
     const qsizetype at = path.lastIndexOf(separator);
     return at < 0 ? path : path.mid(at + 1);
 }
 
-QString StripExtension(const QString& name)
-{
+QString StripExtension(const QString& name) {
     // A dot at the first character is part of the name (".png"), not an extension.
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     return dot >= 1 ? name.left(dot) : name;
 }
 
-QString GetExtension(const QString& path)
-{
+QString GetExtension(const QString& path) {
     const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
     return dot >= 1 ? path.mid(dot + 1) : path;
 }
 
-bool FolderExists(const QString& path)
-{
+bool FolderExists(const QString& path) {
     if (path.isEmpty()) {
         return false;
     }
@@ -44,8 +39,7 @@ bool FolderExists(const QString& path)
     return !error && isFolder;
 }
 
-FormatClass formatClassOf(const QString& path)
-{
+FormatClass formatClassOf(const QString& path) {
     const QString extension = GetExtension(path).toLower();
     if (extension == QLatin1String("jpg")) {
         return FormatClass::Jpeg;
@@ -62,56 +56,52 @@ FormatClass formatClassOf(const QString& path)
     return FormatClass::Bmp;
 }
 
-QString mimeTypeOf(FormatClass formatClass)
-{
+QString mimeTypeOf(FormatClass formatClass) {
     switch (formatClass) {
-    case FormatClass::Gif:
-        return QStringLiteral("image/gif");
-    case FormatClass::Png:
-        return QStringLiteral("image/png");
-    case FormatClass::Tiff:
-        return QStringLiteral("image/tiff");
-    case FormatClass::Jpeg:
-    case FormatClass::Bmp:
-        break;
+        case FormatClass::Gif:
+            return QStringLiteral("image/gif");
+        case FormatClass::Png:
+            return QStringLiteral("image/png");
+        case FormatClass::Tiff:
+            return QStringLiteral("image/tiff");
+        case FormatClass::Jpeg:
+        case FormatClass::Bmp:
+            break;
     }
     return {};
 }
 
-QString outputBase(const QString& inputPath, Operation operation, QChar separator)
-{
+QString outputBase(const QString& inputPath, Operation operation, QChar separator) {
     const QString base = StripExtension(GetFileName(inputPath, separator));
     return operation == Operation::Flip ? base + QStringLiteral("_flipped") : base;
 }
 
-QString outputEnding(FormatClass formatClass, Operation operation)
-{
+QString outputEnding(FormatClass formatClass, Operation operation) {
     QString ending;
     switch (formatClass) {
-    case FormatClass::Jpeg:
-        ending = QStringLiteral(".jpg");
-        break;
-    case FormatClass::Gif:
-        ending = QStringLiteral(".gif");
-        break;
-    case FormatClass::Png:
-        ending = QStringLiteral(".png");
-        break;
-    case FormatClass::Tiff:
-        ending = QStringLiteral(".tif");
-        break;
-    case FormatClass::Bmp:
-        ending = QStringLiteral(".bmp");
-        break;
+        case FormatClass::Jpeg:
+            ending = QStringLiteral(".jpg");
+            break;
+        case FormatClass::Gif:
+            ending = QStringLiteral(".gif");
+            break;
+        case FormatClass::Png:
+            ending = QStringLiteral(".png");
+            break;
+        case FormatClass::Tiff:
+            ending = QStringLiteral(".tif");
+            break;
+        case FormatClass::Bmp:
+            ending = QStringLiteral(".bmp");
+            break;
     }
     return operation == Operation::Rotate ? QStringLiteral("_rotated") + ending : ending;
 }
 
 QString outputPath(const QString& folder, const QString& inputPath, Operation operation,
-                   QChar separator)
-{
-    return folder + separator + outputBase(inputPath, operation, separator)
-           + outputEnding(formatClassOf(inputPath), operation);
+                   QChar separator) {
+    return folder + separator + outputBase(inputPath, operation, separator) +
+           outputEnding(formatClassOf(inputPath), operation);
 }
 
 }  // namespace zentavo

@@ -9,7 +9,9 @@
 namespace zentavo {
 
 // The platform's path separator: "/" here, "\" on Windows.
-inline QChar platformSeparator() { return QDir::separator(); }
+inline QChar platformSeparator() {
+    return QDir::separator();
+}
 
 // The text after the last separator of path; the whole path when it holds none.
 QString GetFileName(const QString& path, QChar separator = platformSeparator());

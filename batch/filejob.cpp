@@ -1,0 +1,182 @@
+#include "batch/filejob.h"
+
+#include "batch/rotation.h"
+#include "imagefiles/imaging.h"
+#include "imagefiles/loadpicfile.h"
+#include "imagefiles/savejpeg.h"
+#include "imagefiles/savewithencoder.h"
+#include "imagefiles/transform.h"
+#include "shell/report/errorreport.h"
+#include "shell/report/zentavoerror.h"
+
+#include <exception>
+#include <new>
+
+namespace zentavo {
+
+namespace {
+
+const QString CannotSave = QStringLiteral("Cannot save the image.");
+
+struct Job {
+    const PlannedFile& file;
+    const std::atomic_bool& cancelled;
+    FileResult result;
+
+    void report(int number, const QString& description) {
+        result.reports.push_back({number, description});
+    }
+
+    // Runs one statement; an exception becomes a report at that statement.
+    bool step(int number, const std::function<void()>& statement) {
+        try {
+            statement();
+            return true;
+        } catch (...) {
+            report(number, describeException(std::current_exception()));
+            return false;
+        }
+    }
+
+    void notWritten(const QString& reason) {
+        result.outcome = FileOutcome::NotWritten;
+        result.reason = reason;
+    }
+
+    // The writing statements: the output in its own format, or the refusal to write it.
+    void write(Picture& picture) {
+        const int number = writingStatement(file.formatClass, file.operation);
+        if (!file.refusal.isEmpty()) {
+            report(number, CannotSave + QLatin1Char(' ') + file.refusal);
+            notWritten(file.refusal);
+            return;
+        }
+        if (cancelled.load()) {
+            result.outcome = FileOutcome::Skipped;
+            return;
+        }
+        switch (file.formatClass) {
+            case FormatClass::Bmp:
+                if (!step(number, [&] { SaveBitmap(picture, file.outputPath); })) {
+                    notWritten(result.reports.back().description);
+                }
+                return;
+            case FormatClass::Jpeg: {
+                bool outOfMemory = false;
+                if (!step(number, [&] {
+                        SaveJpeg(picture, file.outputPath, file.jpegQuality, &outOfMemory);
+                    })) {
+                    notWritten(result.reports.back().description);
+                } else if (outOfMemory) {
+                    notWritten(QStringLiteral("Out of memory"));
+                }
+                return;
+            }
+            case FormatClass::Gif:
+            case FormatClass::Png:
+            case FormatClass::Tiff: {
+                QString reason;
+                if (!SaveWithEncoder(picture, file.outputPath, mimeTypeOf(file.formatClass),
+                                     &reason)) {
+                    report(number, CannotSave + QLatin1Char(' ') + reason);
+                    notWritten(reason);
+                }
+                return;
+            }
+        }
+    }
+
+    void flip() {
+        LoadResult loaded = loadPicture(file.path);
+        if (!loaded.ok()) {
+            result.outcome = FileOutcome::NotLoaded;
+            result.listAsFailed = true;
+            result.reason = loaded.reason;
+            return;
+        }
+        Picture& picture = loaded.picture;
+        result.droppedPages = picture.droppedPages;
+        if (file.direction == FlipDirection::Horizontal) {
+            step(132, [&] { mirrorPicture(picture, Mirror::Horizontal); });
+        } else if (file.direction == FlipDirection::Vertical) {
+            step(140, [&] { mirrorPicture(picture, Mirror::Vertical); });
+        }
+        write(picture);
+    }
+
+    void rotate() {
+        ImageObject image;
+        if (!step(statement::RotateLoad, [&] { image.load(file.path); })) {
+            // The previous file's picture is never saved under this file's name.
+            result.outcome = FileOutcome::NotLoaded;
+            result.reason = result.reports.back().description;
+            return;
+        }
+        result.droppedPages = image.picture().droppedPages;
+        RotationGeometry geometry;
+        if (!step(statement::RotateCalc,
+                  [&] { geometry = CalcRotation(file.degrees, image.Width(), image.Height()); })) {
+            notWritten(result.reports.back().description);
+            return;
+        }
+        Picture canvas;
+        GraphicsObject graphics;
+        const bool drawn = step(statement::RotateDraw, [&] {
+            prepareCanvas(canvas, geometry.canvas);
+            graphics.Bind(canvas);
+            graphics.SetRenderingModes(4, 2);
+            graphics.DrawImagePoints(image, geometry.points.data());
+            graphics.Release();
+        });
+        image.Dispose();
+        if (!drawn) {
+            notWritten(result.reports.back().description);
+            return;
+        }
+        write(canvas);
+    }
+};
+
+}  // namespace
+
+int writingStatement(FormatClass formatClass, Operation operation) {
+    const bool flip = operation == Operation::Flip;
+    switch (formatClass) {
+        case FormatClass::Jpeg:
+            return flip ? statement::FlipSaveJpeg : statement::RotateSaveJpeg;
+        case FormatClass::Gif:
+            return flip ? statement::FlipSaveGif : statement::RotateSaveGif;
+        case FormatClass::Png:
+            return flip ? statement::FlipSavePng : statement::RotateSavePng;
+        case FormatClass::Tiff:
+            return flip ? statement::FlipSaveTiff : statement::RotateSaveTiff;
+        case FormatClass::Bmp:
+            break;
+    }
+    return flip ? statement::FlipSaveBitmap : statement::RotateSaveBitmap;
+}
+
+FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled) {
+    Job job{file, cancelled, {}};
+    job.result.index = file.index;
+    if (cancelled.load()) {
+        job.result.outcome = FileOutcome::Skipped;
+        return job.result;
+    }
+    try {
+        if (file.operation == Operation::Flip) {
+            job.flip();
+        } else if (file.operation == Operation::Rotate) {
+            job.rotate();
+        }
+    } catch (...) {
+        // Anything the steps did not expect still ends as a report of this file, never as a
+        // crash of the run.
+        const int number = writingStatement(file.formatClass, file.operation);
+        job.report(number, describeException(std::current_exception()));
+        job.notWritten(job.result.reports.back().description);
+    }
+    return job.result;
+}
+
+}  // namespace zentavo

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "batch/batchrun.h"
+#include "batch/joboptions.h"
+#include "batch/naming.h"
+
+#include <QString>
+
+#include <atomic>
+#include <vector>
+
+namespace zentavo {
+
+// One file of a run as the planner settled it on the driving thread: everything a worker needs,
+// so that workers never read options or ask anything.
+struct PlannedFile {
+    int index = 0;  // 1-based place in the list
+    QString path;
+    Operation operation = Operation::None;
+    FlipDirection direction = FlipDirection::None;
+    QString degrees;
+    FormatClass formatClass = FormatClass::Bmp;
+    QString outputPath;
+    int jpegQuality = 0;  // 1 to 100 for JPEG outputs
+    QString refusal;      // why the output must not be written, empty when it may
+};
+
+// An error report a file gives rise to: the statement and the description.
+struct FileReport {
+    int statement = 0;
+    QString description;
+};
+
+// What a worker did with one planned file.
+struct FileResult {
+    int index = 0;
+    FileOutcome outcome = FileOutcome::Written;
+    bool listAsFailed = false;  // a flip run names it in the closing message
+    QString reason;             // why it was not loaded or written, for the command line
+    std::vector<FileReport> reports;
+    int droppedPages = 0;
+};
+
+// Statement numbers of the Start handler that a worker reports at.
+namespace statement {
+inline constexpr int FlipLoad = 124;
+inline constexpr int FlipSaveBitmap = 142;
+inline constexpr int FlipSaveJpeg = 164;
+inline constexpr int FlipSaveGif = 170;
+inline constexpr int FlipSavePng = 176;
+inline constexpr int FlipSaveTiff = 182;
+inline constexpr int RotateLoad = 210;
+inline constexpr int RotateCalc = 212;
+inline constexpr int RotateDraw = 224;
+inline constexpr int RotateSaveBitmap = 230;
+inline constexpr int RotateSaveJpeg = 252;
+inline constexpr int RotateSaveGif = 258;
+inline constexpr int RotateSavePng = 264;
+inline constexpr int RotateSaveTiff = 270;
+}  // namespace statement
+
+// The statement that writes the output of a class in a run of an operation.
+int writingStatement(FormatClass formatClass, Operation operation);
+
+// Decodes, transforms and writes one planned file. Runs on a worker thread; never throws and
+// never asks anything. When cancelled turns true before the output is committed, nothing is
+// written and the outcome is Skipped.
+FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled);
+
+}  // namespace zentavo

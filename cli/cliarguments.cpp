@@ -1,0 +1,169 @@
+#include "cli/cliarguments.h"
+
+namespace zentavo {
+
+namespace {
+
+bool parseWholeNumber(const QString& text, int low, int high, int& value) {
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    if (!ok || number < low || number > high) {
+        return false;
+    }
+    value = number;
+    return true;
+}
+
+}  // namespace
+
+QString cliUsage() {
+    return QStringLiteral(
+        "Usage: zentavo-batch [options] PATH...\n"
+        "Flips or rotates pictures; each comes out in its own format under its base name plus\n"
+        "\"_flipped\" or \"_rotated\" in the results folder.\n"
+        "\n"
+        "  -o, --out DIR          results folder (required)\n"
+        "  --flip horizontal|vertical\n"
+        "                         flip (the default operation: --flip horizontal)\n"
+        "  --rotate 90|180|270    rotate clockwise\n"
+        "  --quality smart|N      JPEG quality: Smart-Detect (default) or fixed, 1 to 100\n"
+        "  -j, --jobs N           files in flight (default: the number of cores)\n"
+        "  --scan EXT             a folder PATH adds the files of its tree with extension EXT\n"
+        "                         (\"*\" for all); without it a folder adds every file of its "
+        "tree\n"
+        "  --dry-run              write nothing; print each entry and its output path\n"
+        "  -q, --quiet            no progress display\n"
+        "  -h, --help             this text\n"
+        "  --version              the version\n"
+        "\n"
+        "Exit status: 0 every file written, 1 some file not loaded or not written,\n"
+        "2 nothing done (refused, or a wrong command line).\n");
+}
+
+CliArguments parseCliArguments(const QStringList& arguments) {
+    CliArguments result;
+    bool operationGiven = false;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) ||
+            argument == QLatin1String("-")) {
+            result.paths << argument;
+            continue;
+        }
+        QString name = argument;
+        QString value;
+        bool hasInlineValue = false;
+        if (argument.startsWith(QLatin1String("--"))) {
+            const qsizetype equals = argument.indexOf(QLatin1Char('='));
+            if (equals > 0) {
+                name = argument.left(equals);
+                value = argument.mid(equals + 1);
+                hasInlineValue = true;
+            }
+        }
+        auto takeValue = [&]() -> bool {
+            if (hasInlineValue) {
+                return true;
+            }
+            if (i + 1 >= arguments.size()) {
+                result.error = QStringLiteral("%1 needs a value.").arg(name);
+                return false;
+            }
+            value = arguments[++i];
+            return true;
+        };
+
+        if (name == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (name == QLatin1String("-h") || name == QLatin1String("--help")) {
+            result.help = true;
+        } else if (name == QLatin1String("--version")) {
+            result.version = true;
+        } else if (name == QLatin1String("-q") || name == QLatin1String("--quiet")) {
+            result.quiet = true;
+        } else if (name == QLatin1String("--dry-run")) {
+            result.dryRun = true;
+        } else if (name == QLatin1String("-o") || name == QLatin1String("--out")) {
+            if (!takeValue()) {
+                return result;
+            }
+            result.options.folder = value;
+        } else if (name == QLatin1String("--flip")) {
+            if (!takeValue()) {
+                return result;
+            }
+            if (operationGiven) {
+                result.error = QStringLiteral("Give one operation: --flip or --rotate.");
+                return result;
+            }
+            operationGiven = true;
+            result.options.op = Operation::Flip;
+            if (value == QLatin1String("horizontal")) {
+                result.options.direction = FlipDirection::Horizontal;
+            } else if (value == QLatin1String("vertical")) {
+                result.options.direction = FlipDirection::Vertical;
+            } else {
+                result.error = QStringLiteral("--flip takes horizontal or vertical.");
+                return result;
+            }
+        } else if (name == QLatin1String("--rotate")) {
+            if (!takeValue()) {
+                return result;
+            }
+            if (operationGiven) {
+                result.error = QStringLiteral("Give one operation: --flip or --rotate.");
+                return result;
+            }
+            operationGiven = true;
+            result.options.op = Operation::Rotate;
+            if (value != QLatin1String("90") && value != QLatin1String("180") &&
+                value != QLatin1String("270")) {
+                result.error = QStringLiteral("--rotate takes 90, 180 or 270.");
+                return result;
+            }
+            result.options.rotation = QLatin1Char('-') + value;
+        } else if (name == QLatin1String("--quality")) {
+            if (!takeValue()) {
+                return result;
+            }
+            if (value == QLatin1String("smart")) {
+                result.options.quality = QualityMode::SmartDetect;
+            } else if (parseWholeNumber(value, 1, 100, result.options.slider)) {
+                result.options.quality = QualityMode::Fixed;
+            } else {
+                result.error = QStringLiteral("--quality takes smart or a number from 1 to 100.");
+                return result;
+            }
+        } else if (name == QLatin1String("-j") || name == QLatin1String("--jobs")) {
+            if (!takeValue()) {
+                return result;
+            }
+            if (!parseWholeNumber(value, 1, 1024, result.jobs)) {
+                result.error = QStringLiteral("--jobs takes a number from 1 to 1024.");
+                return result;
+            }
+        } else if (name == QLatin1String("--scan")) {
+            if (!takeValue()) {
+                return result;
+            }
+            if (value.isEmpty()) {
+                result.error = QStringLiteral("--scan needs an extension.");
+                return result;
+            }
+            result.scanExtension = value;
+        } else {
+            result.error = QStringLiteral("Unknown option %1.").arg(argument);
+            return result;
+        }
+    }
+    if (result.help || result.version) {
+        return result;
+    }
+    if (result.options.folder.isEmpty()) {
+        result.error = QStringLiteral("Name the results folder with -o DIR.");
+    }
+    return result;
+}
+
+}  // namespace zentavo

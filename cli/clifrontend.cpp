@@ -1,0 +1,83 @@
+#include "cli/clifrontend.h"
+
+#include <cmath>
+
+namespace zentavo {
+
+CliFrontEnd::CliFrontEnd(std::FILE* errorStream, bool showProgress, int total)
+    : m_errors(errorStream), m_showProgress(showProgress), m_total(total) {}
+
+QString CliFrontEnd::forTerminal(const QString& text) {
+    QString normalised = text;
+    normalised.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    normalised.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QString out;
+    out.reserve(normalised.size());
+    for (const QChar ch : normalised) {
+        const ushort code = ch.unicode();
+        if (code == '\n') {
+            out += ch;
+        } else if (code == '\t') {
+            out += QStringLiteral("\\t");
+        } else if (code < 32 || (code >= 127 && code < 160)) {
+            out += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+void CliFrontEnd::setProgressValue(int value) {
+    m_value = value;
+    if (value > 0) {
+        ++m_done;
+    }
+    drawProgress();
+}
+
+void CliFrontEnd::setProgressText(const QString& text) {
+    m_current = text;
+    drawProgress();
+}
+
+void CliFrontEnd::drawProgress() {
+    if (!m_showProgress || m_value == 0) {
+        return;
+    }
+    constexpr int BarWidth = 30;
+    const int filled = std::clamp(m_value * BarWidth / 100, 0, BarWidth);
+    const QString bar =
+        QString(filled, QLatin1Char('#')) + QString(BarWidth - filled, QLatin1Char('.'));
+    QString line = QStringLiteral("[%1] %2/%3 %4%  %5")
+                       .arg(bar)
+                       .arg(m_done)
+                       .arg(m_total)
+                       .arg(m_value, 3)
+                       .arg(forTerminal(m_current).left(60));
+    std::fprintf(m_errors, "\r%s\x1b[K", line.toLocal8Bit().constData());
+    std::fflush(m_errors);
+    m_progressShown = true;
+}
+
+void CliFrontEnd::clearProgress() {
+    if (m_progressShown) {
+        std::fprintf(m_errors, "\r\x1b[K");
+        std::fflush(m_errors);
+        m_progressShown = false;
+    }
+}
+
+void CliFrontEnd::showClosingMessage(const QString& text, MessageIcon) {
+    clearProgress();
+    m_closingMessage = text;
+}
+
+void CliFrontEnd::message(const QString& text, const QString&, MessageIcon) {
+    clearProgress();
+    std::fprintf(m_errors, "%s\n\n", forTerminal(text).toLocal8Bit().constData());
+    std::fflush(m_errors);
+    drawProgress();
+}
+
+}  // namespace zentavo

@@ -1,0 +1,107 @@
+// zentavo-batch: flips or rotates the pictures named on the command line with the same engine
+// as the window.
+
+#include "batch/batchrun.h"
+#include "batch/naming.h"
+#include "cli/cliarguments.h"
+#include "cli/clifrontend.h"
+#include "filelist/filelist.h"
+#include "filelist/folderfiles.h"
+#include "imagefiles/imaging.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cstdio>
+
+using namespace zentavo;
+
+namespace {
+
+enum ExitStatus { AllWritten = 0, SomeFailed = 1, NothingDone = 2 };
+
+bool isFolder(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The list as the window would have it: a file as given, a folder expanded as a dropped folder
+// or, with --scan, as "Add All File(s) In Folder" expands it.
+void fillList(FileList& list, const CliArguments& arguments, Dialogs& dialogs) {
+    const QString pattern = arguments.scanExtension.isEmpty()
+                                ? QStringLiteral("*.*")
+                                : extensionPattern(arguments.scanExtension);
+    for (const QString& path : arguments.paths) {
+        if (isFolder(path)) {
+            QString folder = path;
+            while (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) {
+                folder.chop(1);
+            }
+            list.append(scanFolderTree(folder, pattern, &dialogs, QStringLiteral("Zentavo")));
+        } else {
+            list.append(path);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QStringList rawArguments;
+    for (int i = 1; i < argc; ++i) {
+        rawArguments << QFile::decodeName(argv[i]);
+    }
+    const CliArguments arguments = parseCliArguments(rawArguments);
+    if (arguments.version) {
+        std::printf("zentavo-batch %s\n", ZENTAVO_VERSION);
+        return AllWritten;
+    }
+    if (arguments.help) {
+        std::fputs(cliUsage().toLocal8Bit().constData(), stdout);
+        return AllWritten;
+    }
+    if (!arguments.ok()) {
+        std::fprintf(stderr, "zentavo-batch: %s\nTry 'zentavo-batch --help'.\n",
+                     arguments.error.toLocal8Bit().constData());
+        return NothingDone;
+    }
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Zentavo"));
+
+    FileList list;
+    const bool progress = !arguments.quiet && !arguments.dryRun && ::isatty(STDERR_FILENO);
+    CliFrontEnd frontEnd(stderr, progress, 0);
+    fillList(list, arguments, frontEnd);
+
+    if (arguments.dryRun) {
+        const Operation operation = arguments.options.op;
+        for (int i = 1; i <= list.count(); ++i) {
+            const QString path = list.text(i);
+            std::printf("%s\t%s\n", QFile::encodeName(path).constData(),
+                        QFile::encodeName(outputPath(arguments.options.folder, path, operation))
+                            .constData());
+        }
+        return AllWritten;
+    }
+
+    CliFrontEnd runFrontEnd(stderr, progress, list.count());
+    ImagingStartup imaging;
+    BatchRun run(arguments.options, runFrontEnd);
+    run.setJobs(arguments.jobs);
+    run.setImagingFailed(!imaging.start());
+    RunSummary summary;
+    QObject::connect(&run, &BatchRun::finished, [&](const RunSummary& s) { summary = s; });
+    run.PushButton2_Click(list);
+    run.waitForFinished();
+    imaging.end();
+
+    if (summary.refused) {
+        std::fprintf(stderr, "%s\n", summary.closingMessage.toLocal8Bit().constData());
+        return NothingDone;
+    }
+    std::printf("%s\n", CliFrontEnd::forTerminal(summary.closingMessage).toLocal8Bit().constData());
+    return summary.notLoaded + summary.notWritten > 0 ? SomeFailed : AllWritten;
+}
