@@ -1,0 +1,161 @@
+#include "tests/imagefiles/readfixtures.h"
+
+#include <QBuffer>
+#include <QTemporaryFile>
+
+#include <gif_lib.h>
+#include <tiffio.h>
+#include <turbojpeg.h>
+
+#include <cstring>
+#include <random>
+#include <stdexcept>
+
+namespace zentavo::test {
+
+QImage randomImage(int width, int height, QImage::Format format, unsigned seed) {
+    QImage image(width, height, format);
+    std::mt19937 random(seed);
+    if (format == QImage::Format_Indexed8) {
+        QList<QRgb> table;
+        for (int i = 0; i < 16; ++i) {
+            table << qRgb(i * 16, 255 - i * 13, (i * 71) % 256);
+        }
+        image.setColorTable(table);
+    }
+    const int rowBytes = width * image.depth() / 8;
+    for (int y = 0; y < height; ++y) {
+        uchar* row = image.scanLine(y);
+        for (int i = 0; i < rowBytes; ++i) {
+            row[i] = uchar(random());
+            if (format == QImage::Format_Indexed8) {
+                row[i] %= 16;
+            }
+        }
+    }
+    return image;
+}
+
+QByteArray encodeJpeg(const QImage& rgb888, int quality, int subsampling) {
+    tjhandle tj = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    const int rc = tjCompress2(tj, rgb888.constBits(), rgb888.width(), int(rgb888.bytesPerLine()),
+                               rgb888.height(), TJPF_RGB, &out, &size, subsampling, quality, 0);
+    QByteArray jpeg =
+        rc == 0 ? QByteArray(reinterpret_cast<char*>(out), qsizetype(size)) : QByteArray();
+    tjFree(out);
+    tjDestroy(tj);
+    return jpeg;
+}
+
+QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool bigEndian) {
+    auto u16 = [&](int v) {
+        return bigEndian ? QByteArray{char(v >> 8), char(v & 0xFF)}
+                         : QByteArray{char(v & 0xFF), char(v >> 8)};
+    };
+    auto u32 = [&](int v) {
+        return bigEndian ? u16(v >> 16) + u16(v & 0xFFFF) : u16(v & 0xFFFF) + u16(v >> 16);
+    };
+    QByteArray tiff = QByteArray(bigEndian ? "MM" : "II") + u16(42) + u32(8);
+    tiff += u16(1) + u16(0x0112) + u16(3) + u32(1) + u16(orientation) + u16(0) + u32(0);
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray segment("\xFF\xE1");
+    segment += char((payload.size() + 2) >> 8);
+    segment += char((payload.size() + 2) & 0xFF);
+    segment += payload;
+    return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
+QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
+                         const std::vector<quint16>& samples) {
+    QTemporaryFile file;
+    file.open();
+    const QByteArray name = file.fileName().toLocal8Bit();
+    TIFF* tiff = TIFFOpen(name.constData(), "w");
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 4);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 3);
+    uint16_t extra = associated ? EXTRASAMPLE_ASSOCALPHA : EXTRASAMPLE_UNASSALPHA;
+    TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
+    std::vector<uchar> row(size_t(width) * 4 * (bits / 8));
+    for (int y = 0; y < height; ++y) {
+        for (int i = 0; i < width * 4; ++i) {
+            const quint16 value = samples[size_t(y) * width * 4 + i];
+            if (bits == 8) {
+                row[i] = uchar(value);
+            } else {
+                std::memcpy(&row[size_t(i) * 2], &value, 2);
+            }
+        }
+        TIFFWriteScanline(tiff, row.data(), uint32_t(y), 0);
+    }
+    TIFFClose(tiff);
+    file.seek(0);
+    return file.readAll();
+}
+
+namespace {
+
+int writeToBuffer(GifFileType* file, const GifByteType* data, int length) {
+    static_cast<QByteArray*>(file->UserData)->append(reinterpret_cast<const char*>(data), length);
+    return length;
+}
+
+ColorMapObject* fourColours(int shift) {
+    GifColorType colours[4] = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    for (auto& c : colours) {
+        c.Red = GifByteType(c.Red ^ shift);
+    }
+    return GifMakeMapObject(4, colours);
+}
+
+}  // namespace
+
+QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFrameSpec>& frames,
+                    int loopCount) {
+    QByteArray bytes;
+    int error = 0;
+    GifFileType* gif = EGifOpen(&bytes, writeToBuffer, &error);
+    EGifSetGifVersion(gif, true);
+    ColorMapObject* global = fourColours(0);
+    EGifPutScreenDesc(gif, screenWidth, screenHeight, 2, 0, global);
+    if (loopCount >= 0) {
+        EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE);
+        EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0");
+        const unsigned char loop[3] = {1, uchar(loopCount & 0xFF), uchar(loopCount >> 8)};
+        EGifPutExtensionBlock(gif, 3, loop);
+        EGifPutExtensionTrailer(gif);
+    }
+    for (const GifFrameSpec& frame : frames) {
+        GraphicsControlBlock control{DISPOSE_DO_NOT, false, frame.delay, frame.transparentIndex};
+        GifByteType extension[4];
+        const size_t length = EGifGCBToExtension(&control, extension);
+        EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(length), extension);
+        ColorMapObject* local = frame.localPalette ? fourColours(0x55) : nullptr;
+        EGifPutImageDesc(gif, frame.left, frame.top, frame.indices.width(), frame.indices.height(),
+                         false, local);
+        for (int y = 0; y < frame.indices.height(); ++y) {
+            EGifPutLine(gif, const_cast<GifPixelType*>(frame.indices.constScanLine(y)),
+                        frame.indices.width());
+        }
+        if (local) {
+            GifFreeMapObject(local);
+        }
+    }
+    EGifCloseFile(gif, &error);
+    GifFreeMapObject(global);
+    return bytes;
+}
+
+QByteArray pixelBytes(const QImage& image, int x, int y) {
+    const int n = image.depth() / 8;
+    return QByteArray(reinterpret_cast<const char*>(image.constScanLine(y)) + qsizetype(x) * n, n);
+}
+
+}  // namespace zentavo::test

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "imagefiles/picture.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+#include <vector>
+
+namespace zentavo::test {
+
+// Pictures and files the reading tests generate: nothing here comes from outside.
+
+// A picture of size in format with random pixels (indices within the colour table for
+// Indexed8) from seed.
+QImage randomImage(int width, int height, QImage::Format format, unsigned seed);
+
+// A JPEG of a picture through TurboJPEG. subsampling is a TJSAMP value.
+QByteArray encodeJpeg(const QImage& rgb888, int quality = 95, int subsampling = 2);
+
+// jpeg with an APP1 Exif segment holding orientation inserted after SOI.
+QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool bigEndian = true);
+
+// A TIFF of 8- or 16-bit RGBA samples written with libtiff; alpha associated or not.
+// samples holds width x height x 4 values.
+QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
+                         const std::vector<quint16>& samples);
+
+// One frame of a GIF written by writeGif.
+struct GifFrameSpec {
+    int left = 0;
+    int top = 0;
+    QImage indices;  // Indexed8
+    int delay = 0;
+    int transparentIndex = -1;
+    bool localPalette = false;
+};
+
+// A GIF file with the given screen, global palette (4 colours), frames and loop count.
+QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFrameSpec>& frames,
+                    int loopCount);
+
+// The pixel bytes of image at (x, y).
+QByteArray pixelBytes(const QImage& image, int x, int y);
+
+}  // namespace zentavo::test
