@@ -1,0 +1,123 @@
+#include "filelist/listfiles.h"
+#include "tests/filelist/foldertree.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace zentavo;
+
+namespace {
+
+// The names of folder that are in wanted, in the order the file system lists them.
+QStringList inListingOrder(const QString& folder, const QStringList& wanted) {
+    QStringList result;
+    for (const QString& name : test::readdirOrder(folder)) {
+        if (wanted.contains(name)) {
+            result.append(name);
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+TEST(Wildcard, MatchesAsFileListingsDo) {
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool expected;
+    };
+    const Case table[] = {
+        {"*.jpg", "a.jpg", true},       {"*.jpg", "A.JPG", true},   {"*.jpg", "x.jpgx", false},
+        {"*.jpg", "jpg", false},        {"*.jpg", ".jpg", true},    {"*.jpg", "a.b.jpg", true},
+        {"*.*", "README", true},        {"*.*", ".hidden", true},   {"*.*", "a.", true},
+        {"*", "anything.at.all", true}, {"a*.*", "abc", true},      {"a*.*", "bcd", false},
+        {"?.png", "c.png", true},       {"?.png", "cc.png", false}, {"?.png", ".png", false},
+        {"a*b*c", "aXXbYYc", true},     {"a*b*c", "aXXbYY", false}, {"*.tif", "x.tif.tiff", false},
+        {"*.ÄB", "straße.äb", true},    {"?.jpg", "日.jpg", true},  {"*.[ab]", "x.a", false},
+        {"*.[ab]", "x.[ab]", true},
+    };
+    for (const Case& c : table) {
+        SCOPED_TRACE(std::string(c.pattern) + " ~ " + c.name);
+        EXPECT_EQ(matchesWildcard(QString::fromUtf8(c.pattern), QString::fromUtf8(c.name)),
+                  c.expected);
+    }
+}
+
+TEST(ListFiles, GivesMatchingRegularFilesInListingOrder) {
+    test::FolderTree tree;
+    for (const char* name : {"a.jpg", "B.JPG", "c.png", "README", "x.jpgx", ".h.jpg", "~t.jpg"}) {
+        tree.file(name);
+    }
+    tree.folder("folder.jpg");
+    tree.link("link.jpg", "a.jpg");
+    tree.link("dangling.jpg", "nowhere.jpg");
+    tree.link("dirlink.jpg", "folder.jpg");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(tree.path("fifo.jpg")).constData(), 0644), 0);
+
+    const QStringList jpegs{"a.jpg", "B.JPG", ".h.jpg", "~t.jpg", "link.jpg"};
+    EXPECT_EQ(ListFiles(tree.root(), "*.jpg"), inListingOrder(tree.root(), jpegs));
+    EXPECT_EQ(ListFiles(tree.root() + "/", "*.jpg"), inListingOrder(tree.root(), jpegs));
+    EXPECT_EQ(ListFiles(tree.root(), "*.*"),
+              inListingOrder(tree.root(), jpegs + QStringList{"c.png", "README", "x.jpgx"}));
+    EXPECT_EQ(ListFiles(tree.root(), "?.png"), QStringList{"c.png"});
+    EXPECT_TRUE(ListFiles(tree.root(), "*.gif").isEmpty());
+    EXPECT_TRUE(ListFiles(tree.path("missing"), "*.*").isEmpty());
+    EXPECT_TRUE(ListFiles(tree.path("a.jpg"), "*.*").isEmpty());
+}
+
+TEST(ListFiles, LeavesOutNamesThatCannotBeOpenedByTheirPath) {
+    test::FolderTree tree;
+    tree.file("ok.jpg");
+    tree.file("bad\xff.jpg");
+    tree.file("new\nline.jpg");
+    EXPECT_EQ(ListFiles(tree.root(), "*.jpg"),
+              inListingOrder(tree.root(), {"ok.jpg", "new\nline.jpg"}));
+}
+
+TEST(IsOpenableFile, TrueForFilesThatOpenAndNotForFolders) {
+    test::FolderTree tree;
+    tree.file("a.jpg");
+    tree.folder("sub");
+    tree.link("link.jpg", "a.jpg");
+    tree.link("dirlink", "sub");
+    EXPECT_TRUE(IsOpenableFile(tree.path("a.jpg")));
+    EXPECT_TRUE(IsOpenableFile(tree.path("link.jpg")));
+    EXPECT_FALSE(IsOpenableFile(tree.path("sub")));
+    EXPECT_FALSE(IsOpenableFile(tree.path("dirlink")));
+    EXPECT_FALSE(IsOpenableFile(tree.path("missing.jpg")));
+    EXPECT_FALSE(IsOpenableFile(tree.path("a.jpg/x")));
+    EXPECT_FALSE(IsOpenableFile(QString()));
+}
+
+TEST(HasOddCharacters, FlagsControlCodesQuestionMarksAndBrokenUtf8) {
+    struct Case {
+        QByteArray name;
+        bool expected;
+    };
+    const Case table[] = {
+        {"holiday 2024", false},
+        {"caf\xc3\xa9", false},               // é
+        {"\xe6\x97\xa5\xe6\x9c\xac", false},  // two CJK characters
+        {"\xf0\x9f\x98\x80", false},          // an emoji (four bytes)
+        {"\xc2\xa0", false},                  // U+00A0, just past the C1 block
+        {"a\nb", true},
+        {"tab\there", true},
+        {"why?", true},
+        {"\x7f", true},
+        {"\xc2\x80", true},  // U+0080
+        {"\xc2\x9f", true},  // U+009F
+        {"\xff", true},
+        {"\xc3", true},              // truncated sequence
+        {"\xc0\xaf", true},          // overlong "/"
+        {"\xed\xa0\x80", true},      // a surrogate
+        {"\xf4\x90\x80\x80", true},  // past U+10FFFF
+    };
+    for (const Case& c : table) {
+        SCOPED_TRACE(c.name.toHex().toStdString());
+        EXPECT_EQ(HasOddCharacters(c.name), c.expected);
+    }
+    EXPECT_FALSE(HasOddCharacters(QStringLiteral("Fotos")));
+    EXPECT_TRUE(HasOddCharacters(QStringLiteral("a\u0085b")));
+}
