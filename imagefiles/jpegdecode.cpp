@@ -65,10 +65,13 @@ QSize jpegHeaderSize(const QByteArray& bytes) {
     int height = 0;
     int subsampling = 0;
     int colorspace = 0;
-    if (!tj.handle ||
-        tjDecompressHeader3(tj.handle, reinterpret_cast<const unsigned char*>(bytes.constData()),
-                            static_cast<unsigned long>(bytes.size()), &width, &height, &subsampling,
-                            &colorspace) != 0) {
+    if (!tj.handle) {
+        return {};
+    }
+    const int status = tjDecompressHeader3(
+        tj.handle, reinterpret_cast<const unsigned char*>(bytes.constData()),
+        static_cast<unsigned long>(bytes.size()), &width, &height, &subsampling, &colorspace);
+    if ((status != 0 && tjGetErrorCode(tj.handle) == TJERR_FATAL) || width <= 0 || height <= 0) {
         return {};
     }
     return QSize(width, height);
@@ -86,8 +89,11 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
     int height = 0;
     int subsampling = 0;
     int colorspace = 0;
+    // A warning while reading the header (stray bytes between segments) still leaves a size.
     if (tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) !=
-        0) {
+            0 &&
+        (tjGetErrorCode(tj.handle) == TJERR_FATAL ||
+         !harmless(QString::fromLocal8Bit(tjGetErrorStr2(tj.handle))) || width <= 0)) {
         return LoadResult::failure(
             LoadError::Corrupt,
             QStringLiteral("The JPEG header cannot be read (%1).").arg(tjGetErrorStr2(tj.handle)));

@@ -51,8 +51,10 @@ QByteArray encodeJpeg(const QImage& rgb888, int quality, int subsampling) {
 
 QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool bigEndian) {
     auto u16 = [&](int v) {
-        return bigEndian ? QByteArray{char(v >> 8), char(v & 0xFF)}
-                         : QByteArray{char(v & 0xFF), char(v >> 8)};
+        QByteArray bytes(2, '\0');
+        bytes[bigEndian ? 0 : 1] = char((v >> 8) & 0xFF);
+        bytes[bigEndian ? 1 : 0] = char(v & 0xFF);
+        return bytes;
     };
     auto u32 = [&](int v) {
         return bigEndian ? u16(v >> 16) + u16(v & 0xFFFF) : u16(v & 0xFFFF) + u16(v >> 16);

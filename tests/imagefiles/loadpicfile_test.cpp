@@ -1,0 +1,260 @@
+#include "imagefiles/loadpicfile.h"
+#include "imagefiles/filebytes.h"
+#include "imagefiles/jpegmarkers.h"
+#include "tests/imagefiles/readfixtures.h"
+#include "tests/testsupport.h"
+
+#include <QDir>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include <sys/stat.h>
+
+namespace zentavo {
+namespace {
+
+using test::encodeJpeg;
+using test::randomImage;
+using test::writeFile;
+
+class Loading : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString write(const QString& name, const QByteArray& bytes) const {
+        writeFile(path(name), bytes);
+        return path(name);
+    }
+    // A 32 x 16 JPEG: left half red, right half blue.
+    static QByteArray halves() {
+        QImage image(32, 16, QImage::Format_RGB888);
+        image.fill(Qt::red);
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 16; x < 32; ++x) {
+                image.setPixelColor(x, y, Qt::blue);
+            }
+        }
+        return encodeJpeg(image, 100, TJSAMP_444);
+    }
+    static bool near(QColor a, QColor b) {
+        return std::abs(a.red() - b.red()) < 24 && std::abs(a.green() - b.green()) < 24 &&
+               std::abs(a.blue() - b.blue()) < 24;
+    }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(Loading, JpegLoadsWithItsSubsamplingAndLeavesTheFailedListAlone) {
+    const QString file = write("a.jpg", halves());
+    Picture surface;
+    QString failed = "before";
+    ASSERT_TRUE(LoadPicFile(surface, file, &failed));
+    EXPECT_EQ(failed, "before");
+    EXPECT_EQ(surface.format, PictureFormat::Jpeg);
+    EXPECT_EQ(surface.jpegSubsampling, TJSAMP_444);
+    EXPECT_EQ(surface.image.size(), QSize(32, 16));
+    EXPECT_TRUE(near(surface.image.pixelColor(2, 2), Qt::red));
+}
+
+TEST_F(Loading, AFailureAfterASuccessLeavesTheSurfaceEmptyAndListsBothFailures) {
+    Picture surface;
+    QString failed;
+    ASSERT_TRUE(LoadPicFile(surface, write("good.jpg", halves()), &failed));
+    const QString missing = path("missing.jpg");
+    const QString text = write("notes.jpg", "just some text");
+    EXPECT_FALSE(LoadPicFile(surface, missing, &failed));
+    EXPECT_TRUE(surface.isEmpty());
+    EXPECT_EQ(surface.format, PictureFormat::None);
+    EXPECT_FALSE(LoadPicFile(surface, text, &failed));
+    EXPECT_EQ(failed, "\r\n" + missing + "\r\n" + text);
+}
+
+TEST_F(Loading, PngAndTiffAreReadAsThemselvesWhateverTheirName) {
+    const QImage image = randomImage(5, 4, QImage::Format_ARGB32, 5);
+    image.save(path("png-named-jpg.jpg"), "png");
+    image.save(path("tiff-named-bmp.bmp"), "tiff");
+    const LoadResult png = loadPicture(path("png-named-jpg.jpg"));
+    const LoadResult tiff = loadPicture(path("tiff-named-bmp.bmp"));
+    ASSERT_TRUE(png.ok() && tiff.ok());
+    EXPECT_EQ(png.picture.format, PictureFormat::Png);
+    EXPECT_EQ(tiff.picture.format, PictureFormat::Tiff);
+    EXPECT_EQ(png.picture.image.convertToFormat(QImage::Format_ARGB32), image);
+    EXPECT_EQ(tiff.picture.image.convertToFormat(QImage::Format_ARGB32), image);
+}
+
+TEST_F(Loading, PicturesOverQtsDefaultCeilingLoad) {
+    // 6000 x 6000 at 4 bytes a pixel is 144 MB, past Qt's own 128 MB default.
+    QImage big(6000, 6000, QImage::Format_ARGB32);
+    big.fill(qRgba(10, 20, 30, 128));
+    QImageWriter writer(path("big.png"));
+    writer.setCompression(1);
+    ASSERT_TRUE(writer.write(big));
+    big = QImage();
+    const LoadResult result = loadPicture(path("big.png"));
+    ASSERT_TRUE(result.ok()) << result.reason.toStdString();
+    EXPECT_EQ(result.picture.image.size(), QSize(6000, 6000));
+}
+
+TEST_F(Loading, APhotoOf12000By9000PixelsLoads) {
+    // Encoded from flat planes so the test stays quick; the decode is the real thing.
+    const int width = 12000;
+    const int height = 9000;
+    std::vector<uchar> luma(size_t(width) * height, 128);
+    std::vector<uchar> chroma(size_t(width / 2) * (height / 2), 100);
+    const unsigned char* planes[3] = {luma.data(), chroma.data(), chroma.data()};
+    tjhandle tj = tjInitCompress();
+    unsigned char* jpeg = nullptr;
+    unsigned long size = 0;
+    ASSERT_EQ(tjCompressFromYUVPlanes(tj, planes, width, nullptr, height, TJSAMP_420, &jpeg, &size,
+                                      75, 0),
+              0);
+    writeFile(path("photo.jpg"), QByteArray(reinterpret_cast<char*>(jpeg), qsizetype(size)));
+    tjFree(jpeg);
+    tjDestroy(tj);
+    luma = {};
+    chroma = {};
+    EXPECT_EQ(readPictureSize(path("photo.jpg")), QSize(width, height));
+    Picture surface;
+    ASSERT_TRUE(LoadPicFile(surface, path("photo.jpg")));
+    EXPECT_EQ(surface.image.size(), QSize(width, height));
+    EXPECT_EQ(surface.image.pixelColor(width - 1, height - 1), surface.image.pixelColor(0, 0));
+}
+
+TEST_F(Loading, ExifOrientationIsAppliedSoTheTurnIsWhatTheUserSees) {
+    // Orientation 6: the stored picture is shown turned 90 degrees clockwise, so the red left
+    // half becomes the top half.
+    for (bool bigEndian : {true, false}) {
+        const LoadResult result =
+            loadPictureFromBytes(test::withExifOrientation(halves(), 6, bigEndian));
+        ASSERT_TRUE(result.ok());
+        EXPECT_EQ(result.picture.orientation, 6);
+        ASSERT_EQ(result.picture.image.size(), QSize(16, 32));
+        EXPECT_TRUE(near(result.picture.image.pixelColor(8, 2), Qt::red));
+        EXPECT_TRUE(near(result.picture.image.pixelColor(8, 29), Qt::blue));
+    }
+    const LoadResult eight = loadPictureFromBytes(test::withExifOrientation(halves(), 8));
+    EXPECT_TRUE(near(eight.picture.image.pixelColor(8, 29), Qt::red));
+    const LoadResult invalid = loadPictureFromBytes(test::withExifOrientation(halves(), 9));
+    ASSERT_TRUE(invalid.ok());
+    EXPECT_EQ(invalid.picture.image.size(), QSize(32, 16));
+    EXPECT_EQ(invalid.picture.orientation, 1);
+}
+
+TEST(ExifReader, HostileSegmentsGiveTheDefaultWithoutReadingPastTheEnd) {
+    const QByteArray good = test::withExifOrientation(QByteArray("\xFF\xD8", 2), 3).mid(6);
+    const auto orientationOf = [](const QByteArray& payload) {
+        // A copy of exactly the payload's size, so a read past it is caught by sanitizers.
+        std::vector<std::uint8_t> bytes(payload.begin(), payload.end());
+        return exifOrientation(bytes.data(), bytes.size());
+    };
+    EXPECT_EQ(orientationOf(good), 3);
+    const qsizetype valueEnd = 6 + 8 + 2 + 10;  // header, IFD offset, entry count, entry
+    for (qsizetype cut = 0; cut < valueEnd; ++cut) {
+        EXPECT_EQ(orientationOf(good.left(cut)), 1) << "cut at " << cut;
+    }
+    QByteArray farOffset = good;
+    farOffset[6 + 4] = char(0x7F);  // IFD offset far beyond the segment
+    EXPECT_EQ(orientationOf(farOffset), 1);
+    QByteArray manyEntries = good;
+    manyEntries[6 + 8] = char(0xFF);  // 65000 entries claimed, one present
+    manyEntries[6 + 9] = char(0xF0);
+    EXPECT_EQ(orientationOf(manyEntries), 3);
+    QByteArray wrongType = good;
+    wrongType[6 + 13] = 4;  // LONG instead of SHORT
+    EXPECT_EQ(orientationOf(wrongType), 1);
+}
+
+TEST_F(Loading, DamagedJpegsAreNotLoadedButHarmlessQuirksAre) {
+    const QByteArray jpeg = encodeJpeg(randomImage(64, 64, QImage::Format_RGB888, 1));
+    const LoadResult truncated = loadPictureFromBytes(jpeg.left(jpeg.size() * 2 / 3));
+    EXPECT_EQ(truncated.error, LoadError::Corrupt);
+    EXPECT_FALSE(truncated.reason.isEmpty());
+    EXPECT_TRUE(truncated.picture.isEmpty());
+
+    EXPECT_TRUE(loadPictureFromBytes(jpeg + QByteArray(100, 'x')).ok()) << "junk after the end";
+    // Stray bytes between the first segment and the next marker.
+    const int app0End = 2 + 2 + (uchar(jpeg[4]) << 8 | uchar(jpeg[5]));
+    const QByteArray stray = jpeg.left(app0End) + "abc" + jpeg.mid(app0End);
+    const LoadResult strayResult = loadPictureFromBytes(stray);
+    EXPECT_TRUE(strayResult.ok()) << strayResult.reason.toStdString();
+}
+
+TEST_F(Loading, AbsurdHeadersAreRefusedBeforeAnyLargeAllocation) {
+    // A JPEG frame header patched to claim 65500 x 65500.
+    QByteArray jpeg = encodeJpeg(randomImage(16, 16, QImage::Format_RGB888, 2));
+    const qsizetype sof = jpeg.indexOf("\xFF\xC0");
+    ASSERT_GT(sof, 0);
+    jpeg[sof + 5] = jpeg[sof + 7] = char(0xFF);
+    jpeg[sof + 6] = jpeg[sof + 8] = char(0xDC);
+    const LoadResult bigJpeg = loadPictureFromBytes(jpeg);
+    EXPECT_EQ(bigJpeg.error, LoadError::TooBig);
+    EXPECT_TRUE(bigJpeg.reason.contains("65500 x 65500"));
+
+    // A GIF screen of 65535 x 65535.
+    const QByteArray gif("GIF89a\xFF\xFF\xFF\xFF\x00\x00\x00;", 14);
+    EXPECT_EQ(loadPictureFromBytes(gif).error, LoadError::TooBig);
+
+    // A PNG whose header claims 100000 x 100000.
+    QByteArray png = QByteArray(QImage(1, 1, QImage::Format_RGB32).isNull() ? "" : "");
+    QImage one(1, 1, QImage::Format_RGB32);
+    one.save(path("one.png"));
+    png = test::readFile(path("one.png"));
+    const quint32 side = 100000;
+    for (int i = 0; i < 4; ++i) {
+        png[16 + i] = png[20 + i] = char(side >> (24 - 8 * i));
+    }
+    // The header's CRC, recomputed so the reader gets as far as the size.
+    quint32 crc = 0xFFFFFFFFu;
+    for (int i = 12; i < 29; ++i) {
+        crc ^= uchar(png[i]);
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    crc ^= 0xFFFFFFFFu;
+    for (int i = 0; i < 4; ++i) {
+        png[29 + i] = char(crc >> (24 - 8 * i));
+    }
+    const LoadResult bigPng = loadPictureFromBytes(png);
+    EXPECT_EQ(bigPng.error, LoadError::TooBig) << bigPng.reason.toStdString();
+}
+
+TEST_F(Loading, TooBigIsSaidInWordsAndFlagged) {
+    QByteArray jpeg = encodeJpeg(randomImage(16, 16, QImage::Format_RGB888, 2));
+    const qsizetype sof = jpeg.indexOf("\xFF\xC0");
+    jpeg[sof + 5] = jpeg[sof + 7] = char(0xFF);
+    const QString file = write("huge.jpg", jpeg);
+    test::ScriptedDialogs dialogs;
+    Picture surface;
+    QString failed;
+    bool tooBig = false;
+    EXPECT_FALSE(LoadPicFile(surface, file, &failed, false, &tooBig, &dialogs, "Zentavo"));
+    EXPECT_TRUE(tooBig);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_FALSE(LoadPicFile(surface, file, &failed, true, &tooBig, &dialogs, "Zentavo"));
+    ASSERT_EQ(dialogs.messages(), QStringList{"Picture " + file + " is too big."});
+    EXPECT_EQ(dialogs.shown[0].title, "Zentavo");
+}
+
+TEST_F(Loading, OnlyRegularFilesAreRead) {
+    const QString fifo = path("pipe.jpg");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_EQ(loadPicture(fifo).error, LoadError::NotAFile);  // returns: no writer is waited for
+    QDir(m_dir.path()).mkdir("folder.jpg");
+    EXPECT_EQ(loadPicture(path("folder.jpg")).error, LoadError::NotAFile);
+    EXPECT_EQ(loadPicture("/dev/zero").error, LoadError::NotAFile);
+    EXPECT_EQ(loadPicture(path("none.jpg")).error, LoadError::NotFound);
+    EXPECT_EQ(loadPicture(write("empty.jpg", {})).error, LoadError::Unsupported);
+}
+
+TEST_F(Loading, ACutOffBitmapIsNotLoaded) {
+    const QImage image = randomImage(40, 30, QImage::Format_RGB888, 4);
+    image.save(path("whole.bmp"), "bmp");
+    const QByteArray bytes = test::readFile(path("whole.bmp"));
+    EXPECT_TRUE(loadPictureFromBytes(bytes).ok());
+    EXPECT_EQ(loadPictureFromBytes(bytes.left(bytes.size() - 100)).error, LoadError::Corrupt);
+}
+
+}  // namespace
+}  // namespace zentavo
