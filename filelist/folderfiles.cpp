@@ -41,9 +41,11 @@ QStringList collectFolderFiles(const QStringList& collection, const QString& pat
                 continue;
             }
             step(FolderFilesStatement::TestAndAppend, [&] {
-                // The attribute is read only for a file that opened: one that vanished since
-                // the listing is simply not added.
-                if (IsOpenableFile(path) && attributeValue(path, sep) != HiddenArchiveFile) {
+                // The attribute is read only for a file that opened, so one that vanished since
+                // the listing is simply not added; and only a hidden name can have the value 34,
+                // which spares a look-up for every other file of a large tree.
+                if (IsOpenableFile(path) && !(name.startsWith(QChar(u'.')) &&
+                                              attributeValue(path, sep) == HiddenArchiveFile)) {
                     files.append(NormalizeSlashes(path, sep));
                 }
             });

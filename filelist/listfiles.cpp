@@ -14,14 +14,15 @@ namespace zentavo {
 namespace {
 
 // Opens name relative to folder descriptor at without reading anything; O_NONBLOCK keeps a
-// FIFO or device from blocking the scan.
-bool openableAt(int at, const char* name) {
+// FIFO or device from blocking the scan. A caller that already knows the entry is a regular
+// file skips the folder test: in a tree of 100,000 files each saved call counts.
+bool openableAt(int at, const char* name, bool knownRegular) {
     const int fd = ::openat(at, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         return false;
     }
     struct stat info;
-    const bool file = ::fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
+    const bool file = knownRegular || (::fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode));
     ::close(fd);
     return file;
 }
@@ -102,7 +103,7 @@ QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep) 
         if (QFile::encodeName(name) != QByteArrayView(entry->d_name)) {
             continue;
         }
-        if (openableAt(at, entry->d_name)) {
+        if (openableAt(at, entry->d_name, true)) {
             names.append(name);
         }
     }
@@ -110,7 +111,7 @@ QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep) 
 }
 
 bool IsOpenableFile(const QString& path) {
-    return !path.isEmpty() && openableAt(AT_FDCWD, QFile::encodeName(path).constData());
+    return !path.isEmpty() && openableAt(AT_FDCWD, QFile::encodeName(path).constData(), false);
 }
 
 bool HasOddCharacters(const QByteArray& name) {
