@@ -5,7 +5,6 @@
 #include "tests/testsupport.h"
 
 #include <QDir>
-#include <QImageWriter>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -84,16 +83,16 @@ TEST_F(Loading, PngAndTiffAreReadAsThemselvesWhateverTheirName) {
 }
 
 TEST_F(Loading, PicturesOverQtsDefaultCeilingLoad) {
-    // 6000 x 6000 at 4 bytes a pixel is 144 MB, past Qt's own 128 MB default.
-    QImage big(6000, 6000, QImage::Format_ARGB32);
-    big.fill(qRgba(10, 20, 30, 128));
-    QImageWriter writer(path("big.png"));
-    writer.setCompression(1);
-    ASSERT_TRUE(writer.write(big));
+    // 6000 x 6000 decodes to 144 MB of 32-bit pixels, past Qt's own 128 MB default. A bitmap
+    // keeps the test quick; the ceiling is the same for every format Qt reads.
+    QImage big(6000, 6000, QImage::Format_RGB32);
+    big.fill(qRgb(10, 20, 30));
+    ASSERT_TRUE(big.save(path("big.bmp"), "bmp"));
     big = QImage();
-    const LoadResult result = loadPicture(path("big.png"));
+    const LoadResult result = loadPicture(path("big.bmp"));
     ASSERT_TRUE(result.ok()) << result.reason.toStdString();
     EXPECT_EQ(result.picture.image.size(), QSize(6000, 6000));
+    EXPECT_EQ(result.picture.image.pixel(5999, 5999), qRgb(10, 20, 30));
 }
 
 TEST_F(Loading, APhotoOf12000By9000PixelsLoads) {
