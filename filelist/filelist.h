@@ -14,17 +14,25 @@ class FileList : public QAbstractListModel {
 public:
     explicit FileList(QObject* parent = nullptr);
 
+    // The number of entries.
     int count() const;
     // The path of entry i, 1 <= i <= count(); throws ZentavoError outside that range.
     QString text(int i) const;
+    // Replaces the text of entry i, 1 <= i <= count(); throws ZentavoError outside that range.
     void setText(int i, const QString& path);
+    // Appends at the end, unchanged and without any test. Several paths arrive as one insertion,
+    // so a view lays itself out once however many there are.
     void append(const QString& path);
     void append(const QStringList& paths);
     // Removes entry i; later entries move up by one. Throws outside the range.
     void remove(int i);
+    // Removes every entry.
     void clear();
+    // All entries in display order (a copy: a snapshot for a run).
     QStringList paths() const { return m_paths; }
 
+    // The model of the view: one row per entry; the path is both the text and the tooltip; the
+    // one column is headed "Image File(s)".
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
