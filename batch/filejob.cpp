@@ -57,8 +57,12 @@ struct Job {
         }
         switch (file.formatClass) {
             case FormatClass::Bmp:
-                if (!step(number, [&] { SaveBitmap(picture, file.outputPath); })) {
-                    notWritten(result.reports.back().description);
+                try {
+                    SaveBitmap(picture, file.outputPath);
+                } catch (...) {
+                    const QString reason = describeException(std::current_exception());
+                    report(number, CannotSave + QLatin1Char(' ') + reason);
+                    notWritten(reason);
                 }
                 return;
             case FormatClass::Jpeg: {

@@ -1,0 +1,341 @@
+#include "batch/batchrun.h"
+#include "batch/naming.h"
+#include "filelist/filelist.h"
+#include "shell/report/errorreport.h"
+#include "tests/batch/runfixture.h"
+#include "tests/testsupport.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+using namespace zentavo;
+using namespace zentavo::test;
+
+namespace {
+
+const QString Location = QStringLiteral("in Zentavo2021/08/31.Form1.PushButton2_Click ");
+
+class BatchRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(inputs.isValid());
+        ASSERT_TRUE(results.isValid());
+        options.folder = results.path();
+    }
+
+    QString input(const QString& name) const { return inputs.filePath(name); }
+    QString output(const QString& name) const { return results.filePath(name); }
+
+    QString writeBmp(const QString& name, int width = 5, int height = 3) {
+        const QString path = input(name);
+        EXPECT_TRUE(patternImage(width, height).save(path, "BMP"));
+        return path;
+    }
+
+    QString writeText(const QString& name) {
+        writeFile(input(name), "this is not a picture");
+        return input(name);
+    }
+
+    QTemporaryDir inputs;
+    QTemporaryDir results;
+    FixedJobOptions options;
+    RecordingFrontEnd frontEnd;
+};
+
+QImage readBack(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    return reader.read().convertToFormat(QImage::Format_RGB888);
+}
+
+}  // namespace
+
+TEST_F(BatchRunTest, EmptyListRefusesBeforeTheFolderCheck) {
+    options.folder = input("missing");
+    const RunSummary summary = runBatch(options, frontEnd, {});
+    EXPECT_TRUE(summary.refused);
+    EXPECT_EQ(frontEnd.scripted.messages(), QStringList{"No files added."});
+    EXPECT_EQ(frontEnd.scripted.shown[0].title, "Zentavo");
+    EXPECT_TRUE(frontEnd.progress.empty());
+    EXPECT_TRUE(frontEnd.busyChanges.empty());
+}
+
+TEST_F(BatchRunTest, MissingFolderAndImagingFailureAreRefusedInOrder) {
+    const QString a = writeBmp("a.bmp");
+    options.folder = a;  // a file, not a folder
+    runBatch(options, frontEnd, {a}, 2, true);
+    options.folder = results.path();
+    runBatch(options, frontEnd, {a}, 2, true);
+    ASSERT_EQ(frontEnd.scripted.shown.size(), 2u);
+    EXPECT_EQ(frontEnd.scripted.shown[0].text,
+              "Folder does not exist. Please select another folder.");
+    EXPECT_EQ(frontEnd.scripted.shown[0].icon, MessageIcon::None);
+    EXPECT_EQ(frontEnd.scripted.shown[1].text, "GDI+ Initialization Failed.");
+    EXPECT_EQ(frontEnd.scripted.shown[1].icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(folderEntries(results.path()).isEmpty());
+}
+
+TEST_F(BatchRunTest, NoOperationProcessesNothingAndSaysDone) {
+    options.op = Operation::None;
+    runBatch(options, frontEnd, {writeBmp("a.bmp")});
+    EXPECT_EQ(frontEnd.scripted.messages(), QStringList{"Done."});
+    EXPECT_TRUE(folderEntries(results.path()).isEmpty());
+    EXPECT_EQ(frontEnd.progress, std::vector<int>{0});
+    EXPECT_EQ(frontEnd.progressTexts, QStringList{"Progress Bar"});
+}
+
+TEST_F(BatchRunTest, FourFilesMoveTheBarByQuartersThenReset) {
+    QStringList paths;
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) {
+        paths << writeBmp(name);
+    }
+    options.op = Operation::Rotate;
+    runBatch(options, frontEnd, paths);
+    EXPECT_EQ(frontEnd.progress, (std::vector<int>{25, 50, 75, 100, 0}));
+    EXPECT_EQ(frontEnd.progressTexts,
+              (QStringList{"Processing: a.bmp", "Processing: b.bmp", "Processing: c.bmp",
+                           "Processing: d.bmp", "Progress Bar"}));
+    EXPECT_EQ(frontEnd.busyChanges.back(), false);
+    EXPECT_EQ(frontEnd.scripted.messages(), QStringList{"Done."});
+}
+
+TEST_F(BatchRunTest, FlipWritesEachFileInItsOwnFormatAndNothingElse) {
+    const QString a = writeBmp("a.bmp", 6, 4);
+    const QString b = input("b.jpg");
+    writeJpeg(b, patternImage(16, 8), 90);
+    const RunSummary summary = runBatch(options, frontEnd, {a, b});
+    EXPECT_EQ(folderEntries(results.path()), (QStringList{"a_flipped.bmp", "b_flipped.jpg"}));
+    EXPECT_EQ(frontEnd.scripted.messages(), QStringList{"Done."});
+    EXPECT_EQ(summary.written, 2);
+
+    // Pixel (0, 0) of the mirror is the input's pixel (5, 0).
+    const QImage flipped = readBack(output("a_flipped.bmp"));
+    const QImage original = readBack(a);
+    ASSERT_EQ(flipped.size(), QSize(6, 4));
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 6; ++x) {
+            EXPECT_EQ(flipped.pixel(x, y), original.pixel(5 - x, y));
+        }
+    }
+    EXPECT_TRUE(readFile(output("b_flipped.jpg")).startsWith("\xFF\xD8"));
+}
+
+TEST_F(BatchRunTest, UndecodableFilesAreNamedInTheClosingMessageOfAFlip) {
+    const QString bad1 = writeText("bad one.jpg");
+    const QString good = writeBmp("good.bmp");
+    const QString bad2 = writeText("bad2.png");
+    runBatch(options, frontEnd, {bad1, good, bad2});
+    EXPECT_EQ(frontEnd.scripted.messages(),
+              QStringList{"Done.\r\n\r\nThese files:\r\n\r\n" + bad1 + "\r\n" + bad2 +
+                          "\r\n\r\ncould not be loaded."});
+    EXPECT_EQ(folderEntries(results.path()), QStringList{"good_flipped.bmp"});
+}
+
+TEST_F(BatchRunTest, UndecodableFilesInARotateAreReportedAndWriteNothing) {
+    const QString bad1 = writeText("bad1.jpg");
+    const QString good = writeBmp("good.bmp");
+    const QString bad2 = writeText("bad2.gif");
+    options.op = Operation::Rotate;
+    const RunSummary summary = runBatch(options, frontEnd, {bad1, good, bad2});
+    const QStringList messages = frontEnd.scripted.messages();
+    ASSERT_EQ(messages.size(), 3);
+    for (int i : {0, 1}) {
+        EXPECT_TRUE(messages[i].endsWith(Location + "at line 210\r\rPlease email screenshot of "
+                                                    "this message to support@zentavo.example.com"))
+            << messages[i].toStdString();
+        EXPECT_EQ(frontEnd.scripted.shown[i].title, "Application Error");
+        EXPECT_EQ(frontEnd.scripted.shown[i].icon, MessageIcon::Exclamation);
+    }
+    EXPECT_TRUE(messages[0].contains("bad1.jpg"));
+    EXPECT_TRUE(messages[1].contains("bad2.gif"));
+    EXPECT_EQ(messages[2], "Done.");
+    EXPECT_EQ(folderEntries(results.path()), QStringList{"good_rotated.bmp"});
+    EXPECT_EQ(summary.notLoaded, 2);
+}
+
+TEST_F(BatchRunTest, JpegAndTiffExtensionsAreWrittenAsBitmaps) {
+    const QString jpeg = input("p.jpeg");
+    writeJpeg(jpeg, patternImage(8, 8), 90);
+    const QString tiff = input("q.tiff");
+    ASSERT_TRUE(patternImage(8, 8).save(tiff, "TIFF"));
+    runBatch(options, frontEnd, {jpeg, tiff});
+    EXPECT_EQ(folderEntries(results.path()), (QStringList{"p_flipped.bmp", "q_flipped.bmp"}));
+    EXPECT_TRUE(readFile(output("p_flipped.bmp")).startsWith("BM"));
+    EXPECT_TRUE(readFile(output("q_flipped.bmp")).startsWith("BM"));
+}
+
+TEST_F(BatchRunTest, SmartDetectKeepsTheLargestEstimateSoFar) {
+    // 400 x 300 pictures padded to the lengths whose estimates are 70, 90 and 60.
+    const QImage picture = patternImage(400, 300);
+    const QStringList paths{input("a.jpg"), input("b.jpg"), input("c.jpg")};
+    const qint64 lengths[] = {11613, 32727, 8780};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_LT(writeJpeg(paths[i], picture, 20).size(), 8780);
+        writeJpeg(paths[i], picture, 20, lengths[i]);
+    }
+    runBatch(options, frontEnd, paths, 2);
+    ASSERT_EQ(frontEnd.scripted.messages(), QStringList{"Done."});
+    EXPECT_EQ(quantisationTables(readFile(output("a_flipped.jpg"))), quantisationTablesFor(70));
+    EXPECT_EQ(quantisationTables(readFile(output("b_flipped.jpg"))), quantisationTablesFor(90));
+    EXPECT_EQ(quantisationTables(readFile(output("c_flipped.jpg"))), quantisationTablesFor(90));
+}
+
+TEST_F(BatchRunTest, FixedQualityWritesEveryJpegAtTheSlider) {
+    const QStringList paths{input("a.jpg"), input("b.jpg"), input("c.jpg")};
+    for (const QString& path : paths) {
+        writeJpeg(path, patternImage(64, 48), 40);
+    }
+    options.quality = QualityMode::Fixed;
+    options.slider = 85;
+    options.op = Operation::Rotate;
+    runBatch(options, frontEnd, paths, 3);
+    for (const char* name : {"a_rotated.jpg", "b_rotated.jpg", "c_rotated.jpg"}) {
+        EXPECT_EQ(quantisationTables(readFile(output(name))), quantisationTablesFor(85)) << name;
+    }
+}
+
+TEST_F(BatchRunTest, SliderBeyondAByteIsReportedAtItsStatement) {
+    const QString a = input("a.jpg");
+    writeJpeg(a, patternImage(8, 8), 50);
+    options.quality = QualityMode::Fixed;
+    options.slider = 300;
+    runBatch(options, frontEnd, {a});
+    const QStringList messages = frontEnd.scripted.messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0], errorReportMessage("Overflow", Location, 150));
+    EXPECT_EQ(messages[1], "Done.");
+}
+
+TEST_F(BatchRunTest, OptionChangedDuringARunReachesTheFilesPlannedAfterIt) {
+    QStringList paths;
+    for (int i = 0; i < 6; ++i) {
+        paths << writeBmp(QStringLiteral("f%1.bmp").arg(i), 4, 4);
+    }
+    // One worker: files 1 and 2 are planned at the start; the change comes when file 1 is
+    // delivered, so the last files read the new direction.
+    frontEnd.onProgress = [&](int value) {
+        if (value > 0 && value < 20) {
+            options.direction = FlipDirection::Vertical;
+        }
+    };
+    runBatch(options, frontEnd, paths, 1);
+    const QImage original = readBack(paths[0]);
+    const QImage first = readBack(output("f0_flipped.bmp"));
+    const QImage last = readBack(output("f5_flipped.bmp"));
+    EXPECT_EQ(first.pixel(0, 0), original.pixel(3, 0));  // horizontal
+    EXPECT_EQ(last.pixel(0, 0), original.pixel(0, 3));   // vertical
+}
+
+TEST_F(BatchRunTest, AnOutputNeverReplacesAnInputOfTheSameRun) {
+    const QString a = writeBmp("a.bmp");
+    // The second input is where the first one's output would go.
+    const QString victim = output("a_flipped.bmp");
+    writeFile(victim, "precious");
+    options.folder = results.path();
+    const RunSummary summary = runBatch(options, frontEnd, {a, victim});
+    EXPECT_EQ(readFile(victim), QByteArray("precious"));
+    const QStringList messages = frontEnd.scripted.messages();
+    ASSERT_GE(messages.size(), 2);
+    EXPECT_TRUE(messages[0].startsWith("Cannot save the image. "));
+    EXPECT_TRUE(messages[0].contains("at line 142"));
+    EXPECT_EQ(summary.notWritten, 1);
+}
+
+TEST_F(BatchRunTest, TheFirstFileInListOrderWinsASharedOutputName) {
+    const QString jpeg = input("b.jpeg");
+    writeJpeg(jpeg, patternImage(8, 8), 90);
+    const QString bmp = writeBmp("b.bmp", 3, 3);
+    runBatch(options, frontEnd, {jpeg, bmp});
+    EXPECT_EQ(readBack(output("b_flipped.bmp")).size(), QSize(8, 8));
+    const QStringList messages = frontEnd.scripted.messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[0].startsWith("Cannot save the image. "));
+    EXPECT_TRUE(messages[0].contains("b.jpeg"));
+}
+
+TEST_F(BatchRunTest, AnOutputNameTooLongForTheFileSystemIsReported) {
+    const QString name = QString(250, QLatin1Char('n')) + ".bmp";
+    const QString path = writeBmp(name);
+    runBatch(options, frontEnd, {path});
+    const QStringList messages = frontEnd.scripted.messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[0].contains("longer than the file system allows"));
+    EXPECT_TRUE(folderEntries(results.path()).isEmpty());
+}
+
+TEST_F(BatchRunTest, AFolderRemovedMidRunIsReportedForEachFileAndTheRunGoesOn) {
+    const QStringList paths{writeBmp("a.bmp"), writeBmp("b.bmp"), input("c.png"), input("d.png")};
+    ASSERT_TRUE(patternImage(4, 4).save(paths[2], "PNG"));
+    ASSERT_TRUE(patternImage(4, 4).save(paths[3], "PNG"));
+    // The results folder disappears when the first file is delivered: the files planned after
+    // that (at least the last two with one worker) cannot be written.
+    const QString gone = results.path() + "-gone";
+    frontEnd.onProgress = [&](int) { QDir().rename(results.path(), gone); };
+    const RunSummary summary = runBatch(options, frontEnd, paths, 1);
+    QDir(gone).removeRecursively();
+    const QStringList messages = frontEnd.scripted.messages();
+    ASSERT_GE(messages.size(), 3);
+    for (qsizetype i = 0; i + 1 < messages.size(); ++i) {
+        EXPECT_TRUE(messages[i].startsWith("Cannot save the image.")) << messages[i].toStdString();
+    }
+    EXPECT_TRUE(messages.back() == "Done.");
+    EXPECT_TRUE(messages[messages.size() - 2].contains("at line 176"));
+    EXPECT_EQ(summary.written + summary.notWritten, 4);
+    EXPECT_GE(summary.notWritten, 2);
+}
+
+TEST(BatchRunGuard, ASecondPressDuringARunChangesNothing) {
+    QTemporaryDir inputs;
+    QTemporaryDir results;
+    QStringList paths;
+    for (int i = 0; i < 3; ++i) {
+        paths << inputs.filePath(QStringLiteral("%1.bmp").arg(i));
+        patternImage(64, 64).save(paths.back(), "BMP");
+    }
+    FixedJobOptions options;
+    options.folder = results.path();
+    RecordingFrontEnd frontEnd;
+    FileList list;
+    list.append(paths);
+    BatchRun run(options, frontEnd);
+    int finishedCount = 0;
+    QObject::connect(&run, &BatchRun::finished, [&] { ++finishedCount; });
+    run.PushButton2_Click(list);
+    EXPECT_TRUE(run.isRunning());
+    run.PushButton2_Click(list);
+    run.waitForFinished();
+    EXPECT_EQ(finishedCount, 1);
+    EXPECT_EQ(frontEnd.scripted.messages(), QStringList{"Done."});
+    EXPECT_FALSE(run.isRunning());
+}
+
+TEST(BatchRunGuard, CancellingLeavesNoPartialOrTemporaryFiles) {
+    QTemporaryDir inputs;
+    QTemporaryDir results;
+    QStringList paths;
+    for (int i = 0; i < 8; ++i) {
+        paths << inputs.filePath(QStringLiteral("%1.png").arg(i));
+        patternImage(300, 300).save(paths.back(), "PNG");
+    }
+    FixedJobOptions options;
+    options.folder = results.path();
+    RecordingFrontEnd frontEnd;
+    FileList list;
+    list.append(paths);
+    {
+        BatchRun run(options, frontEnd);
+        run.setJobs(2);
+        run.PushButton2_Click(list);
+        run.cancel();
+        EXPECT_FALSE(run.isRunning());
+    }
+    for (const QString& name : folderEntries(results.path())) {
+        EXPECT_TRUE(name.endsWith("_flipped.png")) << name.toStdString();
+        EXPECT_FALSE(QImageReader(results.filePath(name)).read().isNull());
+    }
+    EXPECT_TRUE(frontEnd.scripted.messages().isEmpty());
+}

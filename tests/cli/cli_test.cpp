@@ -1,0 +1,188 @@
+#include "imagefiles/picture.h"
+#include "imagefiles/savewithencoder.h"
+#include "tests/testsupport.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QImage>
+#include <QImageReader>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace zentavo;
+using namespace zentavo::test;
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+CliRun runCli(const QStringList& arguments, const QString& workingFolder = {}) {
+    QProcess process;
+    if (!workingFolder.isEmpty()) {
+        process.setWorkingDirectory(workingFolder);
+    }
+    process.start(QStringLiteral(ZENTAVO_BUILD_DIR "/zentavo-batch"), arguments);
+    process.waitForFinished(120000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QImage arrow(int width, int height, bool alpha) {
+    QImage image(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool mark = x < width / 3 && y < height / 2;
+            image.setPixel(x, y,
+                           mark ? qRgba(200, 20, 20, alpha ? 128 : 255)
+                                : qRgba(x * 4 % 256, y * 4 % 256, 90, 255));
+        }
+    }
+    return image;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(inputs.isValid());
+        ASSERT_TRUE(results.isValid());
+    }
+
+    // One picture of every format the program writes, plus the ones it writes as bitmaps.
+    QStringList everyFormat() {
+        const QImage picture = arrow(24, 16, false);
+        QStringList paths;
+        for (const auto& [name, format] :
+             std::vector<std::pair<QString, const char*>>{{"a.bmp", "BMP"},
+                                                          {"b.jpg", "JPG"},
+                                                          {"c.png", "PNG"},
+                                                          {"d.tif", "TIFF"},
+                                                          {"e.jpeg", "JPG"},
+                                                          {"f.tiff", "TIFF"}}) {
+            paths << inputs.filePath(name);
+            EXPECT_TRUE(picture.save(paths.back(), format));
+        }
+        Picture gif;
+        gif.image = arrow(24, 16, true);
+        paths << inputs.filePath("g.gif");
+        EXPECT_TRUE(SaveWithEncoder(gif, paths.back(), "image/gif"));
+        return paths;
+    }
+
+    QTemporaryDir inputs;
+    QTemporaryDir results;
+};
+
+}  // namespace
+
+TEST_F(CliTest, FlipsEveryFormatIntoItsOwnAndExitsZero) {
+    const QStringList paths = everyFormat();
+    const CliRun run = runCli(QStringList{"-q", "-o", results.path()} + paths);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "Done.\n");
+    EXPECT_EQ(folderEntries(results.path()),
+              (QStringList{"a_flipped.bmp", "b_flipped.jpg", "c_flipped.png", "d_flipped.tif",
+                           "e_flipped.bmp", "f_flipped.bmp", "g_flipped.gif"}));
+    for (const QString& name : folderEntries(results.path())) {
+        QImageReader reader(results.filePath(name));
+        const QImage image = reader.read();
+        EXPECT_EQ(image.size(), QSize(24, 16)) << name.toStdString();
+    }
+}
+
+TEST_F(CliTest, RotatesEveryFormatAndTurnsTheSize) {
+    const QStringList paths = everyFormat();
+    const CliRun run =
+        runCli(QStringList{"--rotate", "270", "--quality", "90", "-o", results.path()} + paths);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    for (const QString& name : folderEntries(results.path())) {
+        EXPECT_TRUE(name.contains("_rotated.")) << name.toStdString();
+        EXPECT_EQ(QImageReader(results.filePath(name)).read().size(), QSize(16, 24));
+    }
+    EXPECT_EQ(folderEntries(results.path()).size(), 7);
+}
+
+TEST_F(CliTest, AFileThatIsNoPictureExitsOneAndIsNamed) {
+    const QString bad = inputs.filePath("notes.jpg");
+    writeFile(bad, "plain text");
+    const QString good = inputs.filePath("good.png");
+    ASSERT_TRUE(arrow(8, 8, true).save(good, "PNG"));
+    const CliRun flip = runCli({"-o", results.path(), bad, good});
+    EXPECT_EQ(flip.exitCode, 1);
+    EXPECT_EQ(flip.out, "Done.\n\nThese files:\n\n" + bad + "\n\ncould not be loaded.\n");
+
+    const CliRun rotate = runCli({"--rotate", "90", "-o", results.path(), bad, good});
+    EXPECT_EQ(rotate.exitCode, 1);
+    EXPECT_EQ(rotate.out, "Done.\n");
+    EXPECT_TRUE(rotate.err.contains("at line 210")) << rotate.err.toStdString();
+    EXPECT_EQ(folderEntries(results.path()), (QStringList{"good_flipped.png", "good_rotated.png"}));
+}
+
+TEST_F(CliTest, RefusalsAndWrongCommandLinesExitTwo) {
+    const QString good = inputs.filePath("good.bmp");
+    ASSERT_TRUE(arrow(8, 8, false).save(good, "BMP"));
+
+    const CliRun missing = runCli({"-o", inputs.filePath("missing"), good});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(missing.err.contains("Folder does not exist. Please select another folder."));
+
+    const CliRun empty = runCli({"-o", results.path(), inputs.filePath("empty-folder-x")});
+    EXPECT_EQ(empty.exitCode, 1);  // a path that is not a folder is added as given, then fails
+
+    QDir(inputs.path()).mkdir("empty");
+    const CliRun none = runCli({"-o", inputs.filePath("missing"), inputs.filePath("empty")});
+    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_TRUE(none.err.contains("No files added."));
+
+    for (const QStringList& wrong :
+         {QStringList{good}, QStringList{"-o", results.path(), "--rotate", "45", good},
+          QStringList{"-o", results.path(), "--quality", "0", good},
+          QStringList{"-o", results.path(), "--bogus", good},
+          QStringList{"-o", results.path(), "--flip", "sideways", good}}) {
+        const CliRun run = runCli(wrong);
+        EXPECT_EQ(run.exitCode, 2) << wrong.join(' ').toStdString();
+        EXPECT_FALSE(run.err.isEmpty());
+    }
+    EXPECT_TRUE(folderEntries(results.path()).isEmpty());
+}
+
+TEST_F(CliTest, DryRunListsEntriesAndOutputsAndWritesNothing) {
+    QDir(inputs.path()).mkpath("tree/sub");
+    const QString a = inputs.filePath("tree/a.JPG");
+    const QString b = inputs.filePath("tree/sub/b.png");
+    const QString c = inputs.filePath("tree/c.txt");
+    ASSERT_TRUE(arrow(4, 4, false).save(a, "JPG"));
+    ASSERT_TRUE(arrow(4, 4, false).save(b, "PNG"));
+    writeFile(c, "text");
+    const CliRun scan = runCli(
+        {"--dry-run", "--scan", "jpg", "--rotate", "90", "-o", "/out", inputs.filePath("tree")});
+    EXPECT_EQ(scan.exitCode, 0);
+    EXPECT_EQ(scan.out, a + "\t/out/a_rotated.jpg\n");
+
+    const CliRun all = runCli({"--dry-run", "-o", "/out", inputs.filePath("tree")});
+    const QStringList lines = all.out.split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines.last(), b + "\t/out/b_flipped.png");  // sub-folders come after the folder
+    EXPECT_TRUE(folderEntries(results.path()).isEmpty());
+}
+
+TEST_F(CliTest, NamesBeginningWithADashWorkAfterTheEndOfOptions) {
+    const QString dashed = inputs.filePath("-x.png");
+    ASSERT_TRUE(arrow(6, 6, false).save(dashed, "PNG"));
+    const CliRun separated = runCli({"-q", "-o", results.path(), "--", "-x.png"}, inputs.path());
+    EXPECT_EQ(separated.exitCode, 0) << separated.err.toStdString();
+    const CliRun relative =
+        runCli({"-q", "--flip", "vertical", "-o", results.path() + "/", "./-x.png"}, inputs.path());
+    EXPECT_EQ(relative.exitCode, 0) << relative.err.toStdString();
+    EXPECT_EQ(folderEntries(results.path()), QStringList{"-x_flipped.png"});
+}
+
+TEST(CliVersion, PrintsTheVersionAndExitsZero) {
+    const CliRun run = runCli({"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.startsWith("zentavo-batch "));
+}

@@ -1,0 +1,44 @@
+#include "cli/cliarguments.h"
+
+#include <gtest/gtest.h>
+
+using namespace zentavo;
+
+TEST(CliArguments, DefaultsAreAHorizontalFlipWithSmartDetect) {
+    const CliArguments a = parseCliArguments({"-o", "/out", "x.jpg"});
+    ASSERT_TRUE(a.ok());
+    EXPECT_EQ(a.options.op, Operation::Flip);
+    EXPECT_EQ(a.options.direction, FlipDirection::Horizontal);
+    EXPECT_EQ(a.options.quality, QualityMode::SmartDetect);
+    EXPECT_EQ(a.options.folder, "/out");
+    EXPECT_EQ(a.paths, QStringList{"x.jpg"});
+    EXPECT_EQ(a.jobs, 0);
+}
+
+TEST(CliArguments, OptionsStandForTheWindowsControls) {
+    const CliArguments a = parseCliArguments(
+        {"--out=/r", "--rotate", "180", "--quality", "40", "-j", "3", "--scan", "png", "-q", "d"});
+    ASSERT_TRUE(a.ok()) << a.error.toStdString();
+    EXPECT_EQ(a.options.op, Operation::Rotate);
+    EXPECT_EQ(a.options.degrees(), "-180");
+    EXPECT_EQ(a.options.quality, QualityMode::Fixed);
+    EXPECT_EQ(a.options.slider, 40);
+    EXPECT_EQ(a.jobs, 3);
+    EXPECT_EQ(a.scanExtension, "png");
+    EXPECT_TRUE(a.quiet);
+}
+
+TEST(CliArguments, MistakesAreNamed) {
+    EXPECT_FALSE(parseCliArguments({"x.jpg"}).ok());
+    EXPECT_FALSE(parseCliArguments({"-o"}).ok());
+    EXPECT_FALSE(parseCliArguments({"-o", "/o", "--flip", "vertical", "--rotate", "90"}).ok());
+    EXPECT_FALSE(parseCliArguments({"-o", "/o", "--quality", "101"}).ok());
+    EXPECT_FALSE(parseCliArguments({"-o", "/o", "-j", "0"}).ok());
+    EXPECT_TRUE(parseCliArguments({"--help"}).help);
+}
+
+TEST(CliArguments, DoubleDashEndsTheOptions) {
+    const CliArguments a = parseCliArguments({"-o", "/o", "--", "-x.jpg", "--rotate"});
+    ASSERT_TRUE(a.ok());
+    EXPECT_EQ(a.paths, (QStringList{"-x.jpg", "--rotate"}));
+}
