@@ -54,6 +54,13 @@ CliArguments parseCliArguments(const QStringList& arguments) {
         QString name = argument;
         QString value;
         bool hasInlineValue = false;
+        if (!argument.startsWith(QLatin1String("--")) && argument.size() > 2
+            && (argument[1] == QLatin1Char('j') || argument[1] == QLatin1Char('o'))) {
+            // "-j4" and "-o/out": a short option with its value attached.
+            name = argument.left(2);
+            value = argument.mid(2);
+            hasInlineValue = true;
+        }
         if (argument.startsWith(QLatin1String("--"))) {
             const qsizetype equals = argument.indexOf(QLatin1Char('='));
             if (equals > 0) {
