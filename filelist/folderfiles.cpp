@@ -3,8 +3,27 @@
 #include "filelist/fileattributes.h"
 #include "filelist/listfiles.h"
 #include "filelist/subdirectories.h"
+#include "shell/report/zentavoerror.h"
 
 namespace zentavo {
+
+namespace {
+
+// True when the file's attribute value is exactly 34 (hidden). Only a hidden name can have that
+// value, which spares a look-up for every other file of a large tree. A file that vanished
+// since it was opened counts as hidden: it is left out, like a file that does not open.
+bool isHiddenFile(const QString& name, const QString& path, QChar sep) {
+    if (!name.startsWith(QChar(u'.'))) {
+        return false;
+    }
+    try {
+        return attributeValue(path, sep) == HiddenArchiveFile;
+    } catch (const ZentavoError&) {
+        return true;
+    }
+}
+
+}  // namespace
 
 QString extensionPattern(const QString& extension) {
     return QStringLiteral("*.") + extension;
@@ -41,11 +60,7 @@ QStringList collectFolderFiles(const QStringList& collection, const QString& pat
                 continue;
             }
             step(FolderFilesStatement::TestAndAppend, [&] {
-                // The attribute is read only for a file that opened, so one that vanished since
-                // the listing is simply not added; and only a hidden name can have the value 34,
-                // which spares a look-up for every other file of a large tree.
-                if (IsOpenableFile(path) && !(name.startsWith(QChar(u'.')) &&
-                                              attributeValue(path, sep) == HiddenArchiveFile)) {
+                if (IsOpenableFile(path) && !isHiddenFile(name, path, sep)) {
                     files.append(NormalizeSlashes(path, sep));
                 }
             });

@@ -35,7 +35,8 @@ QString extensionPattern(const QString& extension);
 // with "~", each joined as folder + sep + name and cleaned with NormalizeSlashes, kept when the
 // file opens and is not a hidden file (attribute value 34). Duplicates are kept. Each statement
 // goes through run; a failed statement skips the rest of its name (or its entry), so a path is
-// never added twice or half-formed. Without run the first failure propagates. Any thread.
+// never added twice or half-formed. Without run the first failure propagates (a file that
+// vanishes during the scan is no failure: it is left out). Any thread.
 QStringList collectFolderFiles(const QStringList& collection, const QString& pattern,
                                const StatementRunner& run = {}, QChar sep = PathSeparator);
 
