@@ -9,7 +9,11 @@ namespace zentavo {
 enum class ErrorNumber : int {
     Overflow = 6,
     CannotSave = 5,
+    InvalidProcedureCall = 5,
     OutOfMemory = 7,
+    TypeMismatch = 13,
+    InvalidPropertyValue = 380,
+    InvalidPicture = 481,
     Generic = 1000,
 };
 

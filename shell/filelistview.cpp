@@ -1,0 +1,118 @@
+#include "shell/filelistview.h"
+
+#include "filelist/filelist.h"
+#include "shell/pointers.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+
+namespace zentavo {
+
+void ListColumns::addColumn(const QString& header) {
+    if (!m_headers.isEmpty()) {
+        return;
+    }
+    beginInsertColumns({}, 0, 0);
+    m_headers << header;
+    endInsertColumns();
+}
+
+int ListColumns::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_headers.size());
+}
+
+QVariant ListColumns::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < m_headers.size()) {
+        return m_headers.at(section);
+    }
+    return {};
+}
+
+FileListView::FileListView(FileList& list, QWidget* parent)
+    : QTreeView(parent), m_list(list), m_columns(this) {
+    m_columns.setSourceModel(&list);
+    setModel(&m_columns);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Entries move only by the swapping drag below; the list never exports a drag of its own.
+    setDragEnabled(false);
+    header()->setStretchLastSection(false);
+    viewport()->setMouseTracking(true);
+}
+
+int FileListView::selectedEntry() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? 0 : rows.first().row() + 1;
+}
+
+int FileListView::dragItem() const {
+    return m_dragItem.isValid() ? m_dragItem.row() + 1 : 0;
+}
+
+void FileListView::mousePressEvent(QMouseEvent* event) {
+    QTreeView::mousePressEvent(event);
+    m_dragActive = true;
+    if (indexAt(event->position().toPoint()).isValid()) {
+        ListView1_ItemClick();
+    }
+}
+
+void FileListView::ListView1_ItemClick() {
+    if (!m_dragPointerFile.isEmpty()) {
+        if (const auto pointer = loadPointerFile(m_dragPointerFile)) {
+            viewport()->setCursor(*pointer);
+        }
+    }
+    const int selected = selectedEntry();
+    m_dragItem = selected > 0 ? QPersistentModelIndex(m_columns.index(selected - 1, 0))
+                              : QPersistentModelIndex();
+}
+
+void FileListView::mouseMoveEvent(QMouseEvent* event) {
+    emit pointerMoved();
+    if (!m_dragActive) {
+        QTreeView::mouseMoveEvent(event);
+        return;
+    }
+    dragOver(indexAt(event->position().toPoint()), qRound(event->globalPosition().y()));
+}
+
+void FileListView::dragOver(const QModelIndex& hovered, int screenY) {
+    if (!hovered.isValid() || !m_dragItem.isValid()) {
+        return;
+    }
+    const int from = m_dragItem.row() + 1;
+    const int to = hovered.row() + 1;
+    const QString moved = m_list.text(from);
+    const QString passed = m_list.text(to);
+    if (moved == passed) {
+        return;
+    }
+    m_list.setText(from, passed);
+    m_list.setText(to, moved);
+    const QModelIndex target = m_columns.index(to - 1, 0);
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+    m_dragItem = QPersistentModelIndex(target);
+    if (screenY < ScrollUpRow && to >= 2) {
+        scrollTo(m_columns.index(to - 2, 0));
+    } else if (screenY > ScrollDownRow && to < m_list.count()) {
+        scrollTo(m_columns.index(to, 0));
+    }
+}
+
+void FileListView::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeView::mouseReleaseEvent(event);
+    m_dragActive = false;
+    viewport()->setCursor(Qt::ArrowCursor);
+}
+
+void FileListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    Q_UNUSED(event);
+    emit doubleClickedList();
+}
+
+}  // namespace zentavo

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QIdentityProxyModel>
+#include <QPersistentModelIndex>
+#include <QStringList>
+#include <QTreeView>
+
+namespace zentavo {
+
+class FileList;
+
+// The list's columns as the window adds them at load; before that the list shows no column.
+class ListColumns : public QIdentityProxyModel {
+    Q_OBJECT
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    // Adds a column with the header text; the list has one column of paths, so one is enough.
+    void addColumn(const QString& header);
+
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    QStringList m_headers;
+};
+
+// ListView1: shows the FileList and lets the user move an entry by dragging it over its
+// neighbours. A press anywhere starts a drag; the clicked entry becomes DragItem; each move over
+// an entry with a different text swaps the two texts, selects the hovered entry and lets
+// DragItem follow the moved text. Only texts and the selection move. GUI thread.
+class FileListView : public QTreeView {
+    Q_OBJECT
+public:
+    FileListView(FileList& list, QWidget* parent = nullptr);
+
+    ListColumns& columns() { return m_columns; }
+
+    // The screen rows (pixels from the top of the screen) above and below which a drag scrolls
+    // the neighbour of the hovered entry into view.
+    static constexpr int ScrollUpRow = 305;
+    static constexpr int ScrollDownRow = 364;
+
+    // The pointer shown over the list from an item click until the button is released, loaded
+    // from "drag.ico" beside the program; without it the list keeps its pointer.
+    void setDragPointerFile(const QString& path) { m_dragPointerFile = path; }
+
+    // The selected entry, counted from 1; 0 when none is selected.
+    int selectedEntry() const;
+    bool dragActive() const { return m_dragActive; }
+    // DragItem, counted from 1; 0 when there is none (or its entry was removed).
+    int dragItem() const;
+
+signals:
+    // The pointer moved over the list (the window restores its default pointer unless busy).
+    void pointerMoved();
+    // ListView1_DblClick.
+    void doubleClickedList();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    void ListView1_ItemClick();
+    void dragOver(const QModelIndex& hovered, int screenY);
+
+    FileList& m_list;
+    ListColumns m_columns;
+    QString m_dragPointerFile;
+    bool m_dragActive = false;
+    QPersistentModelIndex m_dragItem;
+};
+
+}  // namespace zentavo

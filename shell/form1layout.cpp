@@ -1,0 +1,174 @@
+// The window's controls: designer names, captions, fonts and places. Places are kept in twips,
+// the units the layout was drawn in, and converted at 96 dots per inch (15 twips to a pixel).
+#include "shell/form1.h"
+
+#include "filelist/filelist.h"
+#include "shell/filelistview.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+namespace zentavo {
+
+namespace {
+
+constexpr double TwipsPerPixel = 15.0;
+constexpr int ClientWidthTwips = 15960;
+constexpr int ClientHeightTwips = 8010;
+
+int pixels(int twips) {
+    return qRound(twips / TwipsPerPixel);
+}
+
+QRect twipsRect(int left, int top, int width, int height) {
+    return {pixels(left), pixels(top), pixels(width), pixels(height)};
+}
+
+// A progress bar whose text is shown as given: a file name holding "%p" or "%v" is not taken
+// for a placeholder.
+class CaptionedProgressBar : public QProgressBar {
+public:
+    using QProgressBar::QProgressBar;
+    void setCaption(const QString& caption) {
+        m_caption = caption;
+        update();
+    }
+    QString text() const override { return m_caption; }
+
+private:
+    QString m_caption;
+};
+
+template <typename W>
+W* place(W* widget, const char* name, QRect rect) {
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(rect);
+    return widget;
+}
+
+void whiteBackground(QWidget* widget) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+}  // namespace
+
+void Form1::buildLayout() {
+    setObjectName(QStringLiteral("Form1"));
+    setFixedSize(pixels(ClientWidthTwips), pixels(ClientHeightTwips));
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(9);
+    font.setBold(true);
+    setFont(font);
+    QFont buttonFont = font;
+    buttonFont.setPointSizeF(11.25);
+
+    auto button = [&](QWidget* parent, const char* name, const char* caption, QRect rect) {
+        auto* b = place(new QPushButton(QString::fromUtf8(caption), parent), name, rect);
+        b->setFont(buttonFont);
+        return b;
+    };
+    auto frame = [&](QWidget* parent, const char* name, const char* caption, QRect rect) {
+        auto* f = place(new QGroupBox(QString::fromUtf8(caption), parent), name, rect);
+        whiteBackground(f);
+        return f;
+    };
+    auto option = [&](QWidget* parent, const char* name, const char* caption, QRect rect) {
+        auto* o = place(new QRadioButton(QString::fromUtf8(caption), parent), name, rect);
+        whiteBackground(o);
+        return o;
+    };
+    auto group = [this](std::initializer_list<QRadioButton*> options) {
+        auto* g = new QButtonGroup(this);
+        for (QRadioButton* o : options) {
+            g->addButton(o);
+        }
+    };
+
+    m_fileList = new FileList(this);
+    m_ui.ListView1 =
+        place(new FileListView(*m_fileList, this), "ListView1", twipsRect(120, 120, 7800, 6765));
+    m_ui.ListView1->setToolTip(
+        QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
+                       "right and out of window to reveal full names."));
+    m_ui.PushButton1 =
+        button(this, "PushButton1", "Add Image File(s)", twipsRect(120, 6970, 3840, 405));
+    m_ui.PushButton3 =
+        button(this, "PushButton3", "Add All File(s) In Folder", twipsRect(4080, 6970, 3840, 405));
+    m_ui.PushButton4 = button(this, "PushButton4", "Clear List", twipsRect(120, 7490, 3840, 405));
+    m_ui.PushButton5 =
+        button(this, "PushButton5", "Load Sample/Example Files", twipsRect(4080, 7490, 3840, 405));
+
+    m_ui.Frame6 = frame(this, "Frame6", "Two Options", twipsRect(8040, 60, 7800, 3795));
+    m_ui.Option8 = option(m_ui.Frame6, "Option8", "Flip Image", twipsRect(240, 300, 1815, 255));
+    m_ui.Frame2 = frame(m_ui.Frame6, "Frame2", "Direction", twipsRect(480, 600, 6840, 1050));
+    m_ui.Option1 = option(m_ui.Frame2, "Option1", "Flip horizontally (left and right)",
+                          twipsRect(240, 300, 3015, 255));
+    m_ui.Option2 = option(m_ui.Frame2, "Option2", "Flip vertically (up and down)",
+                          twipsRect(240, 650, 2805, 255));
+    m_ui.Option9 = option(m_ui.Frame6, "Option9", "Rotate Image", twipsRect(240, 1770, 1965, 255));
+    m_ui.Frame4 = frame(m_ui.Frame6, "Frame4", "Direction", twipsRect(480, 2070, 6840, 1410));
+    m_ui.Option4 =
+        option(m_ui.Frame4, "Option4", "90 degrees clockwise", twipsRect(240, 300, 2415, 255));
+    m_ui.Option3 =
+        option(m_ui.Frame4, "Option3", "180 degrees clockwise", twipsRect(240, 650, 2415, 255));
+    m_ui.Option5 =
+        option(m_ui.Frame4, "Option5", "270 degrees clockwise", twipsRect(240, 1000, 2295, 255));
+
+    m_ui.Frame5 = frame(this, "Frame5", "Output JPG Quality Option (JPG ONLY)",
+                        twipsRect(8040, 3920, 7800, 2055));
+    m_ui.Option21 = option(m_ui.Frame5, "Option21", "Smart-Detect", twipsRect(240, 300, 1515, 255));
+    m_ui.Option22 =
+        option(m_ui.Frame5, "Option22", "Fixed Quality:", twipsRect(240, 650, 1455, 255));
+    m_ui.PushButton8 = button(m_ui.Frame5, "PushButton8", "?", twipsRect(6720, 270, 600, 405));
+    m_ui.Frame3 = frame(m_ui.Frame5, "Frame3", "0%", twipsRect(480, 960, 6840, 885));
+    m_ui.Slider1 =
+        place(new QSlider(Qt::Horizontal, m_ui.Frame3), "Slider1", twipsRect(120, 240, 6600, 540));
+    m_ui.Slider1->setRange(1, 100);
+    m_ui.Slider1->setSingleStep(1);
+    m_ui.Slider1->setPageStep(5);
+    m_ui.Slider1->setTickPosition(QSlider::TicksBelow);
+    m_ui.Slider1->setTickInterval(5);
+    m_ui.Slider1->setValue(85);
+
+    m_ui.Frame1 =
+        frame(this, "Frame1", "Save Results To This Folder", twipsRect(8040, 6040, 7800, 810));
+    m_ui.Text1 = place(new QLineEdit(m_ui.Frame1), "Text1", twipsRect(240, 300, 6630, 345));
+    m_ui.PushButton6 = button(m_ui.Frame1, "PushButton6", "...", twipsRect(6960, 300, 600, 345));
+
+    m_ui.PushButton2 =
+        button(this, "PushButton2", "Start Flipping or Rotating", twipsRect(8040, 6970, 7800, 405));
+    auto* bar =
+        place(new CaptionedProgressBar(this), "ProgressBar1", twipsRect(8040, 7490, 7800, 405));
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(true);
+    bar->setAlignment(Qt::AlignCenter);
+    bar->setCaption(QStringLiteral("Progress Bar"));
+    m_ui.ProgressBar1 = bar;
+
+    group({m_ui.Option8, m_ui.Option9});
+    group({m_ui.Option1, m_ui.Option2});
+    group({m_ui.Option3, m_ui.Option4, m_ui.Option5});
+    group({m_ui.Option21, m_ui.Option22});
+    m_ui.Option8->setChecked(true);
+    m_ui.Option1->setChecked(true);
+    m_ui.Option4->setChecked(true);
+    m_ui.Option21->setChecked(true);
+    for (QRadioButton* o : {m_ui.Option3, m_ui.Option4, m_ui.Option5}) {
+        o->setEnabled(false);
+    }
+}
+
+void Form1::setProgressText(const QString& text) {
+    static_cast<CaptionedProgressBar*>(m_ui.ProgressBar1)->setCaption(text);
+}
+
+}  // namespace zentavo

@@ -1,0 +1,30 @@
+// The window program: builds the window over the user's settings and Qt's dialogs, loads it and
+// serves its events until it closes.
+#include "shell/form1.h"
+#include "shell/qtdialogs.h"
+#include "shell/settingsstore.h"
+#include "shell/startupobject.h"
+
+#include <QApplication>
+#include <QTimer>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    zentavo::QtDialogs dialogs;
+    zentavo::SettingsStore settings;
+    zentavo::ImagingStartupObject imaging;
+    zentavo::Form1 form(dialogs, settings, imaging);
+    dialogs.setOwner(&form);
+    form.Form_Load();
+    form.show();
+
+    // For the documentation: save a picture of the loaded window and end.
+    const QString screenshot = qEnvironmentVariable("ZENTAVO_SCREENSHOT");
+    if (!screenshot.isEmpty()) {
+        QTimer::singleShot(1000, &form, [&form, screenshot] {
+            const bool saved = form.grab().save(screenshot);
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    }
+    return app.exec();
+}

@@ -1,0 +1,89 @@
+#include "shell/mainroutines.h"
+
+#include "shell/report/dialogs.h"
+#include "shell/report/zentavoerror.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QWidget>
+
+namespace zentavo {
+
+namespace {
+
+constexpr int TitleLimit = 40;
+
+void setBackground(QWidget& widget, const QColor& colour) {
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::Window, colour);
+    widget.setPalette(palette);
+    widget.setAutoFillBackground(true);
+}
+
+}  // namespace
+
+QString SetAppTitle(const QString& productName) {
+    QString title = productName;
+    int space = title.lastIndexOf(QLatin1Char(' '));
+    if (space < 0) {
+        return title;
+    }
+    title.truncate(space);
+    while (title.size() > TitleLimit) {
+        space = title.lastIndexOf(QLatin1Char(' '));
+        if (space < 0) {
+            break;
+        }
+        title.truncate(space);
+    }
+    return title;
+}
+
+void ApplySkin(QWidget& window, const QString& programFolder) {
+    const QString skinPath = programFolder + QStringLiteral("/x/o.cjs");
+    if (!QFileInfo(skinPath).isFile()) {
+        return;
+    }
+    const QColor buttonFace = window.palette().color(QPalette::Button);
+    setBackground(window, buttonFace);
+    for (QWidget* child : window.findChildren<QWidget*>()) {
+        if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) ||
+            qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child)) {
+            setBackground(*child, buttonFace);
+        }
+    }
+    QFile skin(skinPath);
+    if (!skin.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        throw ZentavoError(ErrorNumber::Generic,
+                           QStringLiteral("Cannot read the skin file %1").arg(skinPath));
+    }
+    window.setStyleSheet(QString::fromUtf8(skin.readAll()));
+}
+
+QString SpecialFolderPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+}
+
+QString DefaultResultsFolder(const QString& desktopFolder) {
+    if (desktopFolder.isEmpty()) {
+        throw ZentavoError(ErrorNumber::InvalidProcedureCall,
+                           QStringLiteral("Invalid procedure call or argument"));
+    }
+    return desktopFolder + QLatin1Char('/');
+}
+
+QString PickFolder(Dialogs& dialogs, const QString& title, const QString& initialFolder) {
+    QString folder = dialogs.pickFolder(title, initialFolder);
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) {
+        folder.chop(1);
+    }
+    return folder;
+}
+
+}  // namespace zentavo

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace zentavo {
+
+class Dialogs;
+
+// The product name; the window's caption.
+inline constexpr char ProductName[] = "Zentavo";
+
+// The application title made from a product name: the last word is removed, then further words
+// while the result is longer than 40 characters. A name without a space has no last word to
+// remove and is kept whole. Pure.
+QString SetAppTitle(const QString& productName);
+
+// The skin beside the program: when programFolder + "/x/o.cjs" exists, the window and its
+// option buttons, check boxes, frames and labels take the button-face colour and the file is
+// applied to the window as a Qt style sheet. Without the file nothing changes. GUI thread.
+void ApplySkin(QWidget& window, const QString& programFolder);
+
+// The user's desktop folder, or the empty text when the platform cannot locate it.
+QString SpecialFolderPath();
+
+// The desktop folder followed by "/". Throws ZentavoError when the desktop folder cannot be
+// located, so that the caller reports it.
+QString DefaultResultsFolder(const QString& desktopFolder);
+
+// Asks for a folder through the dialogs' folder picker, opened at initialFolder. The chosen
+// folder without a trailing separator, except the root "/" which keeps it; the empty text when
+// the user cancels. GUI thread.
+QString PickFolder(Dialogs& dialogs, const QString& title, const QString& initialFolder);
+
+}  // namespace zentavo

@@ -1,0 +1,168 @@
+// The options panel: the operation, direction and quality choices, the quality slider, the
+// results folder and its two buttons. Each choice is written to the store the moment it changes.
+#include "shell/form1.h"
+
+#include "shell/mainroutines.h"
+#include "shell/report/dialogs.h"
+#include "shell/report/errorreport.h"
+#include "shell/settingsstore.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+namespace zentavo {
+
+namespace {
+
+// An option button's click: it fires when the button becomes selected, whether the user or the
+// program selected it, and not when it is unselected.
+template <typename Handler>
+void onSelected(QRadioButton* option, Form1* form, Handler handler) {
+    QObject::connect(option, &QRadioButton::toggled, form, [form, handler](bool selected) {
+        if (selected) {
+            (form->*handler)();
+        }
+    });
+}
+
+}  // namespace
+
+void Form1::connectOptionHandlers() {
+    onSelected(m_ui.Option8, this, &Form1::Option8_Click);
+    onSelected(m_ui.Option9, this, &Form1::Option9_Click);
+    onSelected(m_ui.Option1, this, &Form1::Option1_Click);
+    onSelected(m_ui.Option2, this, &Form1::Option1_Click);
+    onSelected(m_ui.Option21, this, &Form1::Option21_Click);
+    onSelected(m_ui.Option22, this, &Form1::Option22_Click);
+    connect(m_ui.Option3, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            Option3_Click("-180");
+        }
+    });
+    connect(m_ui.Option4, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            Option3_Click("-90");
+        }
+    });
+    connect(m_ui.Option5, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            Option3_Click("-270");
+        }
+    });
+    connect(m_ui.Slider1, &QSlider::valueChanged, this, &Form1::Slider1_Change);
+    connect(m_ui.Slider1, &QSlider::sliderReleased, this, &Form1::Slider1_Change);
+    connect(m_ui.Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(m_ui.PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
+    connect(m_ui.PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
+}
+
+void Form1::restoreOption(QRadioButton* option, const char* key, int fallback) {
+    const bool selected = settingToBoolean(m_settings.GetSetting(QLatin1String(key), fallback));
+    if (selected || !option->isChecked()) {
+        option->setChecked(selected);
+        return;
+    }
+    // A stored "False" unselects the button even when it leaves its group with none selected;
+    // an exclusive group would refuse that.
+    QButtonGroup* group = option->group();
+    group->setExclusive(false);
+    option->setChecked(false);
+    group->setExclusive(true);
+}
+
+void Form1::Option8_Click() {
+    m_settings.SaveSetting(QStringLiteral("Option8"), settingText(m_ui.Option8->isChecked()));
+    m_settings.SaveSetting(QStringLiteral("Option9"), settingText(m_ui.Option9->isChecked()));
+    m_ui.Option1->setEnabled(true);
+    m_ui.Option2->setEnabled(true);
+    m_ui.Option3->setEnabled(false);
+    m_ui.Option4->setEnabled(false);
+    m_ui.Option5->setEnabled(false);
+}
+
+void Form1::Option9_Click() {
+    m_settings.SaveSetting(QStringLiteral("Option8"), settingText(m_ui.Option8->isChecked()));
+    m_settings.SaveSetting(QStringLiteral("Option9"), settingText(m_ui.Option9->isChecked()));
+    m_ui.Option1->setEnabled(false);
+    m_ui.Option2->setEnabled(false);
+    m_ui.Option3->setEnabled(true);
+    m_ui.Option4->setEnabled(true);
+    m_ui.Option5->setEnabled(true);
+}
+
+void Form1::Option1_Click() {
+    m_settings.SaveSetting(QStringLiteral("Option1"), settingText(m_ui.Option1->isChecked()));
+    m_settings.SaveSetting(QStringLiteral("Option2"), settingText(m_ui.Option2->isChecked()));
+}
+
+void Form1::Option3_Click(const char* degrees) {
+    m_degrees = QLatin1String(degrees);
+    m_settings.SaveSetting(QStringLiteral("Option3"), settingText(m_ui.Option3->isChecked()));
+    m_settings.SaveSetting(QStringLiteral("Option4"), settingText(m_ui.Option4->isChecked()));
+    m_settings.SaveSetting(QStringLiteral("Option5"), settingText(m_ui.Option5->isChecked()));
+    m_settings.SaveSetting(QStringLiteral("Degrees"), m_degrees);
+}
+
+void Form1::Option21_Click() {
+    m_settings.SaveSetting(QStringLiteral("Option21"), settingText(m_ui.Option21->isChecked()));
+    m_settings.SaveSetting(QStringLiteral("Option22"), settingText(m_ui.Option22->isChecked()));
+    m_ui.Frame3->setEnabled(false);
+}
+
+void Form1::Option22_Click() {
+    m_settings.SaveSetting(QStringLiteral("Option21"), settingText(m_ui.Option21->isChecked()));
+    m_settings.SaveSetting(QStringLiteral("Option22"), settingText(m_ui.Option22->isChecked()));
+    m_ui.Frame3->setEnabled(true);
+}
+
+void Form1::Slider1_Change() {
+    const int value = m_ui.Slider1->value();
+    m_ui.Frame3->setTitle(QString::number(value) + QLatin1Char('%'));
+    m_settings.SaveSetting(QStringLiteral("Slider1"), QString::number(value));
+}
+
+void Form1::Text1_Change() {
+    m_settings.SaveSetting(QStringLiteral("Text1"), m_ui.Text1->text());
+}
+
+void Form1::PushButton6_Click() {
+    ErrorReport guard(m_dialogs, QStringLiteral("in Zentavo2021/08/31.Form1.PushButton6_Click "));
+    QString chosen;
+    guard.step(100, [&] {
+        m_browseStart = m_settings.GetSetting(QStringLiteral("LastFolderDot"), QString());
+        chosen = PickFolder(m_dialogs, QStringLiteral("Please select folder:"), m_browseStart);
+    });
+    if (guard.test(102, [&] { return chosen.isEmpty(); })) {
+        return;
+    }
+    bool endsWithSeparator = false;
+    guard.step(104, [&] {
+        m_browseStart = chosen;
+        m_settings.SaveSetting(QStringLiteral("LastFolderDot"), m_browseStart);
+        endsWithSeparator = chosen.endsWith(QLatin1Char('/'));
+    });
+    if (!endsWithSeparator) {
+        guard.step(106, [&] { m_ui.Text1->setText(chosen + QLatin1Char('/')); });
+    } else {
+        guard.step(108, [&] { m_ui.Text1->setText(chosen); });
+    }
+}
+
+void Form1::PushButton8_Click() {
+    QString fixedQuality = m_ui.Option22->text();
+    fixedQuality.remove(QLatin1Char(':'));
+    m_dialogs.message(m_ui.Option21->text() +
+                          QStringLiteral(" will automatically detect the image quality of each "
+                                         "input JPG file and use this information to create a "
+                                         "similar quality output JPG file.") +
+                          QStringLiteral("\r\n\r\n") + fixedQuality +
+                          QStringLiteral(" will use the same image quality for every output JPG "
+                                         "file."),
+                      m_appTitle, MessageIcon::None);
+}
+
+}  // namespace zentavo

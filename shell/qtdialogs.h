@@ -1,0 +1,34 @@
+#pragma once
+
+#include "shell/report/dialogs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace zentavo {
+
+// The program's dialogs, made with Qt's message box, input dialog and file dialogs, each modal
+// over the owner window. GUI thread only.
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(QWidget* owner = nullptr) : m_owner(owner) {}
+
+    // The window the dialogs are centred on and modal to; may be none.
+    void setOwner(QWidget* owner) { m_owner = owner; }
+
+    void message(const QString& text, const QString& title, MessageIcon icon) override;
+    bool askYesNo(const QString& text, const QString& title) override;
+    QString inputBox(const QString& prompt, const QString& title,
+                     const QString& defaultAnswer) override;
+    QStringList openFiles(const QString& title, const QString& filter) override;
+    QString pickFolder(const QString& title, const QString& initialFolder) override;
+
+private:
+    QPointer<QWidget> m_owner;
+};
+
+// A message text as the screen shows it: the CR LF and lone CR line breaks of the program's
+// messages become line feeds.
+QString displayText(const QString& text);
+
+}  // namespace zentavo

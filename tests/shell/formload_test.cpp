@@ -1,0 +1,178 @@
+// Loading the window: what a first start shows, what a later start restores, and how a stored
+// value that does not convert is reported.
+#include "tests/shell/formfixture.h"
+
+#include "filelist/filelist.h"
+#include "shell/filelistview.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSlider>
+#include <QStandardPaths>
+
+namespace zentavo::test {
+
+namespace {
+
+bool enabled(QWidget* widget) {
+    return widget->isEnabledTo(widget->window());
+}
+
+}  // namespace
+
+TEST_F(FormTest, FirstStartShowsTheDefaultsAndWritesOnlyTheResultsFolder) {
+    Form1& form = loadForm();
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+
+    EXPECT_EQ(form.windowTitle(), "Zentavo");
+    EXPECT_EQ(form.applicationTitle(), "Zentavo");
+    EXPECT_EQ(form.size(), QSize(1064, 534));
+    FileListView* list = form.controls().ListView1;
+    ASSERT_EQ(list->model()->columnCount(), 1);
+    EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), "Image File(s)");
+    EXPECT_EQ(list->header()->sectionSize(0), 467);
+
+    EXPECT_TRUE(option("Option8")->isChecked());
+    EXPECT_FALSE(option("Option9")->isChecked());
+    EXPECT_TRUE(option("Option1")->isChecked());
+    EXPECT_TRUE(option("Option4")->isChecked());
+    EXPECT_TRUE(option("Option21")->isChecked());
+    EXPECT_TRUE(enabled(option("Option1")));
+    EXPECT_TRUE(enabled(option("Option2")));
+    for (const char* rotation : {"Option3", "Option4", "Option5"}) {
+        EXPECT_FALSE(enabled(option(rotation))) << rotation;
+    }
+    EXPECT_FALSE(enabled(slider()));
+    EXPECT_EQ(frame("Frame3")->title(), "85%");
+    EXPECT_EQ(slider()->value(), 85);
+    EXPECT_EQ(form.degrees(), "-90");
+    EXPECT_EQ(form.operation(), Operation::Flip);
+    EXPECT_EQ(form.flipDirection(), FlipDirection::Horizontal);
+    EXPECT_EQ(form.qualityMode(), QualityMode::SmartDetect);
+    EXPECT_EQ(text1()->text(), desktop + "/");
+    EXPECT_EQ(form.controls().ProgressBar1->text(), "Progress Bar");
+
+    EXPECT_EQ(m_writes, QStringList{"Text1=" + desktop + "/"});
+    EXPECT_TRUE(m_dialogs.shown.empty());
+    EXPECT_EQ(m_startup.starts, 1);
+    EXPECT_FALSE(form.gdiplusFailed());
+}
+
+TEST_F(FormTest, LaterStartRestoresRotationFixedQualityAndTheFolder) {
+    storeValue("Option8", "False");
+    storeValue("Option9", "True");
+    storeValue("Option3", "False");
+    storeValue("Option4", "false");
+    storeValue("Option5", "TRUE");
+    storeValue("Degrees", "-270");
+    storeValue("Option21", "0");
+    storeValue("Option22", "-1");
+    storeValue("Slider1", "40");
+    storeValue("Text1", "/srv/out/");
+    Form1& form = loadForm();
+
+    EXPECT_TRUE(option("Option9")->isChecked());
+    EXPECT_FALSE(option("Option8")->isChecked());
+    EXPECT_TRUE(option("Option5")->isChecked());
+    EXPECT_FALSE(option("Option4")->isChecked());
+    EXPECT_FALSE(enabled(option("Option1")));
+    EXPECT_FALSE(enabled(option("Option2")));
+    EXPECT_TRUE(enabled(option("Option5")));
+    EXPECT_TRUE(option("Option22")->isChecked());
+    EXPECT_TRUE(enabled(slider()));
+    EXPECT_EQ(slider()->value(), 40);
+    EXPECT_EQ(frame("Frame3")->title(), "40%");
+    EXPECT_EQ(form.degrees(), "-270");
+    EXPECT_EQ(form.operation(), Operation::Rotate);
+    EXPECT_EQ(form.qualityMode(), QualityMode::Fixed);
+    EXPECT_EQ(form.sliderValue(), 40);
+    EXPECT_EQ(form.resultsFolder(), "/srv/out/");
+    // Restoring a selection raises its click, which writes the values just read back.
+    EXPECT_TRUE(m_writes.contains("Option9=True"));
+    EXPECT_EQ(storedValue("Option8"), "False");
+    EXPECT_TRUE(m_dialogs.shown.empty());
+}
+
+TEST_F(FormTest, NeitherQualityOptionStoredLeavesNoneSelected) {
+    storeValue("Option21", "False");
+    storeValue("Option22", "False");
+    Form1& form = loadForm();
+    EXPECT_FALSE(option("Option21")->isChecked());
+    EXPECT_FALSE(option("Option22")->isChecked());
+    EXPECT_EQ(form.qualityMode(), QualityMode::None);
+    // Neither branch of the load touches the quality frame, so it keeps its initial state.
+    EXPECT_TRUE(enabled(slider()));
+}
+
+TEST_F(FormTest, StoredValuesThatDoNotConvertAreReportedAtTheirStatement) {
+    storeValue("Option9", "Perhaps");
+    storeValue("Slider1", "forty");
+    Form1& form = loadForm();
+
+    const QStringList messages = m_dialogs.messages();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0].section("\r\r", 0, 0),
+              "Type mismatch\r\nin Zentavo2021/08/31.Form1.Form_Load at line 148");
+    EXPECT_EQ(messages[1].section("\r\r", 0, 0),
+              "Type mismatch\r\nin Zentavo2021/08/31.Form1.Form_Load at line 154");
+    EXPECT_EQ(m_dialogs.shown[0].title, "Application Error");
+    EXPECT_EQ(m_dialogs.shown[0].icon, MessageIcon::Exclamation);
+    // Loading went on: the controls keep their initial states, later statements ran.
+    EXPECT_TRUE(option("Option8")->isChecked());
+    EXPECT_EQ(slider()->value(), 85);
+    EXPECT_EQ(frame("Frame3")->title(), "85%");
+    EXPECT_FALSE(text1()->text().isEmpty());
+    EXPECT_EQ(form.degrees(), "-90");
+}
+
+TEST_F(FormTest, SliderPositionOutsideItsRangeIsReportedNotClamped) {
+    storeValue("Slider1", "250");
+    loadForm();
+    ASSERT_EQ(m_dialogs.messages().size(), 1);
+    EXPECT_TRUE(m_dialogs.messages()[0].startsWith(
+        "Invalid property value\r\nin Zentavo2021/08/31.Form1.Form_Load at line 154"));
+    EXPECT_EQ(slider()->value(), 85);
+}
+
+TEST_F(FormTest, MissingDesktopIsReportedAtStatement176AndLeavesTheFolderEmpty) {
+    storeValue("Text1", "/srv/out/");
+    m_settings = std::make_unique<SettingsStore>();
+    m_form = std::make_unique<Form1>(m_dialogs, *m_settings, m_startup);
+    m_form->setDesktopLocator([] { return QString(); });
+    m_form->Form_Load();
+    ASSERT_EQ(m_dialogs.messages().size(), 1);
+    EXPECT_TRUE(m_dialogs.messages()[0].contains("Form_Load at line 176"));
+    EXPECT_EQ(text1()->text(), "");
+    EXPECT_EQ(storedValue("Text1"), "/srv/out/");
+}
+
+TEST_F(FormTest, FailingImagingStartUpIsShownOnceAndRefusesRuns) {
+    m_startup.succeeds = false;
+    Form1& form = loadForm();
+    ASSERT_EQ(m_dialogs.shown.size(), 1u);
+    EXPECT_EQ(m_dialogs.shown[0].text, "GDI+ Initialization Failed.");
+    EXPECT_EQ(m_dialogs.shown[0].title, "Zentavo");
+    EXPECT_EQ(m_dialogs.shown[0].icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(form.gdiplusFailed());
+    // The window still loaded completely.
+    EXPECT_FALSE(text1()->text().isEmpty());
+
+    text1()->setText(m_dir.path());
+    form.fileList().append(QStringLiteral("/nowhere/a.jpg"));
+    form.PushButton2_Click();
+    form.batchRun().waitForFinished();
+    EXPECT_EQ(m_dialogs.messages().size(), 2);
+    EXPECT_EQ(m_dialogs.messages().last(), "GDI+ Initialization Failed.");
+}
+
+TEST_F(FormTest, ClosingEndsTheImagingLayerOnce) {
+    Form1& form = loadForm();
+    form.close();
+    EXPECT_EQ(m_startup.ends, 1);
+    EXPECT_TRUE(m_dialogs.shown.empty());
+}
+
+}  // namespace zentavo::test

@@ -1,0 +1,146 @@
+// The list view: moving an entry by dragging it, removal by double-click, "Clear List", and the
+// pointer while the window is busy.
+#include "tests/shell/formfixture.h"
+
+#include "filelist/filelist.h"
+#include "shell/filelistview.h"
+
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+
+namespace zentavo::test {
+
+namespace {
+
+// Sends a mouse event to the list at the middle of entry row (from 0), with the pointer at
+// screenY on the screen.
+void mouseAt(FileListView* list, QEvent::Type type, int row, int screenY = 330) {
+    const QPoint local = list->visualRect(list->model()->index(row, 0)).center();
+    const QPoint global(list->viewport()->mapToGlobal(local).x(), screenY);
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, local, global, Qt::LeftButton, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &event);
+}
+
+QStringList entries(const FileList& list) {
+    return list.paths();
+}
+
+}  // namespace
+
+class ListViewTest : public FormTest {
+protected:
+    void SetUp() override {
+        FormTest::SetUp();
+        loadForm();
+        m_list = m_form->controls().ListView1;
+    }
+    void fill(int count) {
+        for (int i = 1; i <= count; ++i) {
+            m_form->fileList().append(QStringLiteral("/pictures/%1.jpg").arg(i));
+        }
+    }
+    FileListView* m_list = nullptr;
+};
+
+TEST_F(ListViewTest, DraggingTheFirstEntryOverThreeOthersMovesItToFourth) {
+    fill(4);
+    mouseAt(m_list, QEvent::MouseButtonPress, 0);
+    EXPECT_TRUE(m_list->dragActive());
+    EXPECT_EQ(m_list->dragItem(), 1);
+    for (int row = 1; row <= 3; ++row) {
+        mouseAt(m_list, QEvent::MouseMove, row);
+    }
+    mouseAt(m_list, QEvent::MouseButtonRelease, 3);
+
+    EXPECT_EQ(entries(m_form->fileList()), (QStringList{"/pictures/2.jpg", "/pictures/3.jpg",
+                                                        "/pictures/4.jpg", "/pictures/1.jpg"}));
+    EXPECT_EQ(m_list->selectedEntry(), 4);
+    EXPECT_EQ(m_list->dragItem(), 4);
+    EXPECT_FALSE(m_list->dragActive());
+    // Moving without a button held changes nothing.
+    mouseAt(m_list, QEvent::MouseMove, 0);
+    EXPECT_EQ(m_form->fileList().text(1), "/pictures/2.jpg");
+}
+
+TEST_F(ListViewTest, DraggingOverAnEqualTextSwapsNothingAndDragItemStays) {
+    m_form->fileList().append(QStringList{"/a.jpg", "/a.jpg", "/b.jpg"});
+    mouseAt(m_list, QEvent::MouseButtonPress, 0);
+    mouseAt(m_list, QEvent::MouseMove, 1);
+    EXPECT_EQ(m_list->dragItem(), 1);
+    EXPECT_EQ(m_list->selectedEntry(), 1);
+    mouseAt(m_list, QEvent::MouseMove, 2);
+    mouseAt(m_list, QEvent::MouseButtonRelease, 2);
+    EXPECT_EQ(entries(m_form->fileList()), (QStringList{"/b.jpg", "/a.jpg", "/a.jpg"}));
+}
+
+TEST_F(ListViewTest, DragScrollsOnlyBeyondTheTwoScreenRows) {
+    fill(60);
+    QCoreApplication::processEvents();
+    QScrollBar* bar = m_list->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    int lastVisible = 0;
+    while (m_list->visualRect(m_list->model()->index(lastVisible + 1, 0)).bottom() <
+           m_list->viewport()->height()) {
+        ++lastVisible;
+    }
+    mouseAt(m_list, QEvent::MouseButtonPress, lastVisible - 1);
+    mouseAt(m_list, QEvent::MouseMove, lastVisible, 364);
+    EXPECT_EQ(bar->value(), 0);
+    mouseAt(m_list, QEvent::MouseMove, lastVisible - 1, 365);
+    mouseAt(m_list, QEvent::MouseMove, lastVisible, 365);
+    EXPECT_GT(bar->value(), 0);
+    mouseAt(m_list, QEvent::MouseButtonRelease, lastVisible);
+}
+
+TEST_F(ListViewTest, DoubleClickAndClearListAreRefusedWhileBusy) {
+    fill(3);
+    mouseAt(m_list, QEvent::MouseButtonPress, 1);
+    mouseAt(m_list, QEvent::MouseButtonRelease, 1);
+
+    m_form->setBusy(true);
+    mouseAt(m_list, QEvent::MouseButtonDblClick, 1);
+    m_form->controls().PushButton4->click();
+    EXPECT_EQ(m_form->fileList().count(), 3);
+    EXPECT_EQ(m_form->cursor().shape(), Qt::WaitCursor);
+
+    m_form->setBusy(false);
+    mouseAt(m_list, QEvent::MouseButtonDblClick, 1);
+    EXPECT_EQ(entries(m_form->fileList()), (QStringList{"/pictures/1.jpg", "/pictures/3.jpg"}));
+    m_form->controls().PushButton4->click();
+    EXPECT_EQ(m_form->fileList().count(), 0);
+    // On an empty list a double-click does nothing.
+    m_form->ListView1_DblClick();
+    EXPECT_TRUE(m_dialogs.shown.empty());
+}
+
+TEST_F(ListViewTest, HoveringNeverReplacesTheBusyPointer) {
+    auto hover = [](QWidget* widget) {
+        const QPoint centre(4, widget->height() - 4);  // clear of any inner frame
+        QMouseEvent move(QEvent::MouseMove, centre, widget->mapToGlobal(centre), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &move);
+    };
+    m_form->setBusy(true);
+    hover(m_form->controls().PushButton1);
+    hover(m_form->controls().Frame5);
+    hover(m_list->viewport());
+    EXPECT_EQ(m_form->pointer(), PointerKind::Hourglass);
+    EXPECT_EQ(m_form->cursor().shape(), Qt::WaitCursor);
+
+    m_form->setBusy(false);
+    hover(m_form->controls().PushButton4);
+    EXPECT_EQ(m_form->pointer(), PointerKind::Custom);
+    hover(m_form->controls().Frame5);
+    EXPECT_EQ(m_form->pointer(), PointerKind::Default);
+    hover(m_form->controls().PushButton8);
+    EXPECT_EQ(m_form->pointer(), PointerKind::Custom);
+    hover(m_list->viewport());
+    EXPECT_EQ(m_form->pointer(), PointerKind::Default);
+}
+
+}  // namespace zentavo::test

@@ -1,0 +1,125 @@
+// The options panel: what each click writes and in which order, the slider caption, the results
+// folder box and its "..." button, and the "?" explanation.
+#include "tests/shell/formfixture.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+
+namespace zentavo::test {
+
+TEST_F(FormTest, OptionClicksWriteTheirGroupsInOrderAndSetEnabledStates) {
+    loadForm();
+    m_writes.clear();
+
+    QTest::mouseClick(option("Option9"), Qt::LeftButton);
+    EXPECT_EQ(m_writes, (QStringList{"Option8=False", "Option9=True"}));
+    EXPECT_FALSE(option("Option1")->isEnabled());
+    EXPECT_FALSE(option("Option2")->isEnabled());
+    EXPECT_TRUE(option("Option5")->isEnabled());
+
+    m_writes.clear();
+    QTest::mouseClick(option("Option5"), Qt::LeftButton);
+    EXPECT_EQ(m_writes,
+              (QStringList{"Option3=False", "Option4=False", "Option5=True", "Degrees=-270"}));
+    EXPECT_EQ(m_form->degrees(), "-270");
+
+    m_writes.clear();
+    option("Option3")->click();
+    EXPECT_EQ(m_writes,
+              (QStringList{"Option3=True", "Option4=False", "Option5=False", "Degrees=-180"}));
+
+    m_writes.clear();
+    option("Option8")->click();
+    option("Option2")->click();
+    EXPECT_EQ(m_writes,
+              (QStringList{"Option8=True", "Option9=False", "Option1=False", "Option2=True"}));
+    EXPECT_TRUE(option("Option2")->isEnabled());
+    EXPECT_FALSE(option("Option3")->isEnabled());
+    EXPECT_EQ(m_form->flipDirection(), FlipDirection::Vertical);
+
+    // What was written is what the next start reads.
+    EXPECT_EQ(storedValue("Option2"), "True");
+    EXPECT_EQ(storedValue("Degrees"), "-180");
+}
+
+TEST_F(FormTest, FixedQualityEnablesTheSliderWhoseCaptionFollowsIt) {
+    loadForm();
+    m_writes.clear();
+    option("Option22")->click();
+    EXPECT_EQ(m_writes, (QStringList{"Option21=False", "Option22=True"}));
+    EXPECT_TRUE(slider()->isEnabled());
+
+    m_writes.clear();
+    slider()->setValue(40);
+    EXPECT_EQ(frame("Frame3")->title(), "40%");
+    EXPECT_EQ(m_writes, QStringList{"Slider1=40"});
+    QTest::keyClick(slider(), Qt::Key_PageUp);
+    EXPECT_EQ(slider()->value(), 45);
+    EXPECT_EQ(storedValue("Slider1"), "45");
+
+    option("Option21")->click();
+    EXPECT_FALSE(slider()->isEnabled());
+    EXPECT_EQ(slider()->value(), 45);
+    EXPECT_EQ(frame("Frame3")->title(), "45%");
+    EXPECT_EQ(m_form->qualityMode(), QualityMode::SmartDetect);
+}
+
+TEST_F(FormTest, TypingTheResultsFolderWritesEveryIntermediateText) {
+    loadForm();
+    text1()->clear();
+    m_writes.clear();
+    QTest::keyClicks(text1(), "/tmp");
+    EXPECT_EQ(m_writes, (QStringList{"Text1=/", "Text1=/t", "Text1=/tm", "Text1=/tmp"}));
+    EXPECT_EQ(storedValue("Text1"), "/tmp");
+    EXPECT_EQ(m_form->resultsFolder(), "/tmp");
+}
+
+TEST_F(FormTest, FolderButtonStoresTheChoiceAndEndsTheFolderWithOneSeparator) {
+    storeValue("LastFolderDot", "/srv");
+    loadForm();
+    m_writes.clear();
+
+    m_dialogs.folderAnswers.push_back("/srv/out");
+    button("PushButton6")->click();
+    ASSERT_EQ(m_dialogs.shown.size(), 1u);
+    EXPECT_EQ(m_dialogs.shown[0].title, "Please select folder:");
+    EXPECT_EQ(m_dialogs.lastFolderInitials, QStringList{"/srv"});
+    EXPECT_EQ(text1()->text(), "/srv/out/");
+    EXPECT_EQ(m_writes, (QStringList{"LastFolderDot=/srv/out", "Text1=/srv/out/"}));
+
+    m_writes.clear();
+    m_dialogs.folderAnswers.push_back("/");
+    button("PushButton6")->click();
+    EXPECT_EQ(m_dialogs.lastFolderInitials.last(), "/srv/out");
+    EXPECT_EQ(text1()->text(), "/");
+    EXPECT_EQ(m_writes, (QStringList{"LastFolderDot=/", "Text1=/"}));
+
+    // Cancelling changes nothing.
+    m_writes.clear();
+    button("PushButton6")->click();
+    EXPECT_EQ(text1()->text(), "/");
+    EXPECT_TRUE(m_writes.isEmpty());
+    EXPECT_EQ(m_dialogs.messages().size(), 0);
+}
+
+TEST_F(FormTest, QuestionMarkExplainsBothQualityModesWithoutColons) {
+    loadForm();
+    button("PushButton8")->click();
+    ASSERT_EQ(m_dialogs.shown.size(), 1u);
+    EXPECT_EQ(m_dialogs.shown[0].text,
+              "Smart-Detect will automatically detect the image quality of each input JPG file "
+              "and use this information to create a similar quality output JPG file.\r\n\r\n"
+              "Fixed Quality will use the same image quality for every output JPG file.");
+    EXPECT_EQ(m_dialogs.shown[0].title, "Zentavo");
+    EXPECT_EQ(m_dialogs.shown[0].icon, MessageIcon::None);
+
+    option("Option22")->setText("Fixed: Quality::");
+    button("PushButton8")->click();
+    EXPECT_TRUE(m_dialogs.shown[1].text.contains("\r\n\r\nFixed Quality will use"));
+}
+
+}  // namespace zentavo::test
