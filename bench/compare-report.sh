@@ -1,0 +1,125 @@
+# shellcheck shell=sh disable=SC2154,SC2034 # variables of compare.sh
+# The report of bench/compare.sh: tables of medians and the targets. Sourced, not run; it
+# reads $samples, $corpus, $runs, $cores, $zentavo and $load_before from compare.sh.
+
+tool_versions() {
+    version="not built"
+    [ -n "$zentavo" ] && version=$("$zentavo" --version 2>&1 | head -n 1)
+    printf 'zentavo-batch: %s\n' "$version"
+    printf 'ImageMagick: %s\n' "$(mogrify -version | head -n 1 | sed 's/^Version: //')"
+    printf 'GraphicsMagick: %s\n' "$(gm -version | head -n 1)"
+    printf 'libvips: %s\n' "$(vips --version)"
+    printf 'libjpeg-turbo: %s\n' "$(dpkg-query -W -f '${Version}' libturbojpeg0 2>/dev/null)"
+}
+
+# Mean start-up and exit time of `zentavo-batch --version`, in milliseconds.
+startup_ms() {
+    hyperfine -N --warmup 5 --runs 100 --export-csv "$work/startup.csv" \
+        "$zentavo --version" >/dev/null 2>&1 || return 0
+    awk -F, 'NR == 2 { printf "%.1f", $2 * 1000 }' "$work/startup.csv"
+}
+
+report() {
+    files_jpeg=$(wc -l <"$corpus/jpeg.list")
+    files_mixed=$(wc -l <"$corpus/mixed.list")
+    mp_jpeg=$(megapixels jpeg)
+    mp_mixed=$(megapixels mixed)
+    startup=""
+    [ -n "$zentavo" ] && startup=$(startup_ms)
+
+    echo "# zentavo-batch against its peers and the TurboJPEG floor"
+    echo
+    echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+    echo "Machine: $(grep -m 1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $cores cores," \
+        "$(awk '/MemTotal/ { printf "%.1f GB", $2 / 1048576 }' /proc/meminfo) RAM, Linux $(uname -r)"
+    echo "Load average before the run: $load_before"
+    tool_versions | sed 's/^/- /'
+    echo "Corpus: jpeg set $files_jpeg files, $mp_jpeg MP (4000x3000, quality 92, 4:2:0, grain);" \
+        "mixed set $files_mixed files, $mp_mixed MP (6000x4000 JPEG, PNG, PNG with alpha, GIF, TIFF, BMP)"
+    echo "Times: median of $runs interleaved rounds. Every peer process runs one thread; 'procs' is the"
+    echo "number of processes (peers, xargs -P) or jobs (zentavo-batch --jobs). JPEG quality 85."
+    echo "Ratios are files per second over the floor's and over the fastest peer's with the same"
+    echo "number of processes (the megapixels-per-second ratios are the same, same files)."
+    echo
+
+    awk -v nj="$files_jpeg" -v mpj="$mp_jpeg" -v nm="$files_mixed" -v mpm="$mp_mixed" \
+        -v pixj="$(largest_picture jpeg)" -v pixm="$(largest_picture mixed)" \
+        -v cores="$cores" -v startup="$startup" '
+    {
+        key = $1 " " $2 " " $3
+        if (!(key in count)) { order[++keys] = key; procs[key] = $4; bad[key] = 0 }
+        count[key]++
+        t[key, count[key]] = $5 / 1e9
+        if ($6 > peak[key]) peak[key] = $6
+        if ($7 != $8) bad[key] = 1
+    }
+    function median(key,   m, a, b, v, tmp) {
+        m = count[key]
+        for (a = 1; a <= m; a++) v[a] = t[key, a]
+        for (a = 2; a <= m; a++)
+            for (b = a; b > 1 && v[b - 1] > v[b]; b--) { tmp = v[b]; v[b] = v[b - 1]; v[b - 1] = tmp }
+        return m % 2 ? v[(m + 1) / 2] : (v[m / 2] + v[m / 2 + 1]) / 2
+    }
+    function verdict(ok) { return ok ? "holds" : "MISSED" }
+    END {
+        for (i = 1; i <= keys; i++) {
+            key = order[i]
+            split(key, p, " ")
+            med[key] = median(key)
+            files = p[1] == "jpeg" ? nj : nm
+            fps[key] = bad[key] ? 0 : files / med[key]
+            group = p[1] " " p[2]
+            if (!(group in seen)) { seen[group] = 1; groups[++ngroups] = group }
+            if (p[3] ~ /^(magick|gm|vips)-/ && fps[key] > best[group " " procs[key]])
+                best[group " " procs[key]] = fps[key]
+        }
+        for (g = 1; g <= ngroups; g++) {
+            split(groups[g], p, " ")
+            printf "## %s set, %s\n\n", p[1], p[2] == "flip" ? "flip horizontally" : "rotate 90"
+            printf "| command | procs | s | files/s | MP/s | x floor | x best peer | peak MB |\n"
+            printf "|---|---:|---:|---:|---:|---:|---:|---:|\n"
+            floorkey = groups[g] " floor"
+            for (i = 1; i <= keys; i++) {
+                key = order[i]
+                split(key, q, " ")
+                if (q[1] " " q[2] != groups[g]) continue
+                mp = q[1] == "jpeg" ? mpj : mpm
+                xf = (floorkey in fps) && fps[floorkey] > 0 ? sprintf("%.2f", fps[key] / fps[floorkey]) : "-"
+                bp = best[groups[g] " " procs[key]]
+                xp = bp > 0 ? sprintf("%.2f", fps[key] / bp) : "-"
+                note = bad[key] ? " (failed files)" : ""
+                printf "| %s%s | %d | %.2f | %.2f | %.1f | %s | %s | %.0f |\n", q[3], note, procs[key],
+                       med[key], fps[key], (bad[key] ? 0 : mp / med[key]), xf, xp, peak[key] / 1024
+            }
+            printf "\n"
+        }
+        if (!("jpeg flip zentavo-1" in med)) { print "zentavo-batch was not measured."; exit }
+        print "## Targets\n"
+        limitj = 2.2 * pixj * 3 / 1048576 + 40
+        for (o = 1; o <= 2; o++) {
+            op = o == 1 ? "flip" : "rotate"
+            r = med["jpeg " op " zentavo-1"] / med["jpeg " op " floor"]
+            goal = o == 1 ? 1.10 : 1.25
+            printf "- jpeg %s, one job: %.2f x the floor time per file (at most %.2f): %s\n", op, r, goal, verdict(r <= goal)
+        }
+        for (g = 1; g <= ngroups; g++) {
+            one = groups[g] " zentavo-1"; all = groups[g] " zentavo-all"
+            s = med[one] / med[all]
+            printf "- %s, %d jobs over 1 job: %.2f x the files per second (at least %.2f): %s\n",
+                   groups[g], cores, s, 0.9 * cores, verdict(s >= 0.9 * cores)
+            for (n = 1; n <= 2; n++) {
+                key = n == 1 ? one : all
+                bp = best[groups[g] " " procs[key]]
+                printf "- %s, %d proc(s): %.2f x the fastest peer (ahead: above 1): %s\n",
+                       groups[g], procs[key], (bp > 0 ? fps[key] / bp : 0), verdict(fps[key] > bp)
+                pix = groups[g] ~ /^jpeg/ ? pixj : pixm
+                limit = procs[key] * 2.2 * pix * 3 / 1048576 + 40
+                printf "- %s, %d jobs: peak %.0f MB (at most %.0f: %d x 2.2 x %.0f MB picture + 40 MB): %s\n",
+                       groups[g], procs[key], peak[key] / 1024, limit, procs[key], pix * 3 / 1048576,
+                       verdict((peak[key] / 1024) <= limit)
+            }
+        }
+        if (startup != "")
+            printf "- zentavo-batch --version: %.1f ms mean over 100 runs (under 30): %s\n", startup, verdict((startup + 0) < 30)
+    }' "$samples"
+}

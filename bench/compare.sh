@@ -1,0 +1,123 @@
+#!/bin/sh
+# Compares zentavo-batch with the tools people would otherwise use for the same job
+# (ImageMagick's mogrify, GraphicsMagick's gm mogrify, libvips' vips flip / vips rot) and with
+# the floor: TurboJPEG decoding and re-encoding each JPEG at quality 85 with nothing between.
+#
+#   bench/compare.sh
+#
+# Environment:
+#   ZENTAVO_BENCH_FILES  files per set (default 24; 4 makes a quick check)
+#   ZENTAVO_BENCH_RUNS   rounds; each time is the median over them (default 3)
+#   ZENTAVO_BUILD        build folder holding zentavo-batch (default: build/ of this clone)
+#
+# It installs what it is missing with apt-get, builds zentavo-batch and the floor program when
+# they are missing, and makes its corpus once under bench/corpus/ (not committed): JPEGs of
+# 12 megapixels upscaled from Debian's wallpaper photographs with grain added, and a mixed set
+# (24-megapixel JPEGs, PNG with and without alpha, GIF, TIFF, BMP). All commands then run
+# interleaved, round after round, over the same files. Every peer process is held to one
+# thread (MAGICK_THREAD_LIMIT, OMP_NUM_THREADS, VIPS_CONCURRENCY), so "1 proc" rows use one
+# core and "N procs" rows use N; zentavo-batch gets the same with --jobs.
+# The report goes to standard output and to bench/corpus/last-run.txt.
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+self="$here/compare.sh"
+
+# One file through vips, which takes exactly one input and one output per call:
+#   compare.sh --vips flip|rotate OUTDIR FILE
+if [ "${1:-}" = "--vips" ]; then
+    name=$(basename "$4")
+    case "$name" in
+    *.jpg | *.jpeg | *.JPG) opts="[Q=85]" ;;
+    *) opts="" ;;
+    esac
+    if [ "$2" = flip ]; then
+        exec vips flip "$4" "$3/$name$opts" horizontal
+    fi
+    exec vips rot "$4" "$3/$name$opts" d90
+fi
+
+root=$(dirname "$here")
+build=${ZENTAVO_BUILD:-$root/build}
+count=${ZENTAVO_BENCH_FILES:-24}
+runs=${ZENTAVO_BENCH_RUNS:-3}
+cores=$(nproc)
+corpus="$here/corpus"
+work="$corpus/work"
+mkdir -p "$corpus" "$work"
+
+# shellcheck source=compare-lib.sh
+. "$here/compare-lib.sh"
+# shellcheck source=compare-report.sh
+. "$here/compare-report.sh"
+
+load_before=$(cut -d " " -f 1-3 /proc/loadavg)
+
+install_missing
+build_programs
+make_corpus
+
+export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1 VIPS_CONCURRENCY=1
+
+# shellcheck disable=SC2086 # $zop and $imop are one or two words each
+# run_case SET OP LABEL: one timed run of one command over one set, appended to $samples as
+# "set op label procs nanoseconds peak-kB written expected".
+run_case() {
+    set_name=$1 op=$2 label=$3
+    list="$corpus/$set_name.list"
+    out="$work/out"
+    rm -rf "$out"
+    mkdir -p "$out"
+    case "$op" in
+    flip) zop="--flip horizontal" imop="-flop" ;;
+    *) zop="--rotate 90" imop="-rotate 90" ;;
+    esac
+    procs=1
+    case "$label" in
+    *-all) procs=$cores ;;
+    esac
+    set -- /usr/bin/time -f %M -o "$work/rss"
+    case "$label" in
+    floor) set -- "$@" xargs -a "$list" -d '\n' "$floor" -o "$out" -q 85 ;;
+    zentavo-1) set -- "$@" xargs -a "$list" -d '\n' "$zentavo" -o "$out" $zop --quality 85 -q --jobs 1 ;;
+    zentavo-all) set -- "$@" xargs -a "$list" -d '\n' "$zentavo" -o "$out" $zop --quality 85 -q --jobs "$cores" ;;
+    magick-*) set -- "$@" xargs -a "$list" -d '\n' -n 1 -P "$procs" mogrify -path "$out" $imop -quality 85 ;;
+    gm-*) set -- "$@" xargs -a "$list" -d '\n' -n 1 -P "$procs" gm mogrify -output-directory "$out" $imop -quality 85 ;;
+    vips-*) set -- "$@" xargs -a "$list" -d '\n' -n 1 -P "$procs" "$self" --vips "$op" "$out" ;;
+    esac
+    # From inside the set's folder with bare names: gm mogrify puts the input's whole path
+    # under its -output-directory.
+    start=$(date +%s%N)
+    (cd "$corpus/$set_name" && "$@") >/dev/null 2>"$work/stderr" || true
+    end=$(date +%s%N)
+    written=$(find "$out" -type f ! -name '*.tmp' | wc -l)
+    expected=$(wc -l <"$list")
+    peak=$(tail -n 1 "$work/rss")
+    case "$peak" in '' | *[!0-9]*) peak=0 ;; esac
+    echo "$set_name $op $label $procs $((end - start)) $peak $written $expected" >>"$samples"
+    if [ "$written" -ne "$expected" ]; then
+        echo "  $set_name $op $label wrote $written of $expected files: $(head -c 300 "$work/stderr")" >&2
+    fi
+}
+
+labels="floor zentavo-1 zentavo-all magick-1 magick-all gm-1 gm-all vips-1 vips-all"
+[ -n "$zentavo" ] || labels=$(echo "$labels" | sed 's/zentavo-1 zentavo-all //')
+
+samples="$work/samples.txt"
+: >"$samples"
+cat "$corpus"/jpeg/* "$corpus"/mixed/* >/dev/null # into the page cache before the first round
+round=1
+while [ "$round" -le "$runs" ]; do
+    echo "Round $round of $runs ..." >&2
+    for set_name in jpeg mixed; do
+        for op in flip rotate; do
+            for label in $labels; do
+                [ "$label" = floor ] && [ "$set_name" != jpeg ] && continue
+                run_case "$set_name" "$op" "$label"
+            done
+        done
+    done
+    round=$((round + 1))
+done
+
+report | tee "$corpus/last-run.txt"

@@ -1,0 +1,117 @@
+// zentavo-bench-floor: what libjpeg-turbo alone needs to re-encode a set of JPEGs.
+//
+// Each file is decoded with TurboJPEG to packed RGB and encoded again at the given quality
+// with 4:2:0 chroma subsampling, with no transform in between; the result is written to the
+// output folder under the input's name. This is the floor the flip and the turn of
+// zentavo-batch are measured against: one core, one file at a time, handles and buffers
+// reused, nothing else done.
+//
+//   zentavo-bench-floor [-o DIR] [-q QUALITY] FILE...
+// Prints the number of files, megapixels and seconds. Exit status 1 if any file failed.
+
+#include <turbojpeg.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool readFile(const char* path, std::vector<unsigned char>& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+bool writeFile(const std::string& path, const unsigned char* data, unsigned long size) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out)
+        return false;
+    const bool ok = std::fwrite(data, 1, size, out) == size;
+    return std::fclose(out) == 0 && ok;
+}
+
+std::string baseName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string outDir;
+    int quality = 85;
+    std::vector<const char*> files;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc)
+            outDir = argv[++i];
+        else if (std::strcmp(argv[i], "-q") == 0 && i + 1 < argc)
+            quality = std::atoi(argv[++i]);
+        else
+            files.push_back(argv[i]);
+    }
+    if (files.empty() || quality < 1 || quality > 100) {
+        std::fprintf(stderr, "usage: zentavo-bench-floor [-o DIR] [-q QUALITY] FILE...\n");
+        return 2;
+    }
+
+    tjhandle decoder = tjInitDecompress();
+    tjhandle encoder = tjInitCompress();
+    if (!decoder || !encoder) {
+        std::fprintf(stderr, "TurboJPEG: %s\n", tjGetErrorStr2(nullptr));
+        return 1;
+    }
+    std::vector<unsigned char> input;
+    std::vector<unsigned char> pixels;
+    unsigned char* jpeg = nullptr;
+    unsigned long jpegSize = 0;
+    double megapixels = 0;
+    int failures = 0;
+
+    const auto start = std::chrono::steady_clock::now();
+    for (const char* path : files) {
+        int width = 0, height = 0, subsampling = 0, colourspace = 0;
+        if (!readFile(path, input) ||
+            tjDecompressHeader3(decoder, input.data(), input.size(), &width, &height, &subsampling,
+                                &colourspace) != 0) {
+            std::fprintf(stderr, "%s: cannot read: %s\n", path, tjGetErrorStr2(decoder));
+            ++failures;
+            continue;
+        }
+        pixels.resize(std::size_t(width) * height * 3);
+        if (tjDecompress2(decoder, input.data(), input.size(), pixels.data(), width, 0, height,
+                          TJPF_RGB, 0) != 0) {
+            std::fprintf(stderr, "%s: cannot decode: %s\n", path, tjGetErrorStr2(decoder));
+            ++failures;
+            continue;
+        }
+        if (tjCompress2(encoder, pixels.data(), width, 0, height, TJPF_RGB, &jpeg, &jpegSize,
+                        TJSAMP_420, quality, 0) != 0) {
+            std::fprintf(stderr, "%s: cannot encode: %s\n", path, tjGetErrorStr2(encoder));
+            ++failures;
+            continue;
+        }
+        if (!outDir.empty() && !writeFile(outDir + "/" + baseName(path), jpeg, jpegSize)) {
+            std::fprintf(stderr, "%s: cannot write the output\n", path);
+            ++failures;
+            continue;
+        }
+        megapixels += double(width) * height / 1e6;
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    tjFree(jpeg);
+    tjDestroy(encoder);
+    tjDestroy(decoder);
+    std::printf("%zu files, %.1f megapixels, %.3f s\n", files.size() - failures, megapixels,
+                seconds);
+    return failures == 0 ? 0 : 1;
+}
