@@ -140,6 +140,10 @@ QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFram
         const size_t length = EGifGCBToExtension(&control, extension);
         EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(length), extension);
         ColorMapObject* local = frame.localPalette ? fourColours(0x55) : nullptr;
+        // giflib drops, without freeing, the previous frame's palette copy when this frame has
+        // none of its own.
+        GifFreeMapObject(gif->Image.ColorMap);
+        gif->Image.ColorMap = nullptr;
         EGifPutImageDesc(gif, frame.left, frame.top, frame.indices.width(), frame.indices.height(),
                          false, local);
         for (int y = 0; y < frame.indices.height(); ++y) {
