@@ -150,10 +150,14 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
                 continue;
             }
             // The walk remembers device and inode so that a link cycle, or two links to one
-            // folder, cannot enter a folder twice.
+            // folder, cannot enter a folder twice. A hidden name is never entered, so it must
+            // not claim its folder for a visible link met later.
             if (!guard.test(
                     124,
                     [&] {
+                        if (name.startsWith(QChar(u'.'))) {
+                            return true;
+                        }
                         if (!identified) {
                             identified = ::fstatat(at, entry->d_name, &info, 0) == 0;
                         }

@@ -68,10 +68,15 @@ TEST(FolderScan, HiddenFoldersAreSkippedWithTheirSubtreeUnlessTheScanStartsThere
         tree.file(name);
     }
     tree.link("visible/.hidlink", "../.hid/deep");
+    tree.link("visible/alias", "../.hid");
     EXPECT_EQ(attributeValue(tree.path(".hid/")), HiddenSystemFolder);
     EXPECT_EQ(attributeValue(tree.path("visible/.hidlink")), HiddenSystemLinkFolder);
     EXPECT_EQ(attributeValue(tree.path("visible")), 16);
-    EXPECT_EQ(scan(tree.root(), "*.jpg"), QStringList{tree.path("visible/v.jpg")});
+    // A visible link to a hidden folder is an ordinary folder, even though the walk met the
+    // hidden folder itself one level higher.
+    EXPECT_EQ(scan(tree.root(), "*.jpg"),
+              (QStringList{tree.path("visible/v.jpg"), tree.path("visible/alias/h.jpg"),
+                           tree.path("visible/alias/deep/d.jpg")}));
     EXPECT_EQ(scan(tree.path(".hid"), "*.jpg"), QStringList{tree.path(".hid/h.jpg")});
 }
 
