@@ -1,6 +1,7 @@
 #include "batch/batchrun.h"
 
 #include "batch/filejob.h"
+#include "batch/memorybudget.h"
 #include "batch/naming.h"
 #include "batch/planner.h"
 #include "filelist/filelist.h"
@@ -52,6 +53,7 @@ public:
     const JobOptions& options;
     RunFrontEnd& frontEnd;
     QThreadPool pool;
+    std::shared_ptr<MemoryBudget> budget = std::make_shared<MemoryBudget>();
     bool imagingFailed = false;
     bool running = false;
 
@@ -134,9 +136,10 @@ void BatchRun::Private::submit(const PlannedFile& file) {
     ++inFlight;
     QPointer<BatchRun> owner(q);
     std::shared_ptr<std::atomic_bool> flag = cancelled;
-    pool.start([owner, flag, file] {
+    std::shared_ptr<MemoryBudget> room = budget;
+    pool.start([owner, flag, room, file] {
         // Worker thread: decode, transform and encode one file.
-        FileResult result = runFileJob(file, *flag);
+        FileResult result = runFileJob(file, *flag, room.get());
         QMetaObject::invokeMethod(
             owner,
             [owner, result] {

@@ -1,5 +1,6 @@
 #include "batch/filejob.h"
 
+#include "batch/memorybudget.h"
 #include "batch/rotation.h"
 #include "imagefiles/imaging.h"
 #include "imagefiles/loadpicfile.h"
@@ -160,7 +161,19 @@ int writingStatement(FormatClass formatClass, Operation operation) {
     return flip ? statement::FlipSaveBitmap : statement::RotateSaveBitmap;
 }
 
-FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled) {
+qint64 memoryNeededFor(const QString& path, Operation operation) {
+    const std::optional<QSize> size = readPictureSize(path);
+    if (!size) {
+        return qint64(64) << 20;
+    }
+    // Four bytes a pixel covers the usual decoded formats; a turn holds the source and the
+    // turned copy at once.
+    const qint64 picture = qint64(size->width()) * size->height() * 4;
+    return operation == Operation::Rotate ? picture * 2 : picture;
+}
+
+FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled,
+                      MemoryBudget* budget) {
     Job job{file, cancelled, {}};
     job.result.index = file.index;
     if (cancelled.load()) {
@@ -168,6 +181,11 @@ FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled
         return job.result;
     }
     try {
+        BudgetReservation room(budget, budget ? memoryNeededFor(file.path, file.operation) : 0);
+        if (cancelled.load()) {
+            job.result.outcome = FileOutcome::Skipped;
+            return job.result;
+        }
         if (file.operation == Operation::Flip) {
             job.flip();
         } else if (file.operation == Operation::Rotate) {

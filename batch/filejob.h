@@ -62,9 +62,16 @@ inline constexpr int RotateSaveTiff = 270;
 // The statement that writes the output of a class in a run of an operation.
 int writingStatement(FormatClass formatClass, Operation operation);
 
+class MemoryBudget;
+
+// The memory one file needs while it is worked on, in bytes, judged from its header: the
+// decoded picture, plus the turned copy in a rotate run. 64 MiB when the header tells nothing.
+qint64 memoryNeededFor(const QString& path, Operation operation);
+
 // Decodes, transforms and writes one planned file. Runs on a worker thread; never throws and
-// never asks anything. When cancelled turns true before the output is committed, nothing is
-// written and the outcome is Skipped.
-FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled);
+// never asks anything. Waits for room in budget (when given) before decoding. When cancelled
+// turns true before the output is committed, nothing is written and the outcome is Skipped.
+FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled,
+                      MemoryBudget* budget = nullptr);
 
 }  // namespace zentavo
