@@ -56,6 +56,46 @@ TEST_F(Loading, JpegLoadsWithItsSubsamplingAndLeavesTheFailedListAlone) {
     EXPECT_TRUE(near(surface.image.pixelColor(2, 2), Qt::red));
 }
 
+// Grey, CMYK (stored inverted, as Adobe writes it) and progressive JPEGs.
+TEST_F(Loading, JpegColourModelsLoadAsTheyLook) {
+    tjhandle tj = tjInitCompress();
+    const auto compress = [&](const std::vector<uchar>& pixels, int format, int samp, int flags) {
+        unsigned char* out = nullptr;
+        unsigned long size = 0;
+        const int bytes = tjPixelSize[format];
+        EXPECT_EQ(
+            tjCompress2(tj, pixels.data(), 8, 8 * bytes, 8, format, &out, &size, samp, 95, flags),
+            0);
+        const QByteArray jpeg(reinterpret_cast<char*>(out), qsizetype(size));
+        tjFree(out);
+        return jpeg;
+    };
+    const LoadResult grey =
+        loadPictureFromBytes(compress(std::vector<uchar>(64, 77), TJPF_GRAY, TJSAMP_GRAY, 0));
+    ASSERT_TRUE(grey.ok());
+    EXPECT_EQ(grey.picture.image.format(), QImage::Format_Grayscale8);
+    EXPECT_NEAR(qGray(grey.picture.image.pixel(3, 3)), 77, 2);
+
+    std::vector<uchar> cmyk;
+    for (int i = 0; i < 64; ++i) {
+        cmyk.insert(cmyk.end(), {255, 0, 0, 255});  // inverted: no cyan, full magenta and yellow
+    }
+    const LoadResult red = loadPictureFromBytes(compress(cmyk, TJPF_CMYK, TJSAMP_444, 0));
+    ASSERT_TRUE(red.ok()) << red.reason.toStdString();
+    EXPECT_EQ(red.picture.image.format(), QImage::Format_RGB888);
+    EXPECT_TRUE(near(red.picture.image.pixelColor(4, 4), Qt::red));
+
+    std::vector<uchar> rgb;
+    for (int i = 0; i < 64; ++i) {
+        rgb.insert(rgb.end(), {0, 0, 255});
+    }
+    const LoadResult progressive =
+        loadPictureFromBytes(compress(rgb, TJPF_RGB, TJSAMP_420, TJFLAG_PROGRESSIVE));
+    ASSERT_TRUE(progressive.ok()) << progressive.reason.toStdString();
+    EXPECT_TRUE(near(progressive.picture.image.pixelColor(4, 4), Qt::blue));
+    tjDestroy(tj);
+}
+
 TEST_F(Loading, AFailureAfterASuccessLeavesTheSurfaceEmptyAndListsBothFailures) {
     Picture surface;
     QString failed;
