@@ -20,22 +20,19 @@ namespace {
 // umask() can only be read by setting it, which races with other threads; the kernel also
 // reports it in /proc/self/status.
 mode_t processUmask() {
-    static const mode_t mask = [] {
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (status.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : status.readAll().split('\n')) {
-                if (line.startsWith("Umask:")) {
-                    bool ok = false;
-                    const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
-                    if (ok) {
-                        return mode_t(value);
-                    }
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok) {
+                    return mode_t(value);
                 }
             }
         }
-        return mode_t(022);
-    }();
-    return mask;
+    }
+    return mode_t(022);
 }
 
 }  // namespace

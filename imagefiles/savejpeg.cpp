@@ -14,10 +14,10 @@ namespace zentavo {
 
 namespace {
 
-constexpr int IccMarker = 0xE2;                            // APP2
-constexpr char IccSignature[] = "ICC_PROFILE";             // 11 characters and a NUL
-constexpr int IccHeaderBytes = 2 + 12 + 2;                 // length, signature, sequence and count
-constexpr int IccChunkBytes = 65535 - IccHeaderBytes + 2;  // 65519: the length field counts itself
+constexpr int IccMarker = 0xE2;                        // APP2
+constexpr char IccSignature[] = "ICC_PROFILE";         // 11 characters and a NUL
+constexpr int IccHeaderBytes = 2 + 12 + 2;             // length, signature, sequence and count
+constexpr int IccChunkBytes = 65535 - IccHeaderBytes;  // 65519: the length field counts itself
 
 struct TjHandle {
     tjhandle handle = tjInitCompress();
