@@ -70,6 +70,7 @@ public:
     bool delivering = false;
     std::map<int, FileInFlight> files;
     QString failedFiles;
+    QString partlyKept;  // inputs with pages after the first, which are not kept
     RunSummary summary;
 };
 
@@ -77,6 +78,7 @@ void BatchRun::Private::start(const FileList& fileList) {
     running = true;
     summary = RunSummary();
     failedFiles.clear();
+    partlyKept.clear();
     guard = std::make_unique<ErrorReport>(frontEnd.dialogs(), StartLocation);
 
     if (guard->test(
@@ -200,6 +202,9 @@ void BatchRun::Private::deliver() {
                 ++summary.notWritten;
                 break;
         }
+        if (result.droppedPages > 0 && result.outcome == FileOutcome::Written) {
+            partlyKept += QStringLiteral("\r\n") + entry.path;
+        }
         if (result.listAsFailed) {
             failedFiles += QStringLiteral("\r\n") + entry.path;
         }
@@ -219,6 +224,10 @@ void BatchRun::Private::finish() {
     frontEnd.setProgressValue(0);
     frontEnd.setProgressText(QStringLiteral("Progress Bar"));
     summary.closingMessage = QStringLiteral("Done.") + failedFiles;
+    if (!partlyKept.isEmpty()) {
+        summary.closingMessage +=
+            QStringLiteral("\r\n\r\nOnly the first page of these files was kept:\r\n") + partlyKept;
+    }
     planner.reset();
     list = nullptr;
     frontEnd.showClosingMessage(summary.closingMessage, MessageIcon::None);

@@ -6,6 +6,7 @@
 #include "tests/testsupport.h"
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -338,4 +339,33 @@ TEST(BatchRunGuard, CancellingLeavesNoPartialOrTemporaryFiles) {
         EXPECT_FALSE(QImageReader(results.filePath(name)).read().isNull());
     }
     EXPECT_TRUE(frontEnd.scripted.messages().isEmpty());
+}
+
+TEST_F(BatchRunTest, AMultiPageTiffKeepsItsFirstPageAndTheClosingMessageSaysSo) {
+    const QString path = input("pages.tif");
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    ASSERT_NE(tiff, nullptr);
+    for (int page = 0; page < 2; ++page) {
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, 4);
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, 2);
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 2);
+        unsigned char row[12];
+        for (int y = 0; y < 2; ++y) {
+            for (int i = 0; i < 12; ++i) {
+                row[i] = static_cast<unsigned char>(page * 100 + y * 12 + i);
+            }
+            TIFFWriteScanline(tiff, row, y, 0);
+        }
+        TIFFWriteDirectory(tiff);
+    }
+    TIFFClose(tiff);
+    runBatch(options, frontEnd, {path});
+    EXPECT_EQ(
+        frontEnd.scripted.messages(),
+        QStringList{"Done.\r\n\r\nOnly the first page of these files was kept:\r\n\r\n" + path});
+    EXPECT_EQ(folderEntries(results.path()), QStringList{"pages_flipped.tif"});
 }
