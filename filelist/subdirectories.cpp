@@ -65,7 +65,14 @@ bool stopsDescent(const QString& folder, QChar sep) {
     if (isRootFolder(folder, sep)) {
         return false;
     }
-    const int value = attributeValue(folder, sep);
+    // A folder that is gone cannot be judged here; listing it finds it gone and drops it
+    // without a message.
+    int value = 0;
+    try {
+        value = attributeValue(folder, sep);
+    } catch (const ZentavoError&) {
+        return false;
+    }
     return value == HiddenSystemFolder || value == HiddenSystemLinkFolder;
 }
 

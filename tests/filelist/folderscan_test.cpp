@@ -199,7 +199,7 @@ TEST(FolderScan, OtherListingFailuresAreReportedUnderTheApplicationTitle) {
     tree.folder("A");
     tree.file("A/a.jpg");
     tree.link("A/loop", "loop");
-    QStringList collection{tree.path("A/loop/"), tree.path("A/")};
+    QStringList collection{tree.path("A/loop/"), tree.path("gone/"), tree.path("A/")};
     test::ScriptedDialogs dialogs;
     GetSubDirectories2016(collection, true, &dialogs, AppTitle);
     ASSERT_EQ(dialogs.shown.size(), 1u);
@@ -208,7 +208,7 @@ TEST(FolderScan, OtherListingFailuresAreReportedUnderTheApplicationTitle) {
     EXPECT_TRUE(dialogs.shown[0].text.contains(
         "\r\nin Dunmere2021/08/31.AddFolder.GetSubDirectories2016 at line 110\r\r"));
     EXPECT_TRUE(dialogs.shown[0].text.contains(tree.path("A/loop/")));
-    // The failing folder stays; the walk went on with the next one.
+    // The failing folder stays; a folder that is gone leaves silently; the walk went on.
     EXPECT_EQ(collection, (QStringList{tree.path("A/loop/"), tree.path("A/")}));
 }
 
