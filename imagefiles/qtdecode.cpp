@@ -50,8 +50,12 @@ bool bmpCutOff(const QByteArray& bytes) {
     if (compression != BmpUncompressed && compression != BmpBitFields) {
         return false;
     }
+    // Absurd sizes are refused by the size ceiling; here they must not overflow the product.
+    if (width <= 0 || width > limits::MaxSide || height > limits::MaxSide || bits > 64) {
+        return false;
+    }
     const qint64 rowBytes = (width * bits + 31) / 32 * 4;
-    return width > 0 && qint64(offset) + rowBytes * height > bytes.size();
+    return qint64(offset) + rowBytes * height > bytes.size();
 }
 
 }  // namespace

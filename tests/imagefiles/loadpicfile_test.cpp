@@ -293,6 +293,12 @@ TEST_F(Loading, ACutOffBitmapIsNotLoaded) {
     const QByteArray bytes = test::readFile(path("whole.bmp"));
     EXPECT_TRUE(loadPictureFromBytes(bytes).ok());
     EXPECT_EQ(loadPictureFromBytes(bytes.left(bytes.size() - 100)).error, LoadError::Corrupt);
+    // A header claiming a width and height whose row sizes overflow 64 bits when multiplied.
+    QByteArray absurd = bytes;
+    for (int i = 18; i < 26; ++i) {
+        absurd[i] = char(0x7F);
+    }
+    EXPECT_FALSE(loadPictureFromBytes(absurd).ok());
 }
 
 }  // namespace
