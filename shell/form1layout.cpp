@@ -82,6 +82,8 @@ void Form1::buildLayout() {
     };
     auto option = [&](QWidget* parent, const char* name, const char* caption, QRect rect) {
         auto* o = place(new QRadioButton(QString::fromUtf8(caption), parent), name, rect);
+        // Qt's indicator is wider than the drawn layout allowed for; widen rather than clip.
+        o->resize(qMax(o->width(), o->sizeHint().width()), o->height());
         whiteBackground(o);
         return o;
     };

@@ -6,7 +6,24 @@
 #include "shell/startupobject.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
+
+namespace {
+
+// The folder the pointers, the samples and the skin are shipped in: beside the program in the
+// build folder, or the installed data folder.
+QString shippedFilesFolder() {
+    const QString here = QCoreApplication::applicationDirPath();
+    const QString installed = QDir::cleanPath(here + QStringLiteral("/" ZENTAVO_DATA_FROM_BIN));
+    if (QFileInfo::exists(here + QStringLiteral("/drag.ico")) || !QFileInfo::exists(installed)) {
+        return here;
+    }
+    return installed;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -15,6 +32,7 @@ int main(int argc, char** argv) {
     zentavo::ImagingStartupObject imaging;
     zentavo::Form1 form(dialogs, settings, imaging);
     dialogs.setOwner(&form);
+    form.setProgramFolder(shippedFilesFolder());
     form.Form_Load();
     form.show();
 
