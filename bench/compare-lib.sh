@@ -68,7 +68,7 @@ grain() {
 }
 
 # Makes the corpus once per size: $count JPEGs of 12 megapixels in jpeg/, and in mixed/
-# $count/6 files each (at least one) of: 24-megapixel JPEG, PNG, PNG with alpha, GIF, TIFF, BMP.
+# $count/12 files each (at least one) of: 24-megapixel JPEG, PNG, PNG with alpha, GIF, TIFF, BMP.
 make_corpus() {
     stamp="$corpus/.made-$count"
     [ -f "$stamp" ] && return 0
@@ -90,7 +90,7 @@ make_corpus() {
         i=$((i + 1))
     done
     wait
-    per=$((count / 6))
+    per=$((count / 12))
     [ "$per" -ge 1 ] || per=1
     i=1
     while [ "$i" -le "$per" ]; do
