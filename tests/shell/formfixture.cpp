@@ -38,6 +38,9 @@ Form1& FormTest::loadForm() {
         m_writes << key + QLatin1Char('=') + value;
     });
     m_form = std::make_unique<Form1>(m_dialogs, *m_settings, m_startup);
+    if (!m_programFolder.isEmpty()) {
+        m_form->setProgramFolder(m_programFolder);
+    }
     m_form->Form_Load();
     m_form->show();
     return *m_form;

@@ -58,6 +58,7 @@ protected:
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<Form1> m_form;
     QStringList m_writes;
+    QString m_programFolder;  // where the window looks for its pointers; its default when empty
 };
 
 }  // namespace zentavo::test

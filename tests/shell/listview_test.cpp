@@ -4,6 +4,7 @@
 
 #include "filelist/filelist.h"
 #include "shell/filelistview.h"
+#include "shell/pointers.h"
 
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -36,6 +37,7 @@ class ListViewTest : public FormTest {
 protected:
     void SetUp() override {
         FormTest::SetUp();
+        m_programFolder = QStringLiteral(ZENTAVO_BUILD_DIR);
         loadForm();
         m_list = m_form->controls().ListView1;
     }
@@ -52,6 +54,8 @@ TEST_F(ListViewTest, DraggingTheFirstEntryOverThreeOthersMovesItToFourth) {
     mouseAt(m_list, QEvent::MouseButtonPress, 0);
     EXPECT_TRUE(m_list->dragActive());
     EXPECT_EQ(m_list->dragItem(), 1);
+    // The shipped "drag.ico" is the list's pointer while the button is held.
+    EXPECT_EQ(m_list->viewport()->cursor().shape(), Qt::BitmapCursor);
     for (int row = 1; row <= 3; ++row) {
         mouseAt(m_list, QEvent::MouseMove, row);
     }
@@ -62,6 +66,7 @@ TEST_F(ListViewTest, DraggingTheFirstEntryOverThreeOthersMovesItToFourth) {
     EXPECT_EQ(m_list->selectedEntry(), 4);
     EXPECT_EQ(m_list->dragItem(), 4);
     EXPECT_FALSE(m_list->dragActive());
+    EXPECT_EQ(m_list->viewport()->cursor().shape(), Qt::ArrowCursor);
     // Moving without a button held changes nothing.
     mouseAt(m_list, QEvent::MouseMove, 0);
     EXPECT_EQ(m_form->fileList().text(1), "/pictures/2.jpg");
@@ -135,12 +140,25 @@ TEST_F(ListViewTest, HoveringNeverReplacesTheBusyPointer) {
     m_form->setBusy(false);
     hover(m_form->controls().PushButton4);
     EXPECT_EQ(m_form->pointer(), PointerKind::Custom);
+    EXPECT_EQ(m_form->cursor().shape(), Qt::BitmapCursor);
     hover(m_form->controls().Frame5);
     EXPECT_EQ(m_form->pointer(), PointerKind::Default);
     hover(m_form->controls().PushButton8);
     EXPECT_EQ(m_form->pointer(), PointerKind::Custom);
     hover(m_list->viewport());
     EXPECT_EQ(m_form->pointer(), PointerKind::Default);
+}
+
+TEST(PointerFile, ReadsTheShippedCursorWithItsHotSpotAndRefusesOthers) {
+    const auto hand = loadPointerFile(QStringLiteral(ZENTAVO_BUILD_DIR "/HAND-M.CUR"));
+    ASSERT_TRUE(hand.has_value());
+    const QSize size = hand->pixmap().size();
+    EXPECT_TRUE(QRect(QPoint(0, 0), size).contains(hand->hotSpot()));
+    EXPECT_TRUE(loadPointerFile(QStringLiteral(ZENTAVO_BUILD_DIR "/drag.ico")).has_value());
+    QTemporaryDir dir;
+    EXPECT_FALSE(loadPointerFile(dir.filePath("missing.cur")).has_value());
+    writeFile(dir.filePath("text.cur"), "not a cursor");
+    EXPECT_FALSE(loadPointerFile(dir.filePath("text.cur")).has_value());
 }
 
 }  // namespace zentavo::test
