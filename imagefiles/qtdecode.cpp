@@ -6,6 +6,7 @@
 #include <QImageReader>
 #include <QtEndian>
 
+#include <climits>
 #include <mutex>
 #include <new>
 
@@ -58,6 +59,26 @@ bool bmpCutOff(const QByteArray& bytes) {
     return qint64(offset) + rowBytes * height > bytes.size();
 }
 
+// The frames of an animated PNG after the first, from its acTL chunk: Qt reads the first
+// frame only. The chunks are walked up to the image data, every length checked.
+int apngExtraFrames(const QByteArray& bytes) {
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    qint64 at = 8;
+    while (at + 8 <= bytes.size()) {
+        const qint64 length = qFromBigEndian<quint32>(data + at);
+        const QByteArrayView type(bytes.constData() + at + 4, 4);
+        if (type == "IDAT" || length > bytes.size() - at - 12) {
+            break;
+        }
+        if (type == "acTL" && length >= 8) {
+            const quint32 frames = qFromBigEndian<quint32>(data + at + 8);
+            return frames > 1 ? int(std::min<quint32>(frames - 1, INT_MAX)) : 0;
+        }
+        at += 12 + length;
+    }
+    return 0;
+}
+
 }  // namespace
 
 LoadResult decodeWithQt(const QByteArray& bytes, PictureFormat format) {
@@ -104,6 +125,9 @@ LoadResult decodeWithQt(const QByteArray& bytes, PictureFormat format) {
                                    QStringLiteral("There is not enough memory for the picture."));
     }
     result.picture.format = format;
+    if (format == PictureFormat::Png) {
+        result.picture.droppedPages = apngExtraFrames(bytes);
+    }
     const QColorSpace space = result.picture.image.colorSpace();
     if (space.isValid()) {
         result.picture.iccProfile = space.iccProfile();

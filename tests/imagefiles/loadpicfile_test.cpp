@@ -19,6 +19,26 @@ using test::encodeJpeg;
 using test::randomImage;
 using test::writeFile;
 
+// The CRC of a PNG chunk's type and data.
+quint32 pngCrc(const QByteArray& typeAndData) {
+    quint32 crc = 0xFFFFFFFFu;
+    for (char byte : typeAndData) {
+        crc ^= uchar(byte);
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return crc ^ 0xFFFFFFFFu;
+}
+
+QByteArray bigEndian(quint32 value) {
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = char(value >> (24 - 8 * i));
+    }
+    return bytes;
+}
+
 class Loading : public ::testing::Test {
 protected:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -244,19 +264,23 @@ TEST_F(Loading, AbsurdHeadersAreRefusedBeforeAnyLargeAllocation) {
         png[16 + i] = png[20 + i] = char(side >> (24 - 8 * i));
     }
     // The header's CRC, recomputed so the reader gets as far as the size.
-    quint32 crc = 0xFFFFFFFFu;
-    for (int i = 12; i < 29; ++i) {
-        crc ^= uchar(png[i]);
-        for (int k = 0; k < 8; ++k) {
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-    }
-    crc ^= 0xFFFFFFFFu;
-    for (int i = 0; i < 4; ++i) {
-        png[29 + i] = char(crc >> (24 - 8 * i));
-    }
+    png.replace(29, 4, bigEndian(pngCrc(png.mid(12, 17))));
     const LoadResult bigPng = loadPictureFromBytes(png);
     EXPECT_EQ(bigPng.error, LoadError::TooBig) << bigPng.reason.toStdString();
+}
+
+TEST_F(Loading, TheFramesOfAnAnimatedPngAfterTheFirstAreCountedAsDropped) {
+    QImage one(3, 2, QImage::Format_RGB32);
+    one.fill(Qt::green);
+    one.save(path("one.png"));
+    QByteArray png = test::readFile(path("one.png"));
+    const QByteArray typeAndData = QByteArray("acTL") + bigEndian(4) + bigEndian(0);
+    const QByteArray chunk = bigEndian(8) + typeAndData + bigEndian(pngCrc(typeAndData));
+    png.insert(8 + 25, chunk);  // after the signature and the header chunk
+    const LoadResult result = loadPictureFromBytes(png);
+    ASSERT_TRUE(result.ok()) << result.reason.toStdString();
+    EXPECT_EQ(result.picture.droppedPages, 3);
+    EXPECT_EQ(result.picture.image.pixelColor(2, 1), QColor(Qt::green));
 }
 
 TEST_F(Loading, TooBigIsSaidInWordsAndFlagged) {

@@ -23,9 +23,9 @@ QByteArray encodeJpeg(const QImage& rgb888, int quality = 95, int subsampling = 
 QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool bigEndian = true);
 
 // A TIFF of 8- or 16-bit RGBA samples written with libtiff; alpha associated or not.
-// samples holds width x height x 4 values.
+// samples holds width x height x 4 values; the file holds pages copies of the picture.
 QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
-                         const std::vector<quint16>& samples);
+                         const std::vector<quint16>& samples, int pages = 1);
 
 // One frame of a GIF written by writeGif.
 struct GifFrameSpec {

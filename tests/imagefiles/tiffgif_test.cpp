@@ -63,6 +63,15 @@ INSTANTIATE_TEST_SUITE_P(
                       AlphaCase{8, true, QImage::Format_RGBA8888_Premultiplied},
                       AlphaCase{16, true, QImage::Format_RGBA64_Premultiplied}));
 
+TEST(TiffPages, PagesAfterTheFirstAreCountedAsDropped) {
+    const std::vector<quint16> samples(2 * 2 * 4, 200);
+    const LoadResult result = loadPictureFromBytes(test::writeRgbaTiff(2, 2, 8, false, samples, 3));
+    ASSERT_TRUE(result.ok()) << result.reason.toStdString();
+    EXPECT_EQ(result.picture.droppedPages, 2);
+    EXPECT_EQ(
+        loadPictureFromBytes(test::writeRgbaTiff(2, 2, 8, false, samples)).picture.droppedPages, 0);
+}
+
 TEST(GifLoading, EveryFrameIsKeptWithItsTimingAndTheFirstIsComposed) {
     std::vector<test::GifFrameSpec> frames(3);
     for (int i = 0; i < 3; ++i) {
