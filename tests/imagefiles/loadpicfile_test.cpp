@@ -4,6 +4,7 @@
 #include "tests/imagefiles/readfixtures.h"
 #include "tests/testsupport.h"
 
+#include <QColorSpace>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -198,6 +199,30 @@ TEST_F(Loading, ExifOrientationIsAppliedSoTheTurnIsWhatTheUserSees) {
     ASSERT_TRUE(invalid.ok());
     EXPECT_EQ(invalid.picture.image.size(), QSize(32, 16));
     EXPECT_EQ(invalid.picture.orientation, 1);
+}
+
+TEST_F(Loading, AJpegProfileSplitOverSegmentsIsJoinedAndUsed) {
+    const QByteArray profile = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+    ASSERT_GT(profile.size(), 100);
+    QByteArray segments;
+    const qsizetype half = profile.size() / 2;
+    for (int part = 1; part <= 2; ++part) {
+        const QByteArray chunk = part == 1 ? profile.left(half) : profile.mid(half);
+        const QByteArray payload = QByteArray("ICC_PROFILE", 12) + char(part) + char(2) + chunk;
+        segments += QByteArray("\xFF\xE2") + char((payload.size() + 2) >> 8) +
+                    char((payload.size() + 2) & 0xFF) + payload;
+    }
+    const QByteArray jpeg = halves();
+    const LoadResult result = loadPictureFromBytes(jpeg.left(2) + segments + jpeg.mid(2));
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.picture.iccProfile, profile);
+    EXPECT_EQ(result.picture.image.colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+    // One chunk missing: no profile rather than half of one.
+    const qsizetype secondStart = segments.indexOf("\xFF\xE2", 4);
+    const LoadResult partial =
+        loadPictureFromBytes(jpeg.left(2) + segments.left(secondStart) + jpeg.mid(2));
+    ASSERT_TRUE(partial.ok());
+    EXPECT_TRUE(partial.picture.iccProfile.isEmpty());
 }
 
 TEST(ExifReader, HostileSegmentsGiveTheDefaultWithoutReadingPastTheEnd) {
