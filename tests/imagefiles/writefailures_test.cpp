@@ -133,6 +133,60 @@ TEST(WriterFailures, WriteFailingMidwayLeavesNoTemporaryFile) {
     EXPECT_EQ(readFile(earlier), QByteArray("earlier"));
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool AddressSanitizer = true;
+#else
+constexpr bool AddressSanitizer = false;
+#endif
+
+// The process's virtual memory size in bytes, from /proc/self/status.
+qint64 virtualMemoryBytes() {
+    for (const QByteArray& line : readFile(QStringLiteral("/proc/self/status")).split('\n')) {
+        if (line.startsWith("VmSize:")) {
+            return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+        }
+    }
+    return 0;
+}
+
+// Out of memory is status 3; with a status argument it is silent and only sets the flag.
+TEST(WriterFailures, OutOfMemoryIsStatus3AndSilentWithAStatusArgument) {
+    if (AddressSanitizer) {
+        GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+    }
+    QTemporaryDir dir;
+    Picture picture;
+    picture.image = QImage(6000, 6000, QImage::Format_ARGB32);
+    picture.image.fill(qRgba(10, 20, 30, 128));
+    const QString path = dir.filePath(QStringLiteral("big.jpg"));
+
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    struct rlimit tight = saved;
+    // Room for small allocations, not for the 144 MB copy composed onto white.
+    tight.rlim_cur = rlim_t(virtualMemoryBytes() + (64 << 20));
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+    bool status = false;
+    bool silentThrew = false;
+    try {
+        SaveJpeg(picture, path, 80, &status);
+    } catch (...) {
+        silentThrew = true;
+    }
+    QString description;
+    try {
+        SaveJpeg(picture, path, 80);
+    } catch (const ZentavoError& error) {
+        description = error.description();
+    }
+    setrlimit(RLIMIT_AS, &saved);
+
+    EXPECT_FALSE(silentThrew);
+    EXPECT_TRUE(status);
+    EXPECT_EQ(description, QStringLiteral("Cannot save the image. GDI+ Error:3"));
+    EXPECT_TRUE(folderEntries(dir.path()).isEmpty());
+}
+
 TEST(WriterFailures, NewFilesGetTheUsualPermissions) {
     QTemporaryDir dir;
     const mode_t mask = umask(022);
