@@ -92,7 +92,7 @@ TEST_F(Drawing, OtherAnglesResampleOverAWhiteBackground) {
 }
 
 TEST_F(Drawing, AGifTurnedExactlyKeepsItsFramesAndOneDrawnAtAnAngleIsFlattened) {
-    std::vector<test::GifFrameSpec> frames(2);
+    std::vector<test::GifFrameInput> frames(2);
     for (auto& frame : frames) {
         frame.indices = QImage(6, 4, QImage::Format_Indexed8);
         frame.indices.fill(2);

@@ -122,7 +122,7 @@ ColorMapObject* fourColours(int shift) {
 
 }  // namespace
 
-QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFrameSpec>& frames,
+QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFrameInput>& frames,
                     int loopCount) {
     QByteArray bytes;
     int error = 0;
@@ -137,7 +137,7 @@ QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFram
         EGifPutExtensionBlock(gif, 3, loop);
         EGifPutExtensionTrailer(gif);
     }
-    for (const GifFrameSpec& frame : frames) {
+    for (const GifFrameInput& frame : frames) {
         GraphicsControlBlock control{DISPOSE_DO_NOT, false, frame.delay, frame.transparentIndex};
         GifByteType extension[4];
         const size_t length = EGifGCBToExtension(&control, extension);

@@ -28,7 +28,7 @@ QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
                          const std::vector<quint16>& samples, int pages = 1);
 
 // One frame of a GIF written by writeGif.
-struct GifFrameSpec {
+struct GifFrameInput {
     int left = 0;
     int top = 0;
     QImage indices;  // Indexed8
@@ -38,7 +38,7 @@ struct GifFrameSpec {
 };
 
 // A GIF file with the given screen, global palette (4 colours), frames and loop count.
-QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFrameSpec>& frames,
+QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFrameInput>& frames,
                     int loopCount);
 
 // The pixel bytes of image at (x, y).

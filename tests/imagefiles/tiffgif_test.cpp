@@ -73,7 +73,7 @@ TEST(TiffPages, PagesAfterTheFirstAreCountedAsDropped) {
 }
 
 TEST(GifLoading, EveryFrameIsKeptWithItsTimingAndTheFirstIsComposed) {
-    std::vector<test::GifFrameSpec> frames(3);
+    std::vector<test::GifFrameInput> frames(3);
     for (int i = 0; i < 3; ++i) {
         frames[i].indices = test::randomImage(4 + i, 3, QImage::Format_Indexed8, unsigned(i));
         for (int y = 0; y < 3; ++y) {
@@ -120,7 +120,7 @@ TEST(GifLoading, EveryFrameIsKeptWithItsTimingAndTheFirstIsComposed) {
 }
 
 TEST(GifLoading, FramesPastTheScreenGrowItAndCutOffFramesAreDamage) {
-    std::vector<test::GifFrameSpec> frames(1);
+    std::vector<test::GifFrameInput> frames(1);
     frames[0].indices = QImage(5, 5, QImage::Format_Indexed8);
     frames[0].indices.fill(1);
     frames[0].left = 10;
