@@ -2,7 +2,6 @@
 
 #include "imagefiles/gdiplusstatus.h"
 
-#include <QColorSpace>
 #include <QPainter>
 
 namespace zentavo {
@@ -42,11 +41,7 @@ bool isGreyFormat(const QImage& image) {
 }
 
 QByteArray iccProfileOf(const Picture& picture) {
-    if (!picture.iccProfile.isEmpty()) {
-        return picture.iccProfile;
-    }
-    const QColorSpace space = picture.image.colorSpace();
-    return space.isValid() ? space.iccProfile() : QByteArray();
+    return picture.iccProfile;
 }
 
 }  // namespace zentavo

@@ -17,8 +17,9 @@ QImage flattenedOntoWhite(const QImage& image);
 // Whether the picture is grey only by its format (8- or 16-bit grey), not by chance of content.
 bool isGreyFormat(const QImage& image);
 
-// The ICC profile to write with picture: the one read with it, else the image's colour space's.
-// Empty when there is none.
+// The ICC profile to write with picture: the one read with it, empty when none. A colour space
+// that Qt gave the image on its own (an sRGB chunk, a default) is not a profile of the file and
+// is not embedded in JPEG and TIFF files.
 QByteArray iccProfileOf(const Picture& picture);
 
 // Throws WriteFailure(OutOfMemory) when image is null although source was not: Qt reports a
