@@ -94,9 +94,12 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
             0 &&
         (tjGetErrorCode(tj.handle) == TJERR_FATAL ||
          !harmless(QString::fromLocal8Bit(tjGetErrorStr2(tj.handle))) || width <= 0)) {
+        // 12-bit and lossless JPEGs are valid files that this decoder does not read.
+        const QString message = QString::fromLocal8Bit(tjGetErrorStr2(tj.handle));
+        const bool unsupported = message.contains(QLatin1String("Unsupported"));
         return LoadResult::failure(
-            LoadError::Corrupt,
-            QStringLiteral("The JPEG header cannot be read (%1).").arg(tjGetErrorStr2(tj.handle)));
+            unsupported ? LoadError::Unsupported : LoadError::Corrupt,
+            QStringLiteral("The JPEG header cannot be read (%1).").arg(message));
     }
     const bool grey = colorspace == TJCS_GRAY;
     const bool cmyk = colorspace == TJCS_CMYK || colorspace == TJCS_YCCK;
