@@ -3,10 +3,31 @@
 #include "filelist/filelist.h"
 #include "shell/pointers.h"
 
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QUrl>
 
 namespace zentavo {
+
+namespace {
+
+// The local paths a drag offers, in its order; none when it brings no local file list.
+QStringList droppedPaths(const QMimeData* data) {
+    QStringList paths;
+    if (!data || !data->hasUrls()) {
+        return paths;
+    }
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) {
+            paths << url.toLocalFile();
+        }
+    }
+    return paths;
+}
+
+}  // namespace
 
 void ListColumns::addColumn(const QString& header) {
     if (!m_headers.isEmpty()) {
@@ -42,6 +63,9 @@ FileListView::FileListView(FileList& list, QWidget* parent)
     setDragEnabled(false);
     header()->setStretchLastSection(false);
     viewport()->setMouseTracking(true);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(false);
 }
 
 int FileListView::selectedEntry() const {
@@ -113,6 +137,32 @@ void FileListView::mouseReleaseEvent(QMouseEvent* event) {
 void FileListView::mouseDoubleClickEvent(QMouseEvent* event) {
     Q_UNUSED(event);
     emit doubleClickedList();
+}
+
+void FileListView::dragEnterEvent(QDragEnterEvent* event) {
+    if (droppedPaths(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void FileListView::dragMoveEvent(QDragMoveEvent* event) {
+    if (droppedPaths(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void FileListView::dropEvent(QDropEvent* event) {
+    const QStringList paths = droppedPaths(event->mimeData());
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit pathsDropped(paths);
 }
 
 }  // namespace zentavo

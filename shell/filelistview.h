@@ -25,10 +25,11 @@ private:
     QStringList m_headers;
 };
 
-// ListView1: shows the FileList and lets the user move an entry by dragging it over its
-// neighbours. A press anywhere starts a drag; the clicked entry becomes DragItem; each move over
-// an entry with a different text swaps the two texts, selects the hovered entry and lets
-// DragItem follow the moved text. Only texts and the selection move. GUI thread.
+// ListView1: shows the FileList, takes local files and folders dropped on it, and lets the user
+// move an entry by dragging it over its neighbours. A press anywhere starts a drag; the clicked
+// entry becomes DragItem; each move over an entry with a different text swaps the two texts,
+// selects the hovered entry and lets DragItem follow the moved text. Only texts and the selection
+// move. GUI thread.
 class FileListView : public QTreeView {
     Q_OBJECT
 public:
@@ -56,12 +57,17 @@ signals:
     void pointerMoved();
     // ListView1_DblClick.
     void doubleClickedList();
+    // Local paths dropped on the list, in the drop's order.
+    void pathsDropped(const QStringList& paths);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void ListView1_ItemClick();

@@ -11,6 +11,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QUrl>
 
 namespace zentavo {
 
@@ -45,12 +47,18 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, StartupObject& imaging, 
       m_settings(settings),
       m_imaging(imaging),
       m_desktop(&SpecialFolderPath),
+      m_openFolder(
+          [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }),
       m_programFolder(QCoreApplication::applicationDirPath()) {
     buildLayout();
     m_batch = std::make_unique<BatchRun>(*this, *this);
     connectOptionHandlers();
     watchPointer();
+    connect(m_ui.PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(m_ui.PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(m_ui.PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(m_ui.PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
+    connect(m_ui.ListView1, &FileListView::pathsDropped, this, &Form1::ListView1_OLEDragDrop);
     connect(m_ui.PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
     connect(m_ui.ListView1, &FileListView::doubleClickedList, this, &Form1::ListView1_DblClick);
     connect(m_ui.ListView1, &FileListView::pointerMoved, this, [this] {

@@ -81,6 +81,11 @@ public:
     // The folder the skin, pointers and samples are looked for in (the program's folder by
     // default); set before Form_Load.
     void setProgramFolder(const QString& folder) { m_programFolder = folder; }
+    // How a folder is shown in the desktop's file manager (QDesktopServices by default); the
+    // answer is not used.
+    void setFolderOpener(std::function<void(const QString& folder)> opener) {
+        m_openFolder = std::move(opener);
+    }
 
     const Form1Controls& controls() const { return m_ui; }
     FileList& fileList() { return *m_fileList; }
@@ -108,11 +113,17 @@ public:
     QString applicationTitle() const override { return m_appTitle; }
 
     // The click handlers of the buttons.
+    void PushButton1_Click();
     void PushButton2_Click();
+    void PushButton3_Click();
     void PushButton4_Click();
+    void PushButton5_Click();
     void PushButton6_Click();
     void PushButton8_Click();
     void ListView1_DblClick();
+    // Paths dropped on the list, in the drop's order: folders are expanded, anything else is
+    // appended as dropped.
+    void ListView1_OLEDragDrop(const QStringList& paths);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -142,6 +153,7 @@ private:
     FileList* m_fileList = nullptr;
     std::unique_ptr<BatchRun> m_batch;
     std::function<QString()> m_desktop;
+    std::function<void(const QString&)> m_openFolder;
     QString m_programFolder;
     QString m_appTitle;
     QString m_degrees = QStringLiteral("-90");

@@ -35,9 +35,11 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title,
 }
 
 QStringList QtDialogs::openFiles(const QString& title, const QString& filter) {
-    // Qt's own dialog matches the filter's patterns regardless of letter case on every desktop.
-    return QFileDialog::getOpenFileNames(m_owner, title, QString(), filter, nullptr,
-                                         QFileDialog::DontUseNativeDialog);
+    // Qt's own dialog matches the filter's patterns regardless of letter case on every desktop,
+    // and shows each filter by its description alone.
+    return QFileDialog::getOpenFileNames(
+        m_owner, title, QString(), filter, nullptr,
+        QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
 }
 
 QString QtDialogs::pickFolder(const QString& title, const QString& initialFolder) {

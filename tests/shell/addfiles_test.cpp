@@ -1,0 +1,231 @@
+// Filling the list from the window: the Open dialog, drops, the samples and the folder scan.
+#include "tests/shell/formfixture.h"
+
+#include "filelist/filelist.h"
+#include "shell/filelistview.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QUrl>
+
+namespace zentavo::test {
+
+namespace {
+
+void touch(const QString& path) {
+    QDir().mkpath(QFileInfo(path).path());
+    writeFile(path, "x");
+}
+
+// Sends a drag entering the list and, when accepted, the drop; true when it was accepted.
+bool dropOn(FileListView* list, QMimeData* data) {
+    const QPointF at(10, 10);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &enter);
+    if (!enter.isAccepted()) {
+        return false;
+    }
+    QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &drop);
+    return drop.isAccepted();
+}
+
+bool dropPaths(FileListView* list, const QStringList& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) {
+        urls << QUrl::fromLocalFile(path);
+    }
+    data.setUrls(urls);
+    return dropOn(list, &data);
+}
+
+}  // namespace
+
+class AddFilesTest : public FormTest {
+protected:
+    void SetUp() override {
+        FormTest::SetUp();
+        m_tree = m_dir.filePath("tree");
+        m_programFolder = m_dir.filePath("program");
+        loadForm();
+        m_form->setFolderOpener([this](const QString& folder) { m_opened << folder; });
+    }
+    QStringList entries() const { return m_form->fileList().paths(); }
+    QString m_tree;
+    QStringList m_opened;
+};
+
+TEST_F(AddFilesTest, OpenDialogAddsOneFileAsGivenAndSeveralJoinedAndCleaned) {
+    m_dialogs.openAnswers.push_back({"/pics//odd/Sun.JPG"});
+    m_dialogs.openAnswers.push_back({"/c.jpg", "/a.png", "/b.tif"});
+    m_form->controls().PushButton1->click();
+    m_form->controls().PushButton1->click();
+    EXPECT_EQ(entries(), (QStringList{"/pics//odd/Sun.JPG", "/c.jpg", "/a.png", "/b.tif"}));
+    ASSERT_FALSE(m_dialogs.shown.empty());
+    EXPECT_EQ(m_dialogs.shown[0].title,
+              "Add File(s) - Hold Ctrl or Shift to select multiple files");
+    EXPECT_TRUE(m_dialogs.lastOpenFilters[0].startsWith(
+        "All Pictures (*.bmp;*.jpg;*.gif;*.png;*.tif;*.tiff) "));
+    // Cancelling adds nothing and says nothing.
+    m_form->controls().PushButton1->click();
+    EXPECT_EQ(entries().size(), 4);
+    EXPECT_TRUE(m_dialogs.messages().isEmpty());
+}
+
+TEST_F(AddFilesTest, SelectionOverThirtyThousandCharactersAddsNothing) {
+    const QString folder = "/pictures/holiday";
+    QStringList fits;
+    QStringList tooMany;
+    // Folder (17) + 296 x (NUL + 100-character name) = 29913 characters: fits with its NUL.
+    for (int i = 0; i < 297; ++i) {
+        const QString name = QStringLiteral("%1.jpg").arg(i, 96, 10, QLatin1Char('0'));
+        if (i < 296) {
+            fits << folder + "/" + name;
+        }
+        tooMany << folder + "/" + name;
+    }
+    m_dialogs.openAnswers.push_back(tooMany);
+    m_form->PushButton1_Click();
+    EXPECT_EQ(m_form->fileList().count(), 0);
+    ASSERT_EQ(m_dialogs.messages().size(), 1);
+    EXPECT_EQ(m_dialogs.messages()[0],
+              "You've selected too many files to add.\r\rPlease try adding via the \"Add All\" "
+              "button.");
+    EXPECT_EQ(m_dialogs.shown.back().title, "Zentavo");
+
+    m_dialogs.openAnswers.push_back(fits);
+    m_form->PushButton1_Click();
+    EXPECT_EQ(m_form->fileList().count(), 296);
+}
+
+TEST_F(AddFilesTest, DroppedFilesAreAddedAsDroppedEvenTwice) {
+    touch(m_tree + "/notes.txt");
+    touch(m_tree + "/a.jpg");
+    EXPECT_TRUE(
+        dropPaths(m_form->controls().ListView1, {m_tree + "/a.jpg", m_tree + "/notes.txt"}));
+    EXPECT_TRUE(dropPaths(m_form->controls().ListView1, {m_tree + "/a.jpg"}));
+    EXPECT_EQ(entries(),
+              (QStringList{m_tree + "/a.jpg", m_tree + "/notes.txt", m_tree + "/a.jpg"}));
+
+    QMimeData text;
+    text.setText("/not/a/file/list.jpg");
+    EXPECT_FALSE(dropOn(m_form->controls().ListView1, &text));
+    EXPECT_EQ(m_form->fileList().count(), 3);
+}
+
+TEST_F(AddFilesTest, DroppedFoldersAddTheirOwnFilesFirstFolderFirst) {
+    touch(m_tree + "/one/a.jpg");
+    touch(m_tree + "/one/~temp.jpg");
+    touch(m_tree + "/one/.hidden.jpg");
+    touch(m_tree + "/one/deeper/b.PNG");
+    touch(m_tree + "/two/c.txt");
+    ASSERT_TRUE(dropPaths(m_form->controls().ListView1, {m_tree + "/two", m_tree + "/one"}));
+    EXPECT_EQ(entries(), (QStringList{m_tree + "/two/c.txt", m_tree + "/one/a.jpg",
+                                      m_tree + "/one/deeper/b.PNG"}));
+    EXPECT_TRUE(m_dialogs.shown.empty());
+}
+
+TEST_F(AddFilesTest, SamplesAreAddedOnceOverTwoClicksWithTheQuestionBothTimes) {
+    touch(m_programFolder + "/Samples/sample-png.png");
+    touch(m_programFolder + "/Samples/sample-bmp.bmp");
+    m_dialogs.yesNoAnswers = {false, true};
+    m_form->controls().PushButton5->click();
+    m_form->controls().PushButton5->click();
+    EXPECT_EQ(m_form->fileList().count(), 2);
+    QStringList sorted = entries();
+    sorted.sort();
+    EXPECT_EQ(sorted, (QStringList{m_programFolder + "/Samples/sample-bmp.bmp",
+                                   m_programFolder + "/Samples/sample-png.png"}));
+    ASSERT_EQ(m_dialogs.shown.size(), 2u);
+    for (const ShownDialog& question : m_dialogs.shown) {
+        EXPECT_EQ(question.kind, "question");
+        EXPECT_EQ(question.title, "Zentavo");
+        EXPECT_TRUE(question.text.startsWith("Would you like this software to open the folder"));
+    }
+    EXPECT_EQ(m_opened, QStringList{m_programFolder + "/Samples/"});
+}
+
+TEST_F(AddFilesTest, FolderScanAddsTheExtensionInFolderOrderAndResetsThePointer) {
+    touch(m_tree + "/A/1.jpg");
+    touch(m_tree + "/A/skip.png");
+    touch(m_tree + "/A/B/2.JPG");
+    touch(m_tree + "/A/C/3.jpg");
+    touch(m_tree + "/A/B/D/4.Jpg");
+    touch(m_tree + "/A/.secret/5.jpg");
+    touch(m_tree + "/A/~6.jpg");
+    m_dialogs.inputAnswers.push_back("jpg");
+    m_dialogs.folderAnswers.push_back(m_tree + "/A");
+    m_form->controls().PushButton3->click();
+
+    const QStringList found = entries();
+    ASSERT_EQ(found.size(), 4) << found.join(' ').toStdString();
+    EXPECT_EQ(found[0], m_tree + "/A/1.jpg");
+    EXPECT_EQ((QStringList{found[1], found[2]}).contains(m_tree + "/A/B/2.JPG"), true);
+    EXPECT_EQ((QStringList{found[1], found[2]}).contains(m_tree + "/A/C/3.jpg"), true);
+    EXPECT_EQ(found[3], m_tree + "/A/B/D/4.Jpg");
+    EXPECT_EQ(m_form->pointer(), PointerKind::Default);
+    EXPECT_EQ(storedValue("Extension"), "jpg");
+    EXPECT_EQ(storedValue("LastFolder"), m_tree + "/A");
+    EXPECT_EQ(m_dialogs.shown[0].text,
+              "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for "
+              "all doc files, etc.)");
+    EXPECT_EQ(m_dialogs.lastInputDefaults, QStringList{"jpg"});
+    EXPECT_EQ(m_dialogs.messages().size(), 0);
+
+    // "*" adds every file; the last folder opens the picker.
+    m_form->fileList().clear();
+    m_dialogs.inputAnswers.push_back("*");
+    m_dialogs.folderAnswers.push_back(m_tree + "/A/C");
+    m_form->PushButton3_Click();
+    EXPECT_EQ(m_dialogs.lastFolderInitials.last(), m_tree + "/A");
+    EXPECT_EQ(entries(), QStringList{m_tree + "/A/C/3.jpg"});
+}
+
+TEST_F(AddFilesTest, CancellingThePickerKeepsTheNewExtensionAndAddsNothing) {
+    storeValue("LastFolder", "/srv");
+    m_dialogs.inputAnswers.push_back("tif");
+    m_form->PushButton3_Click();
+    EXPECT_EQ(storedValue("Extension"), "tif");
+    EXPECT_EQ(storedValue("LastFolder"), "/srv");
+    EXPECT_EQ(m_form->fileList().count(), 0);
+    EXPECT_EQ(m_form->pointer(), PointerKind::Default);
+
+    // An empty answer stops before the picker and keeps the extension.
+    m_form->PushButton3_Click();
+    EXPECT_EQ(storedValue("Extension"), "tif");
+    EXPECT_EQ(m_dialogs.lastInputDefaults.last(), "tif");
+    EXPECT_EQ(m_dialogs.lastFolderInitials.size(), 1);
+}
+
+TEST_F(AddFilesTest, CommandLineScanListsTheSameFilesInTheSameOrder) {
+    const QString program = QStringLiteral(ZENTAVO_BUILD_DIR "/zentavo-batch");
+    if (!QFileInfo(program).isExecutable()) {
+        GTEST_SKIP() << "zentavo-batch is not built";
+    }
+    for (const char* name : {"/T/a.jpg", "/T/x/b.JPG", "/T/y/c.jpg", "/T/x/z/d.jpg", "/T/e.png"}) {
+        touch(m_tree + name);
+    }
+    m_dialogs.inputAnswers.push_back("jpg");
+    m_dialogs.folderAnswers.push_back(m_tree + "/T");
+    m_form->PushButton3_Click();
+
+    QProcess batch;
+    batch.start(program, {"--dry-run", "--scan", "jpg", "--out", m_dir.path(), m_tree + "/T"});
+    ASSERT_TRUE(batch.waitForFinished(60000));
+    QStringList listed;
+    for (const QString& line : QString::fromUtf8(batch.readAllStandardOutput()).split('\n')) {
+        if (!line.isEmpty()) {
+            listed << line.section('\t', 0, 0);
+        }
+    }
+    EXPECT_EQ(listed, entries()) << batch.readAllStandardError().toStdString();
+    EXPECT_EQ(listed.size(), 4);
+}
+
+}  // namespace zentavo::test
