@@ -8,15 +8,20 @@ CliFrontEnd::CliFrontEnd(std::FILE* errorStream, bool showProgress, int total)
     : m_errors(errorStream), m_showProgress(showProgress), m_total(total) {}
 
 QString CliFrontEnd::forTerminal(const QString& text) {
-    QString normalised = text;
-    normalised.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    normalised.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // Messages break lines with CR LF or CR; a lone LF can only come from a file name, and is
+    // shown escaped so that the name stays on its line.
     QString out;
-    out.reserve(normalised.size());
-    for (const QChar ch : normalised) {
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text[i];
         const ushort code = ch.unicode();
-        if (code == '\n') {
-            out += ch;
+        if (code == '\r') {
+            out += QLatin1Char('\n');
+            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) {
+                ++i;
+            }
+        } else if (code == '\n') {
+            out += QStringLiteral("\\n");
         } else if (code == '\t') {
             out += QStringLiteral("\\t");
         } else if (code < 32 || (code >= 127 && code < 160)) {

@@ -14,6 +14,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <csignal>
 #include <cstdio>
 
 using namespace zentavo;
@@ -49,6 +50,9 @@ void fillList(FileList& list, const CliArguments& arguments, Dialogs& dialogs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Past a file-size limit the kernel sends SIGXFSZ, which would end the run mid-batch; ignored,
+    // the write fails with EFBIG and that file is reported like any full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
     QStringList rawArguments;
     for (int i = 1; i < argc; ++i) {
         rawArguments << QFile::decodeName(argv[i]);
