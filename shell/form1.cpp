@@ -58,7 +58,9 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, StartupObject& imaging, 
     connect(m_ui.PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(m_ui.PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
     connect(m_ui.PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
-    connect(m_ui.ListView1, &FileListView::pathsDropped, this, &Form1::ListView1_OLEDragDrop);
+    // Queued, so the drag source hears the drop is done before a dropped folder is expanded.
+    connect(m_ui.ListView1, &FileListView::pathsDropped, this, &Form1::ListView1_OLEDragDrop,
+            Qt::QueuedConnection);
     connect(m_ui.PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
     connect(m_ui.ListView1, &FileListView::doubleClickedList, this, &Form1::ListView1_DblClick);
     connect(m_ui.ListView1, &FileListView::pointerMoved, this, [this] {

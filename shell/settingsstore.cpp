@@ -38,6 +38,11 @@ QString SettingsStore::GetSetting(const QString& key, const QVariant& defaultVal
 void SettingsStore::SaveSetting(const QString& key, const QString& value) {
     m_settings->setValue(key, value);
     m_settings->sync();
+    // The handlers that write have nobody to tell; the value still holds for this session.
+    if (m_settings->status() != QSettings::NoError) {
+        qWarning("Zentavo: the setting %s could not be saved to %s", qPrintable(key),
+                 qPrintable(m_settings->fileName()));
+    }
     if (m_observer) {
         m_observer(key, value);
     }

@@ -28,7 +28,9 @@ public:
     // becomes its decimal text: 1 gives "1"). Never fails for a missing key.
     QString GetSetting(const QString& key, const QVariant& defaultValue) const;
 
-    // Stores value under key, replacing any earlier value, and syncs the store.
+    // Stores value under key, replacing any earlier value, and syncs the store. A store that
+    // cannot be written (a read-only configuration folder) is logged as a warning; the value
+    // still reads back for the rest of the session.
     void SaveSetting(const QString& key, const QString& value);
 
     void setWriteObserver(WriteObserver observer) { m_observer = std::move(observer); }

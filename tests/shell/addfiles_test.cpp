@@ -32,6 +32,7 @@ bool dropOn(FileListView* list, QMimeData* data) {
     }
     QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(list->viewport(), &drop);
+    QCoreApplication::processEvents();
     return drop.isAccepted();
 }
 
