@@ -7,7 +7,7 @@
 
 namespace zentavo {
 
-// The window's pointer kinds, numbered as users of the original pointer table know them.
+// The window's pointer kinds, under the numbers the busy checks and pointer rules use.
 enum class PointerKind { Default = 0, Arrow = 1, Hourglass = 11, Custom = 99 };
 
 // A pointer picture from a .cur or .ico file, with the hot spot a .cur file records (the
