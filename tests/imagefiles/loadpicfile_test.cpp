@@ -143,6 +143,21 @@ TEST_F(Loading, PngAndTiffAreReadAsThemselvesWhateverTheirName) {
     EXPECT_EQ(tiff.picture.image.convertToFormat(QImage::Format_ARGB32), image);
 }
 
+TEST_F(Loading, IconsAndCursorsLoadWithTheirAlpha) {
+    QImage icon(16, 16, QImage::Format_ARGB32);
+    icon.fill(qRgba(200, 10, 10, 128));
+    ASSERT_TRUE(icon.save(path("a.ico"), "ico"));
+    QByteArray bytes = test::readFile(path("a.ico"));
+    const LoadResult ico = loadPictureFromBytes(bytes);
+    ASSERT_TRUE(ico.ok()) << ico.reason.toStdString();
+    EXPECT_EQ(ico.picture.format, PictureFormat::Ico);
+    EXPECT_EQ(ico.picture.image.pixelColor(3, 3).alpha(), 128);
+    bytes[2] = 2;  // the same file as a cursor
+    const LoadResult cursor = loadPictureFromBytes(bytes);
+    ASSERT_TRUE(cursor.ok()) << cursor.reason.toStdString();
+    EXPECT_EQ(cursor.picture.image.size(), QSize(16, 16));
+}
+
 TEST_F(Loading, PicturesOverQtsDefaultCeilingLoad) {
     // 6000 x 6000 decodes to 144 MB of 32-bit pixels, past Qt's own 128 MB default. A bitmap
     // keeps the test quick; the ceiling is the same for every format Qt reads.
