@@ -127,8 +127,7 @@ struct Job {
         Picture canvas;
         GraphicsObject graphics;
         const bool drawn = step(statement::RotateDraw, [&] {
-            prepareCanvas(canvas, geometry.canvas);
-            graphics.Bind(canvas);
+            graphics.Bind(canvas, geometry.canvas);
             graphics.SetRenderingModes(4, 2);
             graphics.DrawImagePoints(image, geometry.points.data());
             graphics.Release();

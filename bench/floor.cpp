@@ -1,7 +1,8 @@
 // zentavo-bench-floor: what libjpeg-turbo alone needs to re-encode a set of JPEGs.
 //
 // Each file is decoded with TurboJPEG to packed RGB and encoded again at the given quality
-// with 4:2:0 chroma subsampling, with no transform in between; the result is written to the
+// with the input's own chroma subsampling (as zentavo-batch keeps it), with no transform in
+// between; the result is written to the
 // output folder under the input's name. This is the floor the flip and the turn of
 // zentavo-batch are measured against: one core, one file at a time, handles and buffers
 // reused, nothing else done.
@@ -23,11 +24,16 @@
 namespace {
 
 bool readFile(const char* path, std::vector<unsigned char>& bytes) {
-    std::ifstream in(path, std::ios::binary);
+    std::FILE* in = std::fopen(path, "rb");
     if (!in)
         return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    std::fseek(in, 0, SEEK_END);
+    const long size = std::ftell(in);
+    std::fseek(in, 0, SEEK_SET);
+    bytes.resize(size > 0 ? std::size_t(size) : 0);
+    const bool ok = size >= 0 && std::fread(bytes.data(), 1, bytes.size(), in) == bytes.size();
+    std::fclose(in);
+    return ok;
 }
 
 bool writeFile(const std::string& path, const unsigned char* data, unsigned long size) {
@@ -87,13 +93,13 @@ int main(int argc, char** argv) {
         }
         pixels.resize(std::size_t(width) * height * 3);
         if (tjDecompress2(decoder, input.data(), input.size(), pixels.data(), width, 0, height,
-                          TJPF_RGB, 0) != 0) {
+                          TJPF_RGB, TJFLAG_ACCURATEDCT) != 0) {
             std::fprintf(stderr, "%s: cannot decode: %s\n", path, tjGetErrorStr2(decoder));
             ++failures;
             continue;
         }
         if (tjCompress2(encoder, pixels.data(), width, 0, height, TJPF_RGB, &jpeg, &jpegSize,
-                        TJSAMP_420, quality, 0) != 0) {
+                        subsampling, quality, TJFLAG_ACCURATEDCT) != 0) {
             std::fprintf(stderr, "%s: cannot encode: %s\n", path, tjGetErrorStr2(encoder));
             ++failures;
             continue;

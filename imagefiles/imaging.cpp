@@ -155,7 +155,7 @@ void GraphicsObject::SetRenderingModes(int first, int second) {
 }
 
 void GraphicsObject::DrawImagePoints(const ImageObject& image, const QPoint points[3]) {
-    if (!m_surface || m_surface->isEmpty()) {
+    if (!m_surface || m_canvasSize.isEmpty()) {
         throw ZentavoError(ErrorNumber::Generic, QStringLiteral("There is no canvas to draw on."));
     }
     const Picture& source = image.picture();
@@ -163,7 +163,7 @@ void GraphicsObject::DrawImagePoints(const ImageObject& image, const QPoint poin
         throw ZentavoError(ErrorNumber::Generic, QStringLiteral("There is no picture to draw."));
     }
     try {
-        if (const auto move = exactMoveFor(source.image.size(), m_surface->image.size(), points)) {
+        if (const auto move = exactMoveFor(source.image.size(), m_canvasSize, points)) {
             Picture moved = source;
             turnPicture(moved, move->quarterTurns);
             if (move->mirror) {
@@ -171,6 +171,9 @@ void GraphicsObject::DrawImagePoints(const ImageObject& image, const QPoint poin
             }
             *m_surface = std::move(moved);
             return;
+        }
+        if (m_surface->image.size() != m_canvasSize) {
+            prepareCanvas(*m_surface, m_canvasSize);
         }
         const bool deep = source.image.depth() > 32;
         QImage canvas =

@@ -49,7 +49,17 @@ void prepareCanvas(Picture& surface, QSize size);
 class GraphicsObject {
 public:
     // Binds the surface (usually a canvas from prepareCanvas) that later draws change.
-    void Bind(Picture& surface) { m_surface = &surface; }
+    void Bind(Picture& surface) {
+        m_surface = &surface;
+        m_canvasSize = surface.image.size();
+    }
+    // Binds surface as a canvas of canvasSize pixels that is made only if a draw needs its
+    // background: an exact turn or mirror replaces the surface whole, so it needs none and a
+    // turn holds two pictures at once, not three.
+    void Bind(Picture& surface, QSize canvasSize) {
+        m_surface = &surface;
+        m_canvasSize = canvasSize;
+    }
     // The two rendering modes of the draw; kept for callers, the draw below always resamples
     // smoothly where it resamples at all.
     void SetRenderingModes(int first, int second);
@@ -69,6 +79,7 @@ public:
 
 private:
     Picture* m_surface = nullptr;
+    QSize m_canvasSize;
     int m_firstMode = 0;
     int m_secondMode = 0;
 };

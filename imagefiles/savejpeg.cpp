@@ -79,15 +79,26 @@ QByteArray encodeJpeg(const Picture& picture, int quality) {
     QImage pixels;
     int pixelFormat = TJPF_BGRX;
     int subsampling = TJSAMP_420;
-    if (grey) {
+    if (grey && picture.image.format() == QImage::Format_Grayscale8) {
+        // A decoded grey JPEG goes back to the encoder as it is, without a copy.
+        pixels = picture.image;
+        pixelFormat = TJPF_GRAY;
+        subsampling = TJSAMP_GRAY;
+    } else if (grey) {
         pixels = flattenedOntoWhite(picture.image).convertToFormat(QImage::Format_Grayscale8);
         requireAllocated(pixels);
         pixelFormat = TJPF_GRAY;
         subsampling = TJSAMP_GRAY;
     } else {
-        // Format_RGB32 is 0xffRRGGBB words: B, G, R, X in memory on little-endian machines.
-        pixels = flattenedOntoWhite(picture.image);
-        pixelFormat = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TJPF_BGRX : TJPF_XRGB;
+        if (picture.image.format() == QImage::Format_RGB888) {
+            // Decoded JPEGs are packed RGB, which the encoder takes as it is, without a copy.
+            pixels = picture.image;
+            pixelFormat = TJPF_RGB;
+        } else {
+            // Format_RGB32 is 0xffRRGGBB words: B, G, R, X in memory on little-endian machines.
+            pixels = flattenedOntoWhite(picture.image);
+            pixelFormat = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TJPF_BGRX : TJPF_XRGB;
+        }
         if (picture.jpegSubsampling >= 0 && picture.jpegSubsampling < TJ_NUMSAMP) {
             subsampling = picture.jpegSubsampling;
         }
