@@ -101,7 +101,12 @@ QMap<QByteArray, QByteArray> folderFingerprint(const QString& folder) {
 }
 
 bool canDropPrivileges() {
-    return ::geteuid() == 0 && !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
+    if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty()) {
+        return false;
+    }
+    // The build folder may lie where the unprivileged user cannot reach the program.
+    const BatchProcess probe = runBatch({QStringLiteral("--version")}, 30000, asNobody());
+    return probe.exitCode == 0;
 }
 
 QStringList asNobody() {

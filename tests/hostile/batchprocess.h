@@ -34,7 +34,8 @@ QMap<QByteArray, QByteArray> folderFingerprint(const QString& folder);
 // The names in a folder as raw bytes, sorted, hidden ones included.
 QList<QByteArray> rawEntries(const QString& folder);
 
-// Whether this process may run commands as another user (it runs as root).
+// Whether zentavo-batch can be run as another user here: the tests run as root, setpriv is
+// installed and that user can reach the program.
 bool canDropPrivileges();
 
 // The wrapper that runs a command as the unprivileged user nobody (uid and gid 65534).
