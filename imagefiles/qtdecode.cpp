@@ -96,12 +96,14 @@ LoadResult decodeWithQt(const QByteArray& bytes, PictureFormat format) {
     buffer.open(QIODevice::ReadOnly);
     // A fresh reader for every attempt: a reader that failed once is not used again.
     QImageReader reader(&buffer, formatName(format));
-    const QSize size = reader.size();
+    // A bitmap stored top-down reports a negative height.
+    const QSize size(qAbs(reader.size().width()), qAbs(reader.size().height()));
     const QImage::Format expected = reader.imageFormat();
     const int bytesPerPixel = expected == QImage::Format_Invalid
                                   ? 4
                                   : std::max(4, QImage::toPixelFormat(expected).bitsPerPixel() / 8);
-    if (size.isValid() && !limits::decodedSizeAllowed(size.width(), size.height(), bytesPerPixel)) {
+    if (!size.isEmpty() &&
+        !limits::decodedSizeAllowed(size.width(), size.height(), bytesPerPixel)) {
         return LoadResult::failure(
             LoadError::TooBig,
             QStringLiteral("The picture is %1 x %2 pixels, more than the program can hold.")
@@ -118,6 +120,14 @@ LoadResult decodeWithQt(const QByteArray& bytes, PictureFormat format) {
                 memory ? LoadError::OutOfMemory : LoadError::Corrupt,
                 QStringLiteral("The picture data is damaged or incomplete (%1).")
                     .arg(reader.errorString()));
+        }
+        // Formats whose header gives no size are held to the same ceiling once read.
+        if (!limits::decodedSizeAllowed(image.width(), image.height(), image.depth() / 8)) {
+            return LoadResult::failure(
+                LoadError::TooBig,
+                QStringLiteral("The picture is %1 x %2 pixels, more than the program can hold.")
+                    .arg(image.width())
+                    .arg(image.height()));
         }
         result.picture.image = std::move(image);
     } catch (const std::bad_alloc&) {

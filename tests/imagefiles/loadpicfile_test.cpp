@@ -363,6 +363,12 @@ TEST_F(Loading, ACutOffBitmapIsNotLoaded) {
         absurd[i] = char(0x7F);
     }
     EXPECT_FALSE(loadPictureFromBytes(absurd).ok());
+    // A top-down bitmap (negative height) claiming 7 x 16777211 pixels in 73 bytes, which Qt
+    // reads as a "successful" picture of 470 MB when its size goes unchecked.
+    const QByteArray tall = QByteArray::fromHex(
+        "424dae00000000000000360000002800000007000000050000ff010018000000000078000000c4cf0e00"
+        "00c40e0000000000000000000063e47cff90db90a0504b12f2df60b79ea58d");
+    EXPECT_EQ(loadPictureFromBytes(tall).error, LoadError::TooBig);
 }
 
 }  // namespace
