@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QStandardPaths>
@@ -34,6 +35,14 @@ TEST_F(FormTest, FirstStartShowsTheDefaultsAndWritesOnlyTheResultsFolder) {
     ASSERT_EQ(list->model()->columnCount(), 1);
     EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), "Image File(s)");
     EXPECT_EQ(list->header()->sectionSize(0), 467);
+    EXPECT_EQ(list->toolTip(),
+              "Drag and drop files here. Double-click item to remove it. Move | line to right and "
+              "out of window to reveal full names.");
+    EXPECT_EQ(list->font().family(), "Arial");
+    EXPECT_TRUE(list->font().bold());
+    EXPECT_DOUBLE_EQ(list->font().pointSizeF(), 9.0);
+    EXPECT_DOUBLE_EQ(form.controls().PushButton2->font().pointSizeF(), 11.25);
+    EXPECT_EQ(form.controls().PushButton2->text(), "Start Flipping or Rotating");
 
     EXPECT_TRUE(option("Option8")->isChecked());
     EXPECT_FALSE(option("Option9")->isChecked());
