@@ -32,7 +32,7 @@ report() {
     echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
     echo "Machine: $(grep -m 1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $cores cores," \
         "$(awk '/MemTotal/ { printf "%.1f GB", $2 / 1048576 }' /proc/meminfo) RAM, Linux $(uname -r)"
-    echo "Load average before the run: $load_before"
+    echo "Load average before the run: $load_before; after: $(cut -d " " -f 1-3 /proc/loadavg)"
     tool_versions | sed 's/^/- /'
     echo "Corpus: jpeg set $files_jpeg files, $mp_jpeg MP (4000x3000, quality 92, 4:2:0, grain);" \
         "mixed set $files_mixed files, $mp_mixed MP (6000x4000 JPEG, PNG, PNG with alpha, GIF, TIFF, BMP)"
@@ -114,7 +114,7 @@ report() {
                        groups[g], procs[key], (bp > 0 ? fps[key] / bp : 0), verdict(fps[key] > bp)
                 pix = groups[g] ~ /^jpeg/ ? pixj : pixm
                 limit = procs[key] * 2.2 * pix * 3 / 1048576 + 40
-                printf "- %s, %d jobs: peak %.0f MB (at most %.0f: %d x 2.2 x %.0f MB picture + 40 MB): %s\n",
+                printf "- %s, %d job(s): peak %.0f MB (at most %.0f: %d x 2.2 x %.0f MB picture + 40 MB): %s\n",
                        groups[g], procs[key], peak[key] / 1024, limit, procs[key], pix * 3 / 1048576,
                        verdict((peak[key] / 1024) <= limit)
             }
