@@ -1,5 +1,6 @@
 #include "imagefiles/decoders.h"
 #include "imagefiles/jpegmarkers.h"
+#include "imagefiles/pixelpool.h"
 #include "imagefiles/limits.h"
 #include "imagefiles/transform.h"
 
@@ -115,7 +116,7 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
     Picture& picture = result.picture;
     try {
         picture.image =
-            QImage(width, height, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+            pooledImage(width, height, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
         std::vector<uchar> cmykBuffer;
         if (cmyk) {
             cmykBuffer.resize(size_t(width) * size_t(height) * 4);

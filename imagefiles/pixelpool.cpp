@@ -1,0 +1,101 @@
+#include "imagefiles/pixelpool.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+namespace zentavo {
+
+namespace {
+
+// Pictures smaller than this come from the ordinary allocator: their pages are few.
+constexpr qsizetype PoolFrom = qsizetype(4) << 20;
+// At most this many idle buffers, and no buffer kept that is far larger than asked for.
+constexpr size_t MaxIdleBuffers = 2;
+
+struct Buffer {
+    void* data = nullptr;
+    qsizetype size = 0;
+};
+
+struct Pool {
+    std::mutex mutex;
+    std::vector<Buffer> idle;
+};
+
+Pool& pool() {
+    static Pool instance;
+    return instance;
+}
+
+Buffer take(qsizetype size) {
+    {
+        std::lock_guard lock(pool().mutex);
+        auto& idle = pool().idle;
+        auto best = idle.end();
+        for (auto it = idle.begin(); it != idle.end(); ++it) {
+            if (it->size >= size && it->size <= size * 2 &&
+                (best == idle.end() || it->size < best->size)) {
+                best = it;
+            }
+        }
+        if (best != idle.end()) {
+            const Buffer found = *best;
+            idle.erase(best);
+            return found;
+        }
+    }
+    return {std::malloc(size_t(size)), size};
+}
+
+void giveBack(void* info) {
+    Buffer* buffer = static_cast<Buffer*>(info);
+    Buffer evicted;
+    {
+        std::lock_guard lock(pool().mutex);
+        auto& idle = pool().idle;
+        idle.push_back(*buffer);
+        if (idle.size() > MaxIdleBuffers) {
+            // The oldest buffer goes: sizes in a batch tend to follow the latest pictures.
+            evicted = idle.front();
+            idle.erase(idle.begin());
+        }
+    }
+    std::free(evicted.data);
+    delete buffer;
+}
+
+}  // namespace
+
+QImage pooledImage(int width, int height, QImage::Format format) {
+    if (width <= 0 || height <= 0) {
+        return {};
+    }
+    const int depth = QImage::toPixelFormat(format).bitsPerPixel();
+    const qsizetype bytesPerLine = ((qsizetype(width) * depth + 31) / 32) * 4;
+    const qsizetype size = bytesPerLine * height;
+    if (size < PoolFrom) {
+        return QImage(width, height, format);
+    }
+    const Buffer buffer = take(size);
+    if (!buffer.data) {
+        return {};
+    }
+    QImage image(static_cast<uchar*>(buffer.data), width, height, bytesPerLine, format, &giveBack,
+                 new Buffer(buffer));
+    return image;
+}
+
+void releasePooledBuffers() {
+    std::vector<Buffer> idle;
+    {
+        std::lock_guard lock(pool().mutex);
+        idle.swap(pool().idle);
+    }
+    for (const Buffer& buffer : idle) {
+        std::free(buffer.data);
+    }
+}
+
+}  // namespace zentavo
