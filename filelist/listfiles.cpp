@@ -72,6 +72,11 @@ bool matchCodePoints(const QList<uint>& pattern, const QList<uint>& name) {
 }  // namespace
 
 bool matchesWildcard(const QString& pattern, const QString& name) {
+    // Both match every name (the second by the rule below); a folder walk asks for one of them
+    // for each of its files.
+    if (pattern == QLatin1String("*") || pattern == QLatin1String("*.*")) {
+        return true;
+    }
     const QList<uint> codes = name.toUcs4();
     if (matchCodePoints(pattern.toUcs4(), codes)) {
         return true;

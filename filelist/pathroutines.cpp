@@ -25,6 +25,11 @@ QString collapseDoubledSeparators(QStringView text, QChar sep) {
 }  // namespace
 
 QString NormalizeSlashes(const QString& path, QChar sep) {
+    // Nearly every path of a folder walk has no doubled separator: it stays shared, uncopied.
+    const QChar doubled[] = {sep, sep};
+    if (!path.contains(QStringView(doubled, 2)) && !(sep == QChar(u'\\') && path.startsWith(sep))) {
+        return path;
+    }
     if (!path.startsWith(sep)) {
         return collapseDoubledSeparators(path, sep);
     }
