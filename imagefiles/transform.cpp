@@ -1,6 +1,7 @@
 #include "imagefiles/transform.h"
 
 #include "imagefiles/jpegmarkers.h"
+#include "imagefiles/pixelblocks.h"
 
 #include <QColorSpace>
 
@@ -21,36 +22,58 @@ struct Pixel {
 };
 
 template <int N>
-void reverseRows(QImage& image) {
-    for (int y = 0; y < image.height(); ++y) {
-        auto* row = reinterpret_cast<Pixel<N>*>(image.scanLine(y));
-        std::reverse(row, row + image.width());
-    }
+void reversePixels(uchar* begin, uchar* end) {
+    std::reverse(reinterpret_cast<Pixel<N>*>(begin), reinterpret_cast<Pixel<N>*>(end));
 }
 
-// Writes the source pixel (x, y) to (h-1-y, x) for clockwise, (y, w-1-x) for anticlockwise.
+// Writes the source pixel (x, y) to (h-1-y, x) for clockwise, (y, w-1-x) for anticlockwise, for
+// x0 <= x < x1 and y0 <= y < y1.
 template <int N>
-void turnQuarter(const QImage& source, QImage& target, bool clockwise) {
+void turnRegion(const QImage& source, QImage& target, bool clockwise, int x0, int x1, int y0,
+                int y1) {
     const int w = source.width();
     const int h = source.height();
     const uchar* src = source.constBits();
     uchar* dst = target.bits();
     const qsizetype srcStride = source.bytesPerLine();
     const qsizetype dstStride = target.bytesPerLine();
-    for (int y0 = 0; y0 < h; y0 += TileSize) {
-        const int y1 = std::min(h, y0 + TileSize);
-        for (int x0 = 0; x0 < w; x0 += TileSize) {
-            const int x1 = std::min(w, x0 + TileSize);
-            for (int x = x0; x < x1; ++x) {
+    for (int ty = y0; ty < y1; ty += TileSize) {
+        const int ty1 = std::min(y1, ty + TileSize);
+        for (int tx = x0; tx < x1; tx += TileSize) {
+            const int tx1 = std::min(x1, tx + TileSize);
+            for (int x = tx; x < tx1; ++x) {
                 const int targetY = clockwise ? x : w - 1 - x;
                 auto* out = reinterpret_cast<Pixel<N>*>(dst + targetY * dstStride);
-                for (int y = y0; y < y1; ++y) {
+                for (int y = ty; y < ty1; ++y) {
                     const auto* in = reinterpret_cast<const Pixel<N>*>(src + y * srcStride);
                     out[clockwise ? h - 1 - y : y] = in[x];
                 }
             }
         }
     }
+}
+
+template <int N>
+void reverseRows(QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        uchar* row = image.scanLine(y);
+        if (!reverseRowFast(row, image.width(), N)) {
+            reversePixels<N>(row, row + qsizetype(image.width()) * N);
+        }
+    }
+}
+
+template <int N>
+void turnQuarter(const QImage& source, QImage& target, bool clockwise) {
+    const int w = source.width();
+    const int h = source.height();
+    if (!turnBlocksFast(source, target, clockwise)) {
+        turnRegion<N>(source, target, clockwise, 0, w, 0, h);
+        return;
+    }
+    // The columns and rows that do not fill a block of 4 x 4.
+    turnRegion<N>(source, target, clockwise, w & ~3, w, 0, h);
+    turnRegion<N>(source, target, clockwise, 0, w & ~3, h & ~3, h);
 }
 
 void normaliseDepth(QImage& image) {

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace zentavo {
 namespace {
 
@@ -124,6 +126,62 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{QImage::Format_RGBA64, "tiff"}, FormatCase{QImage::Format_Grayscale8, "png"},
         FormatCase{QImage::Format_Grayscale8, "tiff"}, FormatCase{QImage::Format_Indexed8, "bmp"},
         FormatCase{QImage::Format_Indexed8, "png"}, FormatCase{QImage::Format_Indexed8, "tiff"}));
+
+// Every pixel of result sits where op puts it; the first misplaced one is reported.
+void expectEveryPixelMoved(Op op, const QImage& image, const QImage& result) {
+    const bool quarter = op == Op::Turn90 || op == Op::Turn270;
+    ASSERT_EQ(result.size(), quarter ? image.size().transposed() : image.size());
+    ASSERT_EQ(result.format(), image.format());
+    const int bytes = image.depth() / 8;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QPoint to = reference(op, x, y, image.width(), image.height());
+            ASSERT_EQ(std::memcmp(result.constScanLine(to.y()) + to.x() * bytes,
+                                  image.constScanLine(y) + x * bytes, bytes),
+                      0)
+                << "source pixel " << x << "," << y;
+        }
+    }
+}
+
+// The fast paths work on blocks of 16 pixels (mirrors) and 4 x 4 pixels inside 64 x 64 tiles
+// (turns); these sizes end a row or a column just before, on and just past a block or tile edge,
+// and reach a second and third row of tiles.
+TEST(TransformBlockEdges, EveryPixelMovesExactlyAroundBlockEdges) {
+    const int widths[] = {1, 2, 3, 4, 5, 15, 16, 17, 31, 32, 33, 47, 48, 49, 63, 64, 65, 641};
+    const int heights[] = {1, 3, 4, 7, 66, 133};
+    for (QImage::Format format :
+         {QImage::Format_RGB888, QImage::Format_BGR888, QImage::Format_ARGB32,
+          QImage::Format_RGBA8888, QImage::Format_Grayscale8, QImage::Format_RGB16}) {
+        for (const int w : widths) {
+            for (const int h : heights) {
+                SCOPED_TRACE(::testing::Message()
+                             << "format " << int(format) << " " << w << "x" << h);
+                const QImage image = randomImage(w, h, format, unsigned(w * 131 + h));
+                for (Op op : {Op::MirrorHorizontal, Op::Turn90, Op::Turn180, Op::Turn270}) {
+                    SCOPED_TRACE(int(op));
+                    expectEveryPixelMoved(op, image, apply(op, image));
+                }
+            }
+        }
+    }
+}
+
+TEST(TransformBlockEdges, RowPaddingAndTheSourceStayUntouched) {
+    // 5 pixels of 3 bytes leave one byte of padding in each 16-byte row.
+    QImage image = randomImage(5, 9, QImage::Format_RGB888, 5);
+    for (int y = 0; y < image.height(); ++y) {
+        image.scanLine(y)[15] = 0xA5;
+    }
+    const QImage original = image.copy();
+    const QImage turned = turnImage(image, 1);
+    EXPECT_EQ(image, original);
+    mirrorImage(image, Mirror::Horizontal);
+    for (int y = 0; y < image.height(); ++y) {
+        EXPECT_EQ(image.scanLine(y)[15], 0xA5);
+    }
+    expectEveryPixelMoved(Op::Turn90, original, turned);
+}
 
 TEST(TransformFormats, EveryPixelWidthMovesWhole) {
     // 2, 6 (none in Qt: covered by 3 and 12 neighbours), 8 and 16 bytes a pixel.

@@ -1,0 +1,266 @@
+#include "imagefiles/pixelblocks.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define ZENTAVO_X86_VECTORS 1
+#endif
+
+namespace zentavo {
+
+#ifdef ZENTAVO_X86_VECTORS
+
+namespace {
+
+// The same tile as the plain turn: 64 x 64 pixels of 4 bytes fill 16 KiB, so the source tile
+// and the target tile share a first-level cache.
+constexpr int TileSize = 64;
+
+template <int N>
+struct Pixel {
+    unsigned char bytes[N];
+};
+
+template <int N>
+void reversePixels(uchar* begin, uchar* end) {
+    std::reverse(reinterpret_cast<Pixel<N>*>(begin), reinterpret_cast<Pixel<N>*>(end));
+}
+
+// The vector paths below need SSSE3 (every x86 processor since about 2008); without it the
+// plain loops serve.
+#define ZENTAVO_SSSE3 __attribute__((target("ssse3")))
+
+bool hasSsse3() {
+    static const bool supported = __builtin_cpu_supports("ssse3");
+    return supported;
+}
+
+// pshufb masks that reverse sixteen 3-byte pixels held in three registers a, b, c (48 bytes):
+// output byte k is input byte 45 - 3 * (k / 3) + k % 3. ReverseRgb[o][i] picks the bytes of
+// output register o that come from input register i; -128 leaves a zero for the others.
+constexpr auto reverseRgbMasks() {
+    std::array<std::array<std::array<signed char, 16>, 3>, 3> masks{};
+    for (int k = 0; k < 48; ++k) {
+        const int from = 45 - 3 * (k / 3) + k % 3;
+        for (int i = 0; i < 3; ++i) {
+            masks[k / 16][i][k % 16] = from / 16 == i ? static_cast<signed char>(from % 16) : -128;
+        }
+    }
+    return masks;
+}
+alignas(16) constexpr auto ReverseRgb = reverseRgbMasks();
+
+ZENTAVO_SSSE3 inline __m128i mask(const std::array<signed char, 16>& bytes) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes.data()));
+}
+
+struct Rgb16 {
+    __m128i a, b, c;
+};
+
+ZENTAVO_SSSE3 inline Rgb16 loadRgb16(const uchar* p) {
+    return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32))};
+}
+
+// Stores the sixteen pixels of v at p in reverse order.
+ZENTAVO_SSSE3 inline void storeReversedRgb16(uchar* p, const Rgb16& v) {
+    const auto& m = ReverseRgb;
+    // Output register 0 takes nothing from a, and 2 nothing from c.
+    const __m128i o0 =
+        _mm_or_si128(_mm_shuffle_epi8(v.b, mask(m[0][1])), _mm_shuffle_epi8(v.c, mask(m[0][2])));
+    const __m128i o1 = _mm_or_si128(
+        _mm_or_si128(_mm_shuffle_epi8(v.a, mask(m[1][0])), _mm_shuffle_epi8(v.b, mask(m[1][1]))),
+        _mm_shuffle_epi8(v.c, mask(m[1][2])));
+    const __m128i o2 =
+        _mm_or_si128(_mm_shuffle_epi8(v.a, mask(m[2][0])), _mm_shuffle_epi8(v.b, mask(m[2][1])));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), o0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16), o1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 32), o2);
+}
+
+// Both ends of the row move at once, sixteen pixels a step, each block reversed and stored at
+// the other end; the middle (fewer than 32 pixels) is reversed pixel by pixel.
+ZENTAVO_SSSE3 void reverseRowRgb(uchar* row, int width) {
+    uchar* left = row;
+    uchar* right = row + qsizetype(width) * 3;
+    while (right - left >= 96) {
+        right -= 48;
+        const Rgb16 l = loadRgb16(left);
+        const Rgb16 r = loadRgb16(right);
+        storeReversedRgb16(left, r);
+        storeReversedRgb16(right, l);
+        left += 48;
+    }
+    reversePixels<3>(left, right);
+}
+
+ZENTAVO_SSSE3 void reverseRowRgba(uchar* row, int width) {
+    uchar* left = row;
+    uchar* right = row + qsizetype(width) * 4;
+    while (right - left >= 32) {
+        right -= 16;
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(left));
+        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(right));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(left), _mm_shuffle_epi32(r, 0x1B));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(right), _mm_shuffle_epi32(l, 0x1B));
+        left += 16;
+    }
+    reversePixels<4>(left, right);
+}
+
+ZENTAVO_SSSE3 void reverseRowBytes(uchar* row, int width) {
+    const __m128i reverse = _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    uchar* left = row;
+    uchar* right = row + width;
+    while (right - left >= 32) {
+        right -= 16;
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(left));
+        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(right));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(left), _mm_shuffle_epi8(r, reverse));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(right), _mm_shuffle_epi8(l, reverse));
+        left += 16;
+    }
+    std::reverse(left, right);
+}
+
+// Four pixels of one row as four 32-bit lanes, read and written without touching a byte past
+// them (a row's last pixels may end the image's memory).
+template <int N>
+struct Quad;
+
+template <>
+struct Quad<4> {
+    ZENTAVO_SSSE3 static __m128i load(const uchar* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    }
+    ZENTAVO_SSSE3 static void store(uchar* p, __m128i v) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    }
+};
+
+template <>
+struct Quad<3> {
+    ZENTAVO_SSSE3 static __m128i load(const uchar* p) {
+        quint32 tail;
+        std::memcpy(&tail, p + 8, 4);
+        const __m128i packed = _mm_unpacklo_epi64(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_cvtsi32_si128(int(tail)));
+        return _mm_shuffle_epi8(
+            packed, _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1));
+    }
+    ZENTAVO_SSSE3 static void store(uchar* p, __m128i v) {
+        const __m128i packed = _mm_shuffle_epi8(
+            v, _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), packed);
+        const quint32 tail = quint32(_mm_cvtsi128_si32(_mm_srli_si128(packed, 8)));
+        std::memcpy(p + 8, &tail, 4);
+    }
+};
+
+// Blocks of 4 x 4 pixels, transposed in registers, taken tile by tile so that both the rows
+// read and the rows written stay in the cache.
+template <int N>
+ZENTAVO_SSSE3 void turnBlocks(const QImage& source, QImage& target, bool clockwise) {
+    const int w = source.width();
+    const int h = source.height();
+    const int w4 = w & ~3;
+    const int h4 = h & ~3;
+    const uchar* src = source.constBits();
+    uchar* dst = target.bits();
+    const qsizetype srcStride = source.bytesPerLine();
+    const qsizetype dstStride = target.bytesPerLine();
+    for (int ty = 0; ty < h4; ty += TileSize) {
+        const int ty1 = std::min(h4, ty + TileSize);
+        for (int tx = 0; tx < w4; tx += TileSize) {
+            const int tx1 = std::min(w4, tx + TileSize);
+            for (int x = tx; x < tx1; x += 4) {
+                for (int y = ty; y < ty1; y += 4) {
+                    const uchar* in = src + y * srcStride + x * N;
+                    __m128i r0 = Quad<N>::load(in);
+                    __m128i r1 = Quad<N>::load(in + srcStride);
+                    __m128i r2 = Quad<N>::load(in + 2 * srcStride);
+                    __m128i r3 = Quad<N>::load(in + 3 * srcStride);
+                    // Clockwise, a column is written bottom row first.
+                    if (clockwise) {
+                        std::swap(r0, r3);
+                        std::swap(r1, r2);
+                    }
+                    const __m128i t0 = _mm_unpacklo_epi32(r0, r1);
+                    const __m128i t1 = _mm_unpacklo_epi32(r2, r3);
+                    const __m128i t2 = _mm_unpackhi_epi32(r0, r1);
+                    const __m128i t3 = _mm_unpackhi_epi32(r2, r3);
+                    const __m128i columns[4] = {
+                        _mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1),
+                        _mm_unpacklo_epi64(t2, t3), _mm_unpackhi_epi64(t2, t3)};
+                    if (clockwise) {
+                        uchar* out = dst + x * dstStride + (h - 4 - y) * N;
+                        for (int k = 0; k < 4; ++k) {
+                            Quad<N>::store(out + k * dstStride, columns[k]);
+                        }
+                    } else {
+                        uchar* out = dst + (w - 1 - x) * dstStride + y * N;
+                        for (int k = 0; k < 4; ++k) {
+                            Quad<N>::store(out - k * dstStride, columns[k]);
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+bool reverseRowFast(uchar* row, int width, int bytesPerPixel) {
+    if (!hasSsse3()) {
+        return false;
+    }
+    switch (bytesPerPixel) {
+        case 1:
+            reverseRowBytes(row, width);
+            return true;
+        case 3:
+            reverseRowRgb(row, width);
+            return true;
+        case 4:
+            reverseRowRgba(row, width);
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool turnBlocksFast(const QImage& source, QImage& target, bool clockwise) {
+    if (!hasSsse3()) {
+        return false;
+    }
+    switch (source.depth()) {
+        case 24:
+            turnBlocks<3>(source, target, clockwise);
+            return true;
+        case 32:
+            turnBlocks<4>(source, target, clockwise);
+            return true;
+        default:
+            return false;
+    }
+}
+
+#else
+
+bool reverseRowFast(uchar*, int, int) {
+    return false;
+}
+
+bool turnBlocksFast(const QImage&, QImage&, bool) {
+    return false;
+}
+
+#endif
+
+}  // namespace zentavo
