@@ -223,7 +223,10 @@ LoadResult decodeGif(const QByteArray& bytes) {
             gif->screenWidth = std::max(gif->screenWidth, frame.left + frame.indices.width());
             gif->screenHeight = std::max(gif->screenHeight, frame.top + frame.indices.height());
         }
-        if (qint64(gif->screenWidth) * gif->screenHeight > limits::MaxGifCanvasPixels) {
+        // The grown screen must also fit the ceilings every picture meets, or the program
+        // would write outputs that it cannot read back.
+        if (qint64(gif->screenWidth) * gif->screenHeight > limits::MaxGifCanvasPixels ||
+            !limits::decodedSizeAllowed(gif->screenWidth, gif->screenHeight, 4)) {
             return LoadResult::failure(
                 LoadError::TooBig,
                 QStringLiteral("The GIF frames reach past %1 x %2 pixels, too large a screen.")

@@ -15,6 +15,8 @@ namespace zentavo::decoders {
 namespace {
 
 constexpr quint32 BmpUncompressed = 0;  // BI_RGB
+constexpr quint32 BmpRle8 = 1;          // BI_RLE8
+constexpr quint32 BmpRle4 = 2;          // BI_RLE4
 constexpr quint32 BmpBitFields = 3;     // BI_BITFIELDS
 
 QByteArray formatName(PictureFormat format) {
@@ -32,8 +34,43 @@ QByteArray formatName(PictureFormat format) {
     }
 }
 
+// Whether run-length coded rows (RLE8, or RLE4 when nibbles) reach their end-of-bitmap code, or
+// end every row, before the data runs out. Encoded runs are two bytes; escapes are end of line,
+// end of bitmap, a move by (dx, dy) and absolute runs padded to a whole word.
+bool runLengthComplete(const uchar* data, qint64 size, qint64 height, bool nibbles) {
+    qint64 at = 0;
+    qint64 rows = 0;
+    while (at + 2 <= size) {
+        const uchar count = data[at];
+        const uchar code = data[at + 1];
+        at += 2;
+        if (count > 0) {
+            continue;
+        }
+        if (code == 0) {
+            ++rows;
+        } else if (code == 1) {
+            return true;
+        } else if (code == 2) {
+            if (at + 2 > size) {
+                return false;
+            }
+            rows += data[at + 1];
+            at += 2;
+        } else {
+            const qint64 bytes = nibbles ? (code + 1) / 2 : code;
+            at += (bytes + 1) & ~qint64(1);
+        }
+        if (rows >= height) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Qt's BMP reader returns a "successful" picture with blank rows when the file is cut off.
-// For uncompressed bitmaps the size the pixel rows need is known from the header.
+// For uncompressed bitmaps the size the pixel rows need is known from the header; run-length
+// coded ones are walked to their end.
 bool bmpCutOff(const QByteArray& bytes) {
     if (bytes.size() < 34) {
         return false;
@@ -48,12 +85,19 @@ bool bmpCutOff(const QByteArray& bytes) {
     const qint64 height = qAbs(qint64(qFromLittleEndian<qint32>(data + 22)));
     const qint64 bits = qFromLittleEndian<quint16>(data + 28);
     const quint32 compression = qFromLittleEndian<quint32>(data + 30);
-    if (compression != BmpUncompressed && compression != BmpBitFields) {
+    const bool runLength =
+        (compression == BmpRle8 && bits == 8) || (compression == BmpRle4 && bits == 4);
+    if (!runLength && compression != BmpUncompressed && compression != BmpBitFields) {
         return false;
     }
     // Absurd sizes are refused by the size ceiling; here they must not overflow the product.
     if (width <= 0 || width > limits::MaxSide || height > limits::MaxSide || bits > 64) {
         return false;
+    }
+    if (runLength) {
+        return offset >= quint32(bytes.size()) ||
+               !runLengthComplete(data + offset, bytes.size() - offset, height,
+                                  compression == BmpRle4);
     }
     const qint64 rowBytes = (width * bits + 31) / 32 * 4;
     return qint64(offset) + rowBytes * height > bytes.size();

@@ -7,10 +7,14 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace zentavo::decoders {
 
 namespace {
+
+// The largest tile buffer read, in bytes; real files use tiles of 256 x 256 or 512 x 512.
+constexpr qint64 MaxTileBytes = qint64(64) << 20;
 
 // libtiff reads the file from memory through these callbacks.
 struct MemoryFile {
@@ -76,9 +80,8 @@ QImage::Format formatFor(TIFF* tiff, bool& invertGrey) {
     TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
-    if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) || TIFFIsTiled(tiff) ||
-        planar != PLANARCONFIG_CONTIG || sampleFormat != SAMPLEFORMAT_UINT ||
-        (bits != 8 && bits != 16)) {
+    if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) || planar != PLANARCONFIG_CONTIG ||
+        sampleFormat != SAMPLEFORMAT_UINT || (bits != 8 && bits != 16)) {
         return QImage::Format_Invalid;
     }
     uint16_t extraCount = 0;
@@ -114,6 +117,42 @@ bool readScanlines(TIFF* tiff, QImage& image, bool invertGrey) {
     for (int y = 0; y < image.height(); ++y) {
         if (TIFFReadScanline(tiff, image.scanLine(y), uint32_t(y), 0) < 0) {
             return false;
+        }
+    }
+    if (invertGrey) {
+        image.invertPixels();
+    }
+    return true;
+}
+
+// Tiles are read one by one and copied into place; the tiles at the right and bottom edges reach
+// past the picture and are cut. Qt's reader fails on tiled RGB files, so these stay here.
+bool readTiles(TIFF* tiff, QImage& image, bool invertGrey) {
+    uint32_t tileWidth = 0;
+    uint32_t tileHeight = 0;
+    TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
+    TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);
+    const qsizetype pixelBytes = image.depth() / 8;
+    const qint64 tileBytes = qint64(tileWidth) * tileHeight * pixelBytes;
+    // A tile is a small part of the picture; a header claiming huge tiles is refused before the
+    // buffer is allocated.
+    if (tileWidth == 0 || tileHeight == 0 || tileBytes != qint64(TIFFTileSize(tiff)) ||
+        tileBytes > MaxTileBytes) {
+        return false;
+    }
+    std::vector<uchar> tile(size_t(tileBytes), 0);
+    for (uint32_t y = 0; y < uint32_t(image.height()); y += tileHeight) {
+        for (uint32_t x = 0; x < uint32_t(image.width()); x += tileWidth) {
+            if (TIFFReadTile(tiff, tile.data(), x, y, 0, 0) < 0) {
+                return false;
+            }
+            const uint32_t rows = std::min<uint32_t>(tileHeight, uint32_t(image.height()) - y);
+            const uint32_t columns = std::min<uint32_t>(tileWidth, uint32_t(image.width()) - x);
+            for (uint32_t row = 0; row < rows; ++row) {
+                std::memcpy(image.scanLine(int(y + row)) + x * pixelBytes,
+                            tile.data() + qsizetype(row) * tileWidth * pixelBytes,
+                            size_t(columns) * size_t(pixelBytes));
+            }
         }
     }
     if (invertGrey) {
@@ -173,7 +212,9 @@ LoadResult decodeTiff(const QByteArray& bytes) {
             if (image.isNull()) {
                 throw std::bad_alloc();
             }
-            if (!readScanlines(tiff, image, invertGrey)) {
+            const bool read = TIFFIsTiled(tiff) ? readTiles(tiff, image, invertGrey)
+                                                : readScanlines(tiff, image, invertGrey);
+            if (!read) {
                 return LoadResult::failure(
                     LoadError::Corrupt,
                     QStringLiteral("The TIFF data is damaged or incomplete (%1).")
