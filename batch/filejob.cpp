@@ -30,13 +30,7 @@ struct Job {
 
     // Runs one statement; an exception becomes a report at that statement.
     bool step(int number, const std::function<void()>& statement) {
-        try {
-            statement();
-            return true;
-        } catch (...) {
-            report(number, describeException(std::current_exception()));
-            return false;
-        }
+        return runStatement(number, result.reports, statement);
     }
 
     void notWritten(const QString& reason) {
@@ -142,6 +136,17 @@ struct Job {
 };
 
 }  // namespace
+
+bool runStatement(int number, std::vector<FileReport>& reports,
+                  const std::function<void()>& statement) {
+    try {
+        statement();
+        return true;
+    } catch (...) {
+        reports.push_back({number, describeException(std::current_exception())});
+        return false;
+    }
+}
 
 int writingStatement(FormatClass formatClass, Operation operation) {
     const bool flip = operation == Operation::Flip;

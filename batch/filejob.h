@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 namespace zentavo {
@@ -58,6 +59,12 @@ inline constexpr int RotateSaveGif = 258;
 inline constexpr int RotateSavePng = 264;
 inline constexpr int RotateSaveTiff = 270;
 }  // namespace statement
+
+// Runs one statement of the Start handler off the driving thread: what it throws becomes a
+// report at that statement in reports, to be shown when the file is delivered. False when it
+// threw.
+bool runStatement(int number, std::vector<FileReport>& reports,
+                  const std::function<void()>& statement);
 
 // The statement that writes the output of a class in a run of an operation.
 int writingStatement(FormatClass formatClass, Operation operation);

@@ -16,17 +16,6 @@ namespace zentavo {
 
 namespace {
 
-bool runStatement(int number, std::vector<FileReport>& reports,
-                  const std::function<void()>& statement) {
-    try {
-        statement();
-        return true;
-    } catch (...) {
-        reports.push_back({number, describeException(std::current_exception())});
-        return false;
-    }
-}
-
 qint64 longestNameIn(const QString& folder) {
     const long limit = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
     return limit > 0 ? limit : NAME_MAX;
