@@ -11,10 +11,12 @@ namespace zentavo {
 
 namespace {
 
-// Qt 6.4's PNG handler turns a quality q into the zlib level (100 - q) * 9 / 91, so 30 to 39 give
-// level 6, zlib's usual trade-off; Qt's own default spends several times as long on a photograph
-// for a file a few per cent smaller.
-constexpr int PngQualityForZlibLevel6 = 35;
+// Qt 6.4's PNG handler turns a quality q into the zlib level (100 - q) * 9 / 91, so 80 to 89
+// give level 1. On a 12-megapixel photograph level 1 takes about a fifth of the processor time
+// of level 6 (about 1 s against 5 s on a busy machine) for a file about 3 % larger: grain does
+// not compress at any level, so the slower levels buy next to nothing. Above 89 the level is 0,
+// which stores the pixels uncompressed.
+constexpr int PngQualityForZlibLevel1 = 85;
 
 }  // namespace
 
@@ -32,7 +34,7 @@ QByteArray encodePng(const Picture& picture) {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "png");
-    writer.setQuality(PngQualityForZlibLevel6);
+    writer.setQuality(PngQualityForZlibLevel1);
     if (!writer.write(image)) {
         throw WriteFailure{GdiplusStatus::GenericError,
                            QStringLiteral("The PNG encoder failed: ") + writer.errorString()};

@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QColorSpace>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -106,6 +107,17 @@ TEST(PngWriter, AlphaAnd16BitSamplesComeBackExactly) {
         EXPECT_EQ(back.format(), format);
         EXPECT_EQ(back.convertToFormat(format), image) << "format " << int(format);
     }
+}
+
+TEST(PngWriter, CompressesRatherThanStoringThePixels) {
+    // Qt's handler maps a high quality to zlib level 0, which stores the pixels as they are.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.png"));
+    QImage image(400, 300, QImage::Format_RGB32);
+    image.fill(qRgb(40, 90, 160));
+    ASSERT_TRUE(SaveWithEncoder(pictureOf(image), path, QStringLiteral("image/png")));
+    EXPECT_LT(QFileInfo(path).size(), 400 * 300 * 3 / 50);
+    EXPECT_EQ(readBack(path).convertToFormat(QImage::Format_RGB32), image);
 }
 
 TEST(TiffWriter, AlphaAnd16BitSamplesComeBackExactly) {
