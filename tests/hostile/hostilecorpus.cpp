@@ -98,6 +98,11 @@ void pngFiles(Builder& b) {
     const QByteArray png = pngOf(patternImage(Width, Height));
     b.written("png-ok.png", png);
     b.written("png-named-jpg.jpg", png);
+    CorpusFile animated =
+        entry("png-animated.png", withChunkBeforeData(png, animationControlChunk(3)),
+              Verdict::Written, QSize(Width, Height));
+    animated.partlyKept = true;
+    b.files.push_back(animated);
     b.notLoaded("png-truncated.png", cutTo(png, 0.6));
     b.notLoaded("png-bad-crc.png", withBadPngCrc(png));
     b.notLoaded("png-claims-100000x100000.png", withPngSize(png, 100000, 100000));
