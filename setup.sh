@@ -5,7 +5,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   libturbojpeg0-dev libgif-dev libtiff-dev libimagequant-dev
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev libjpeg-turbo-progs
   fonts-liberation2 xvfb xauth
 )
 missing=()
