@@ -128,13 +128,15 @@ ZENTAVO_SSSE3 void reverseRowBytes(uchar* row, int width) {
     std::reverse(left, right);
 }
 
-// Four pixels of one row as four 32-bit lanes, read and written without touching a byte past
-// them (a row's last pixels may end the image's memory).
+// Four pixels of one row as four 32-bit lanes. A wide load reads 16 bytes, past the four pixels
+// of 3 bytes; callers ask for it only where the image's memory goes on (another row follows).
+// A store writes the four pixels and nothing else.
 template <int N>
 struct Quad;
 
 template <>
 struct Quad<4> {
+    template <bool Wide>
     ZENTAVO_SSSE3 static __m128i load(const uchar* p) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     }
@@ -145,11 +147,17 @@ struct Quad<4> {
 
 template <>
 struct Quad<3> {
+    template <bool Wide>
     ZENTAVO_SSSE3 static __m128i load(const uchar* p) {
-        quint32 tail;
-        std::memcpy(&tail, p + 8, 4);
-        const __m128i packed = _mm_unpacklo_epi64(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_cvtsi32_si128(int(tail)));
+        __m128i packed;
+        if constexpr (Wide) {
+            packed = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        } else {
+            quint32 tail;
+            std::memcpy(&tail, p + 8, 4);
+            packed = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                                        _mm_cvtsi32_si128(int(tail)));
+        }
         return _mm_shuffle_epi8(
             packed, _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1));
     }
@@ -162,10 +170,31 @@ struct Quad<3> {
     }
 };
 
+// Turns the 4 x 4 block whose top-left source pixel is at in: output row k of the block (the
+// source column k, read bottom up for Clockwise, top down otherwise) goes to out + k * outStep.
+template <int N, bool Clockwise, bool Wide>
+ZENTAVO_SSSE3 inline void turnBlock(const uchar* in, qsizetype srcStride, uchar* out,
+                                    qsizetype outStep) {
+    const uchar* first = Clockwise ? in + 3 * srcStride : in;
+    const qsizetype step = Clockwise ? -srcStride : srcStride;
+    const __m128i r0 = Quad<N>::template load<Wide>(first);
+    const __m128i r1 = Quad<N>::template load<Wide>(first + step);
+    const __m128i r2 = Quad<N>::template load<Wide>(first + 2 * step);
+    const __m128i r3 = Quad<N>::template load<Wide>(first + 3 * step);
+    const __m128i t0 = _mm_unpacklo_epi32(r0, r1);
+    const __m128i t1 = _mm_unpacklo_epi32(r2, r3);
+    const __m128i t2 = _mm_unpackhi_epi32(r0, r1);
+    const __m128i t3 = _mm_unpackhi_epi32(r2, r3);
+    Quad<N>::store(out, _mm_unpacklo_epi64(t0, t1));
+    Quad<N>::store(out + outStep, _mm_unpackhi_epi64(t0, t1));
+    Quad<N>::store(out + 2 * outStep, _mm_unpacklo_epi64(t2, t3));
+    Quad<N>::store(out + 3 * outStep, _mm_unpackhi_epi64(t2, t3));
+}
+
 // Blocks of 4 x 4 pixels, transposed in registers, taken tile by tile so that both the rows
 // read and the rows written stay in the cache.
-template <int N>
-ZENTAVO_SSSE3 void turnBlocks(const QImage& source, QImage& target, bool clockwise) {
+template <int N, bool Clockwise>
+ZENTAVO_SSSE3 void turnBlocks(const QImage& source, QImage& target) {
     const int w = source.width();
     const int h = source.height();
     const int w4 = w & ~3;
@@ -174,39 +203,20 @@ ZENTAVO_SSSE3 void turnBlocks(const QImage& source, QImage& target, bool clockwi
     uchar* dst = target.bits();
     const qsizetype srcStride = source.bytesPerLine();
     const qsizetype dstStride = target.bytesPerLine();
+    const qsizetype outStep = Clockwise ? dstStride : -dstStride;
     for (int ty = 0; ty < h4; ty += TileSize) {
         const int ty1 = std::min(h4, ty + TileSize);
         for (int tx = 0; tx < w4; tx += TileSize) {
             const int tx1 = std::min(w4, tx + TileSize);
             for (int x = tx; x < tx1; x += 4) {
+                uchar* column = Clockwise ? dst + x * dstStride : dst + (w - 1 - x) * dstStride;
                 for (int y = ty; y < ty1; y += 4) {
                     const uchar* in = src + y * srcStride + x * N;
-                    __m128i r0 = Quad<N>::load(in);
-                    __m128i r1 = Quad<N>::load(in + srcStride);
-                    __m128i r2 = Quad<N>::load(in + 2 * srcStride);
-                    __m128i r3 = Quad<N>::load(in + 3 * srcStride);
-                    // Clockwise, a column is written bottom row first.
-                    if (clockwise) {
-                        std::swap(r0, r3);
-                        std::swap(r1, r2);
-                    }
-                    const __m128i t0 = _mm_unpacklo_epi32(r0, r1);
-                    const __m128i t1 = _mm_unpacklo_epi32(r2, r3);
-                    const __m128i t2 = _mm_unpackhi_epi32(r0, r1);
-                    const __m128i t3 = _mm_unpackhi_epi32(r2, r3);
-                    const __m128i columns[4] = {
-                        _mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1),
-                        _mm_unpacklo_epi64(t2, t3), _mm_unpackhi_epi64(t2, t3)};
-                    if (clockwise) {
-                        uchar* out = dst + x * dstStride + (h - 4 - y) * N;
-                        for (int k = 0; k < 4; ++k) {
-                            Quad<N>::store(out + k * dstStride, columns[k]);
-                        }
+                    uchar* out = column + (Clockwise ? h - 4 - y : y) * N;
+                    if (y + 4 < h) {
+                        turnBlock<N, Clockwise, true>(in, srcStride, out, outStep);
                     } else {
-                        uchar* out = dst + (w - 1 - x) * dstStride + y * N;
-                        for (int k = 0; k < 4; ++k) {
-                            Quad<N>::store(out - k * dstStride, columns[k]);
-                        }
+                        turnBlock<N, Clockwise, false>(in, srcStride, out, outStep);
                     }
                 }
             }
@@ -241,10 +251,10 @@ bool turnBlocksFast(const QImage& source, QImage& target, bool clockwise) {
     }
     switch (source.depth()) {
         case 24:
-            turnBlocks<3>(source, target, clockwise);
+            clockwise ? turnBlocks<3, true>(source, target) : turnBlocks<3, false>(source, target);
             return true;
         case 32:
-            turnBlocks<4>(source, target, clockwise);
+            clockwise ? turnBlocks<4, true>(source, target) : turnBlocks<4, false>(source, target);
             return true;
         default:
             return false;
