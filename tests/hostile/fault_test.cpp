@@ -145,7 +145,7 @@ TEST_F(Faults, AFullDiskFailsTheLargeOutputCleanlyAndKeepsTheSmallOnes) {
 }
 
 TEST_F(Faults, TheResultsFolderRemovedMidRunFailsTheRestWithoutRecreatingIt) {
-    const QStringList paths = makeInputs(30, 400, 300);
+    const QStringList paths = makeInputs(30, 800, 600);
     const QString folder = results.filePath(QStringLiteral("out"));
     ASSERT_TRUE(QDir().mkdir(folder));
     QProcess process;
@@ -165,7 +165,7 @@ TEST_F(Faults, TheResultsFolderRemovedMidRunFailsTheRestWithoutRecreatingIt) {
 }
 
 TEST_F(Faults, InputsThatVanishOrBecomeFoldersAreNamedAndAGrowingInputStillLoads) {
-    QStringList paths = makeInputs(30, 400, 300);
+    QStringList paths = makeInputs(30, 800, 600);
     // The last three change while the first ones are worked on.
     const QString vanishing = paths[27];
     const QString becomesFolder = paths[28];
@@ -187,7 +187,7 @@ TEST_F(Faults, InputsThatVanishOrBecomeFoldersAreNamedAndAGrowingInputStillLoads
         QFile file(growing);
         if (file.open(QIODevice::Append)) {
             const QByteArray block(64 * 1024, '\0');
-            while (!stop && file.size() < (qint64(256) << 20)) {
+            while (!stop && file.size() < (qint64(32) << 20)) {
                 file.write(block);
                 file.flush();
             }
