@@ -27,8 +27,13 @@ constexpr qint64 MaxFuzzPixels = qint64(2) << 20;
 
 bool tooSlow(const QByteArray& bytes) {
     QSize size;
-    if (sniffFormat(bytes) == PictureFormat::Jpeg) {
+    const PictureFormat format = sniffFormat(bytes);
+    if (format == PictureFormat::Jpeg) {
         size = decoders::jpegHeaderSize(bytes);
+    } else if (format == PictureFormat::Gif && bytes.size() >= 10) {
+        // The logical screen, which the first frame is composed on.
+        const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+        size = QSize(data[6] | data[7] << 8, data[8] | data[9] << 8);
     } else {
         QByteArray copy = bytes;
         QBuffer buffer(&copy);
