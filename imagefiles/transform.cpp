@@ -2,6 +2,7 @@
 
 #include "imagefiles/jpegmarkers.h"
 #include "imagefiles/pixelblocks.h"
+#include "imagefiles/pixelpool.h"
 
 #include <QColorSpace>
 
@@ -160,7 +161,9 @@ QImage turnImage(const QImage& image, int quarterTurns) {
         mirrorImage(source, Mirror::Horizontal);
         return source;
     }
-    QImage target(source.height(), source.width(), source.format());
+    // Turns of large pictures come one after another in a batch: the pool gives each the memory
+    // of the one before.
+    QImage target = pooledImage(source.height(), source.width(), source.format());
     if (target.isNull()) {
         return {};
     }
