@@ -15,20 +15,6 @@ namespace zentavo {
 
 namespace {
 
-// The same tile as the plain turn: 64 x 64 pixels of 4 bytes fill 16 KiB, so the source tile
-// and the target tile share a first-level cache.
-constexpr int TileSize = 64;
-
-template <int N>
-struct Pixel {
-    unsigned char bytes[N];
-};
-
-template <int N>
-void reversePixels(uchar* begin, uchar* end) {
-    std::reverse(reinterpret_cast<Pixel<N>*>(begin), reinterpret_cast<Pixel<N>*>(end));
-}
-
 // The vector paths below need SSSE3 (every x86 processor since about 2008); without it the
 // plain loops serve.
 #define ZENTAVO_SSSE3 __attribute__((target("ssse3")))
@@ -204,10 +190,10 @@ ZENTAVO_SSSE3 void turnBlocks(const QImage& source, QImage& target) {
     const qsizetype srcStride = source.bytesPerLine();
     const qsizetype dstStride = target.bytesPerLine();
     const qsizetype outStep = Clockwise ? dstStride : -dstStride;
-    for (int ty = 0; ty < h4; ty += TileSize) {
-        const int ty1 = std::min(h4, ty + TileSize);
-        for (int tx = 0; tx < w4; tx += TileSize) {
-            const int tx1 = std::min(w4, tx + TileSize);
+    for (int ty = 0; ty < h4; ty += TurnTileSize) {
+        const int ty1 = std::min(h4, ty + TurnTileSize);
+        for (int tx = 0; tx < w4; tx += TurnTileSize) {
+            const int tx1 = std::min(w4, tx + TurnTileSize);
             for (int x = tx; x < tx1; x += 4) {
                 uchar* column = Clockwise ? dst + x * dstStride : dst + (w - 1 - x) * dstStride;
                 for (int y = ty; y < ty1; y += 4) {

@@ -2,7 +2,25 @@
 
 #include <QImage>
 
+#include <algorithm>
+
 namespace zentavo {
+
+// Square tiles of a quarter turn: 64 x 64 pixels of 4 bytes fill 16 KiB, so the rows read and
+// the rows written of one tile share a first-level cache.
+inline constexpr int TurnTileSize = 64;
+
+// One pixel of N bytes, moved as a whole.
+template <int N>
+struct Pixel {
+    unsigned char bytes[N];
+};
+
+// Reverses the pixels of N bytes between begin and end. Any thread.
+template <int N>
+void reversePixels(uchar* begin, uchar* end) {
+    std::reverse(reinterpret_cast<Pixel<N>*>(begin), reinterpret_cast<Pixel<N>*>(end));
+}
 
 // Vector paths of the pixel transforms. Each does its part exactly as the plain loops in
 // transform.cpp would, or returns false without touching anything when this processor (or this

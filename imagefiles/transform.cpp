@@ -14,19 +14,6 @@ namespace zentavo {
 
 namespace {
 
-// Square tiles keep both the rows read and the rows written of a turn in the cache.
-constexpr int TileSize = 64;
-
-template <int N>
-struct Pixel {
-    unsigned char bytes[N];
-};
-
-template <int N>
-void reversePixels(uchar* begin, uchar* end) {
-    std::reverse(reinterpret_cast<Pixel<N>*>(begin), reinterpret_cast<Pixel<N>*>(end));
-}
-
 // Writes the source pixel (x, y) to (h-1-y, x) for clockwise, (y, w-1-x) for anticlockwise, for
 // x0 <= x < x1 and y0 <= y < y1.
 template <int N>
@@ -38,10 +25,10 @@ void turnRegion(const QImage& source, QImage& target, bool clockwise, int x0, in
     uchar* dst = target.bits();
     const qsizetype srcStride = source.bytesPerLine();
     const qsizetype dstStride = target.bytesPerLine();
-    for (int ty = y0; ty < y1; ty += TileSize) {
-        const int ty1 = std::min(y1, ty + TileSize);
-        for (int tx = x0; tx < x1; tx += TileSize) {
-            const int tx1 = std::min(x1, tx + TileSize);
+    for (int ty = y0; ty < y1; ty += TurnTileSize) {
+        const int ty1 = std::min(y1, ty + TurnTileSize);
+        for (int tx = x0; tx < x1; tx += TurnTileSize) {
+            const int tx1 = std::min(x1, tx + TurnTileSize);
             for (int x = tx; x < tx1; ++x) {
                 const int targetY = clockwise ? x : w - 1 - x;
                 auto* out = reinterpret_cast<Pixel<N>*>(dst + targetY * dstStride);
