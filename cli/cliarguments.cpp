@@ -54,8 +54,8 @@ CliArguments parseCliArguments(const QStringList& arguments) {
         QString name = argument;
         QString value;
         bool hasInlineValue = false;
-        if (!argument.startsWith(QLatin1String("--")) && argument.size() > 2
-            && (argument[1] == QLatin1Char('j') || argument[1] == QLatin1Char('o'))) {
+        if (!argument.startsWith(QLatin1String("--")) && argument.size() > 2 &&
+            (argument[1] == QLatin1Char('j') || argument[1] == QLatin1Char('o'))) {
             // "-j4" and "-o/out": a short option with its value attached.
             name = argument.left(2);
             value = argument.mid(2);
@@ -69,6 +69,15 @@ CliArguments parseCliArguments(const QStringList& arguments) {
                 hasInlineValue = true;
             }
         }
+        auto chooseOperation = [&](Operation operation) -> bool {
+            if (operationGiven) {
+                result.error = QStringLiteral("Give one operation: --flip or --rotate.");
+                return false;
+            }
+            operationGiven = true;
+            result.options.op = operation;
+            return true;
+        };
         auto takeValue = [&]() -> bool {
             if (hasInlineValue) {
                 return true;
@@ -97,15 +106,9 @@ CliArguments parseCliArguments(const QStringList& arguments) {
             }
             result.options.folder = value;
         } else if (name == QLatin1String("--flip")) {
-            if (!takeValue()) {
+            if (!takeValue() || !chooseOperation(Operation::Flip)) {
                 return result;
             }
-            if (operationGiven) {
-                result.error = QStringLiteral("Give one operation: --flip or --rotate.");
-                return result;
-            }
-            operationGiven = true;
-            result.options.op = Operation::Flip;
             if (value == QLatin1String("horizontal")) {
                 result.options.direction = FlipDirection::Horizontal;
             } else if (value == QLatin1String("vertical")) {
@@ -115,15 +118,9 @@ CliArguments parseCliArguments(const QStringList& arguments) {
                 return result;
             }
         } else if (name == QLatin1String("--rotate")) {
-            if (!takeValue()) {
+            if (!takeValue() || !chooseOperation(Operation::Rotate)) {
                 return result;
             }
-            if (operationGiven) {
-                result.error = QStringLiteral("Give one operation: --flip or --rotate.");
-                return result;
-            }
-            operationGiven = true;
-            result.options.op = Operation::Rotate;
             if (value != QLatin1String("90") && value != QLatin1String("180") &&
                 value != QLatin1String("270")) {
                 result.error = QStringLiteral("--rotate takes 90, 180 or 270.");
