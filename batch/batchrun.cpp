@@ -4,6 +4,7 @@
 #include "batch/memorybudget.h"
 #include "batch/naming.h"
 #include "batch/planner.h"
+#include "batch/runorder.h"
 #include "filelist/filelist.h"
 #include "shell/report/errorreport.h"
 
@@ -13,6 +14,7 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <optional>
@@ -28,11 +30,26 @@ struct FileInFlight {
     QString path;
     int progress = 0;
     QString progressText;  // set in rotate runs
-    std::vector<FileReport> planReports;
     std::optional<FileResult> result;
 };
 
 }  // namespace
+
+// What the workers of one run share with it. Results carry their run, so a result of a run
+// that was cancelled never reaches a later one.
+struct RunState {
+    explicit RunState(int id) : id(id) {}
+    const int id;
+    std::atomic_bool cancelled{false};
+    RunOrder order;
+};
+
+int progressValue(int index, int count) {
+    // The share of the list reached, as a whole number: rounded to the nearest, halves to even,
+    // as a whole-number property takes a floating value (29 of 100 is 29, 2 of 3 is 67).
+    const double share = double(index) / double(count) * 100.0;
+    return int(std::nearbyint(share));
+}
 
 class BatchRun::Private {
 public:
@@ -44,10 +61,11 @@ public:
     void start(const FileList& list);
     void pump();
     void submit(const PlannedFile& file);
-    void onResult(FileResult result);
+    void onResult(int runId, FileResult result);
     void deliver();
     void finish();
     void refuse(int number, const QString& text, MessageIcon icon);
+    void abandon();
 
     BatchRun* q;
     const JobOptions& options;
@@ -56,17 +74,19 @@ public:
     std::shared_ptr<MemoryBudget> budget = std::make_shared<MemoryBudget>();
     bool imagingFailed = false;
     bool running = false;
+    int lastRunId = 0;
 
     // The run in progress.
+    std::shared_ptr<RunState> run;
     QPointer<const FileList> list;
     std::unique_ptr<Planner> planner;
     std::unique_ptr<ErrorReport> guard;
-    std::shared_ptr<std::atomic_bool> cancelled;
     Operation operation = Operation::None;
     int bound = 0;
     int nextToPlan = 1;
     int nextToDeliver = 1;
-    int inFlight = 0;
+    bool stopping = false;  // Stop was pressed: nothing more is planned
+    int processed = 0;      // files delivered with an outcome of their own
     bool delivering = false;
     std::map<int, FileInFlight> files;
     QString failedFiles;
@@ -79,6 +99,8 @@ void BatchRun::Private::start(const FileList& fileList) {
     summary = RunSummary();
     failedFiles.clear();
     partlyKept.clear();
+    stopping = false;
+    processed = 0;
     guard = std::make_unique<ErrorReport>(frontEnd.dialogs(), StartLocation);
 
     if (guard->test(
@@ -106,26 +128,26 @@ void BatchRun::Private::start(const FileList& fileList) {
     list = &fileList;
     const QStringList snapshot = fileList.paths();
     bound = int(snapshot.size());
-    planner = std::make_unique<Planner>(options, operation, snapshot);
-    cancelled = std::make_shared<std::atomic_bool>(false);
+    run = std::make_shared<RunState>(++lastRunId);
+    planner = std::make_unique<Planner>(options, operation, snapshot, &run->order);
     nextToPlan = 1;
     nextToDeliver = 1;
-    inFlight = 0;
     files.clear();
     frontEnd.setBusy(true);
     pump();
 }
 
 void BatchRun::Private::pump() {
-    // One file waits ready behind the busy workers, so none of them idles between files, while
-    // options changed during the run still reach the files planned after the change.
+    // One file waits ready behind the busy workers, so none of them idles between files. What
+    // is planned but not yet delivered stays within that window, so a slow file holds back the
+    // planning too, and options changed during the run reach every file the bar has not reached.
     const int window = pool.maxThreadCount() + 1;
-    while (running && !cancelled->load() && nextToPlan <= bound && inFlight < window) {
+    while (running && !stopping && nextToPlan <= bound && nextToPlan - nextToDeliver < window) {
         const int index = nextToPlan++;
         FileInFlight& entry = files[index];
         const int count = list ? list->count() : bound;
-        entry.progress = int(double(index) / double(count > 0 ? count : bound) * 100.0);
-        PlannedFile file = planner->plan(index, entry.planReports);
+        entry.progress = progressValue(index, count > 0 ? count : bound);
+        PlannedFile file = planner->plan(index);
         entry.path = file.path;
         if (operation == Operation::Rotate) {
             entry.progressText = QStringLiteral("Processing: ") + GetFileName(file.path);
@@ -135,27 +157,26 @@ void BatchRun::Private::pump() {
 }
 
 void BatchRun::Private::submit(const PlannedFile& file) {
-    ++inFlight;
     QPointer<BatchRun> owner(q);
-    std::shared_ptr<std::atomic_bool> flag = cancelled;
+    std::shared_ptr<RunState> state = run;
     std::shared_ptr<MemoryBudget> room = budget;
-    pool.start([owner, flag, room, file] {
+    pool.start([owner, state, room, file] {
         // Worker thread: decode, transform and encode one file.
-        FileResult result = runFileJob(file, *flag, room.get());
+        FileResult result = runFileJob(file, state->cancelled, state->order, room.get());
+        const int runId = state->id;
         QMetaObject::invokeMethod(
             owner,
-            [owner, result] {
+            [owner, runId, result] {
                 if (owner) {
-                    owner->d->onResult(result);
+                    owner->d->onResult(runId, result);
                 }
             },
             Qt::QueuedConnection);
     });
 }
 
-void BatchRun::Private::onResult(FileResult result) {
-    --inFlight;
-    if (!running) {
+void BatchRun::Private::onResult(int runId, FileResult result) {
+    if (!running || !run || run->id != runId) {
         return;
     }
     files[result.index].result = std::move(result);
@@ -170,7 +191,8 @@ void BatchRun::Private::deliver() {
         return;
     }
     delivering = true;
-    while (running) {
+    const std::shared_ptr<RunState> current = run;
+    while (running && run == current) {
         auto it = files.find(nextToDeliver);
         if (it == files.end() || !it->second.result) {
             break;
@@ -179,16 +201,21 @@ void BatchRun::Private::deliver() {
         files.erase(it);
         ++nextToDeliver;
         const FileResult& result = *entry.result;
+        if (result.outcome == FileOutcome::Skipped && current->cancelled.load()) {
+            // Dropped by Stop before it was done: neither shown nor counted.
+            continue;
+        }
+        ++processed;
         frontEnd.setBusy(true);
         frontEnd.setProgressValue(entry.progress);
         if (!entry.progressText.isEmpty()) {
             frontEnd.setProgressText(entry.progressText);
         }
-        for (const FileReport& report : entry.planReports) {
-            guard->report(report.statement, report.description);
-        }
         for (const FileReport& report : result.reports) {
             guard->report(report.statement, report.description);
+            if (!running || run != current) {
+                break;
+            }
         }
         switch (result.outcome) {
             case FileOutcome::Written:
@@ -210,7 +237,8 @@ void BatchRun::Private::deliver() {
         }
     }
     delivering = false;
-    if (running && nextToDeliver > bound) {
+    if (running && run == current && nextToDeliver >= nextToPlan &&
+        (stopping || nextToDeliver > bound)) {
         finish();
     }
 }
@@ -223,13 +251,22 @@ void BatchRun::Private::finish() {
     frontEnd.setBusy(false);
     frontEnd.setProgressValue(0);
     frontEnd.setProgressText(QStringLiteral("Progress Bar"));
-    summary.closingMessage = QStringLiteral("Done.") + failedFiles;
+    summary.stopped = stopping;
+    summary.processed = processed;
+    summary.total = bound;
+    summary.closingMessage =
+        stopping ? QStringLiteral("Stopped.\r\n\r\n%1 of %2 files were processed.")
+                       .arg(processed)
+                       .arg(bound)
+                 : QStringLiteral("Done.");
+    summary.closingMessage += failedFiles;
     if (!partlyKept.isEmpty()) {
         summary.closingMessage +=
             QStringLiteral("\r\n\r\nOnly the first page of these files was kept:\r\n") + partlyKept;
     }
     planner.reset();
     list = nullptr;
+    run.reset();
     frontEnd.showClosingMessage(summary.closingMessage, MessageIcon::None);
     running = false;
     emit q->finished(summary);
@@ -244,6 +281,25 @@ void BatchRun::Private::refuse(int number, const QString& text, MessageIcon icon
     emit q->finished(summary);
 }
 
+void BatchRun::Private::abandon() {
+    if (run) {
+        run->cancelled.store(true);
+        run->order.cancel();
+    }
+    // Queued files never start; files in flight stop at their next check, leaving their output
+    // whole or absent, and their results are dropped.
+    pool.clear();
+    if (running) {
+        running = false;
+        run.reset();
+        planner.reset();
+        files.clear();
+        frontEnd.setBusy(false);
+        summary.stopped = true;
+        emit q->finished(summary);
+    }
+}
+
 BatchRun::BatchRun(const JobOptions& options, RunFrontEnd& frontEnd, QObject* parent)
     : QObject(parent), d(std::make_unique<Private>(this, options, frontEnd)) {
     qRegisterMetaType<zentavo::RunSummary>();
@@ -251,6 +307,7 @@ BatchRun::BatchRun(const JobOptions& options, RunFrontEnd& frontEnd, QObject* pa
 
 BatchRun::~BatchRun() {
     cancel();
+    d->pool.waitForDone();
 }
 
 void BatchRun::setJobs(int jobs) {
@@ -273,19 +330,19 @@ bool BatchRun::isRunning() const {
 }
 
 void BatchRun::cancel() {
-    if (d->cancelled) {
-        d->cancelled->store(true);
+    d->abandon();
+}
+
+void BatchRun::stop() {
+    if (!d->running || !d->run || d->stopping) {
+        return;
     }
-    // Queued files never start; files in flight finish their current write (whole, or not at
-    // all) and their results are dropped.
-    d->pool.clear();
-    d->pool.waitForDone();
-    if (d->running) {
-        d->running = false;
-        d->planner.reset();
-        d->files.clear();
-        d->frontEnd.setBusy(false);
-    }
+    d->stopping = true;
+    // Files not yet begun are dropped at once; files being worked on give up at their next
+    // check. Each comes back (done or dropped) and the run then ends as usual.
+    d->run->cancelled.store(true);
+    d->run->order.cancel();
+    d->deliver();
 }
 
 void BatchRun::waitForFinished() {

@@ -40,6 +40,9 @@ struct RunSummary {
     int notLoaded = 0;
     int notWritten = 0;
     bool refused = false;    // "No files added.", missing folder or imaging failure
+    bool stopped = false;    // Stop ended the run early
+    int processed = 0;       // files that came to an outcome (all of them unless stopped)
+    int total = 0;           // files of the list when the run started
     QString closingMessage;  // "Done." with the failed list, or the refusal text
 };
 
@@ -61,9 +64,14 @@ public:
     void PushButton2_Click(const FileList& list);
     // BatchRunning.
     bool isRunning() const;
-    // Abandons the files in flight (closing the program): no partial or temporary files remain.
+    // Stop: plans no more files, drops the files in flight (each leaves its output whole or
+    // absent) and ends the run as usual, with "Stopped." and the count of files processed.
+    void stop();
+    // Abandons the run at once (closing the program): nothing more is shown, the files in flight
+    // stop at their next check and leave no partial or temporary file. The destructor waits
+    // for them.
     void cancel();
-    // Serves the event loop until the run has finished.
+    // Serves the event loop until the run has finished or was cancelled.
     void waitForFinished();
 
 signals:

@@ -1,7 +1,10 @@
 #include "batch/filejob.h"
 
 #include "batch/memorybudget.h"
+#include "batch/planner.h"
+#include "batch/runorder.h"
 #include "batch/rotation.h"
+#include "imagefiles/cancellation.h"
 #include "imagefiles/imaging.h"
 #include "imagefiles/loadpicfile.h"
 #include "imagefiles/savejpeg.h"
@@ -10,6 +13,7 @@
 #include "shell/report/errorreport.h"
 #include "shell/report/zentavoerror.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
@@ -22,6 +26,7 @@ const QString CannotSave = QStringLiteral("Cannot save the image.");
 struct Job {
     const PlannedFile& file;
     const std::atomic_bool& cancelled;
+    RunOrder& order;
     FileResult result;
 
     void report(int number, const QString& description) {
@@ -38,12 +43,41 @@ struct Job {
         result.reason = reason;
     }
 
+    // The file has loaded: a JPEG file gives the run's quality its step now, so later files
+    // need not wait for this one's transform.
+    void loaded() {
+        if (file.formatClass == FormatClass::Jpeg) {
+            order.settleQuality(file.index, qualityStepFor(file, result.reports));
+        }
+    }
+
     // The writing statements: the output in its own format, or the refusal to write it.
     void write(Picture& picture) {
         const int number = writingStatement(file.formatClass, file.operation);
         if (!file.refusal.isEmpty()) {
             report(number, CannotSave + QLatin1Char(' ') + file.refusal);
             notWritten(file.refusal);
+            return;
+        }
+        int quality = 0;
+        if (file.formatClass == FormatClass::Jpeg) {
+            const std::optional<int> running = order.qualityFor(file.index);
+            if (!running) {
+                result.outcome = FileOutcome::Skipped;
+                return;
+            }
+            // The encoder's scale is 1 to 100; a run that has not chosen a quality yet (no
+            // quality mode selected) is brought into it.
+            quality = std::clamp(*running, 1, 100);
+        }
+        const std::optional<QString> taken = order.mayWrite(file.index);
+        if (!taken) {
+            result.outcome = FileOutcome::Skipped;
+            return;
+        }
+        if (!taken->isEmpty()) {
+            report(number, CannotSave + QLatin1Char(' ') + *taken);
+            notWritten(*taken);
             return;
         }
         if (cancelled.load()) {
@@ -63,7 +97,7 @@ struct Job {
             case FormatClass::Jpeg: {
                 bool outOfMemory = false;
                 if (!step(number, [&] {
-                        SaveJpeg(picture, file.outputPath, file.jpegQuality, &outOfMemory);
+                        SaveJpeg(picture, file.outputPath, quality, &outOfMemory);
                     })) {
                     notWritten(result.reports.back().description);
                 } else if (outOfMemory) {
@@ -95,10 +129,18 @@ struct Job {
         }
         Picture& picture = loaded.picture;
         result.droppedPages = picture.droppedPages;
+        this->loaded();
+        // A picture that could not be mirrored is not written as it came: the file leaves no
+        // output, as a turn that could not be drawn leaves none.
+        bool mirrored = true;
         if (file.direction == FlipDirection::Horizontal) {
-            step(132, [&] { mirrorPicture(picture, Mirror::Horizontal); });
+            mirrored = step(132, [&] { mirrorPicture(picture, Mirror::Horizontal); });
         } else if (file.direction == FlipDirection::Vertical) {
-            step(140, [&] { mirrorPicture(picture, Mirror::Vertical); });
+            mirrored = step(140, [&] { mirrorPicture(picture, Mirror::Vertical); });
+        }
+        if (!mirrored) {
+            notWritten(result.reports.back().description);
+            return;
         }
         write(picture);
     }
@@ -112,6 +154,7 @@ struct Job {
             return;
         }
         result.droppedPages = image.picture().droppedPages;
+        loaded();
         RotationGeometry geometry;
         if (!step(statement::RotateCalc,
                   [&] { geometry = CalcRotation(file.degrees, image.Width(), image.Height()); })) {
@@ -177,15 +220,23 @@ qint64 memoryNeededFor(const QString& path, Operation operation) {
 }
 
 FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled,
-                      MemoryBudget* budget) {
-    Job job{file, cancelled, {}};
+                      RunOrder& order, MemoryBudget* budget) {
+    Job job{file, cancelled, order, {}};
     job.result.index = file.index;
-    if (cancelled.load()) {
+    const CancellationScope scope(&cancelled);
+    // However the file ends, later files stop waiting for it.
+    struct Ended {
+        RunOrder& order;
+        const FileResult& result;
+        ~Ended() { order.finished(result.index, result.outcome == FileOutcome::Written); }
+    } ended{order, job.result};
+    if (cancelled.load() || !order.waitForRoomTurn(file.index)) {
         job.result.outcome = FileOutcome::Skipped;
         return job.result;
     }
     try {
         BudgetReservation room(budget, budget ? memoryNeededFor(file.path, file.operation) : 0);
+        order.roomTaken(file.index);
         if (cancelled.load()) {
             job.result.outcome = FileOutcome::Skipped;
             return job.result;
@@ -201,6 +252,12 @@ FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled
         const int number = writingStatement(file.formatClass, file.operation);
         job.report(number, describeException(std::current_exception()));
         job.notWritten(job.result.reports.back().description);
+    }
+    if (cancelled.load() && job.result.outcome != FileOutcome::Written) {
+        // Work that gave up because it was no longer wanted is no failure of the file.
+        job.result = FileResult();
+        job.result.index = file.index;
+        job.result.outcome = FileOutcome::Skipped;
     }
     return job.result;
 }

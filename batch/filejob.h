@@ -22,8 +22,10 @@ struct PlannedFile {
     QString degrees;
     FormatClass formatClass = FormatClass::Bmp;
     QString outputPath;
-    int jpegQuality = 0;  // 1 to 100 for JPEG outputs
-    QString refusal;      // why the output must not be written, empty when it may
+    // For JPEG outputs: the quality mode and the slider position when the file was planned.
+    QualityMode qualityMode = QualityMode::None;
+    int slider = 0;
+    QString refusal;  // why the output must not be written, empty when it may
 };
 
 // An error report a file gives rise to: the statement and the description.
@@ -70,15 +72,18 @@ bool runStatement(int number, std::vector<FileReport>& reports,
 int writingStatement(FormatClass formatClass, Operation operation);
 
 class MemoryBudget;
+class RunOrder;
 
 // The memory one file needs while it is worked on, in bytes, judged from its header: the
 // decoded picture, plus the turned copy in a rotate run. 64 MiB when the header tells nothing.
 qint64 memoryNeededFor(const QString& path, Operation operation);
 
 // Decodes, transforms and writes one planned file. Runs on a worker thread; never throws and
-// never asks anything. Waits for room in budget (when given) before decoding. When cancelled
+// never asks anything. Takes its turn in order and waits for room in budget (when given) before
+// decoding; takes its JPEG quality and its right to the output name from order. When cancelled
 // turns true before the output is committed, nothing is written and the outcome is Skipped.
+// Always tells order that the file has ended.
 FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled,
-                      MemoryBudget* budget = nullptr);
+                      RunOrder& order, MemoryBudget* budget = nullptr);
 
 }  // namespace zentavo

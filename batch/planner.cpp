@@ -3,7 +3,6 @@
 #include "batch/naming.h"
 #include "imagefiles/detectjpegquality.h"
 #include "imagefiles/loadpicfile.h"
-#include "shell/report/errorreport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -35,8 +34,9 @@ std::optional<FileIdentity> identityOf(const QString& path) {
     return FileIdentity{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)};
 }
 
-Planner::Planner(const JobOptions& options, Operation operation, const QStringList& inputs)
-    : m_options(options), m_operation(operation), m_inputs(inputs) {
+Planner::Planner(const JobOptions& options, Operation operation, const QStringList& inputs,
+                 RunOrder* order)
+    : m_options(options), m_operation(operation), m_inputs(inputs), m_order(order) {
     m_inputIdentities.reserve(inputs.size());
     for (const QString& input : inputs) {
         if (const auto id = identityOf(input)) {
@@ -45,7 +45,7 @@ Planner::Planner(const JobOptions& options, Operation operation, const QStringLi
     }
 }
 
-PlannedFile Planner::plan(int index, std::vector<FileReport>& reports) {
+PlannedFile Planner::plan(int index) {
     PlannedFile file;
     file.index = index;
     file.operation = m_operation;
@@ -54,42 +54,58 @@ PlannedFile Planner::plan(int index, std::vector<FileReport>& reports) {
     file.direction = m_options.flipDirection();
     file.degrees = m_options.degrees();
     if (file.formatClass == FormatClass::Jpeg) {
-        chooseJpegQuality(file.path, reports);
-        // The quality scale of the encoder is 1 to 100; a run that has not chosen one yet (no
-        // quality mode selected) or a slider beyond 100 is brought into it.
-        file.jpegQuality = std::clamp(m_jpegQuality, 1, 100);
+        file.qualityMode = m_options.qualityMode();
+        file.slider = m_options.sliderValue();
     }
     file.outputPath = outputPath(m_options.resultsFolder(), file.path, m_operation);
-    file.refusal = refusalFor(file.outputPath, index);
+    file.refusal = refusalFor(file.outputPath);
+    if (m_order) {
+        const QFileInfo output(file.outputPath);
+        const QString canonicalFolder = QFileInfo(output.absolutePath()).canonicalFilePath();
+        const QString outputKey =
+            (canonicalFolder.isEmpty() ? output.absolutePath() : canonicalFolder) +
+            QLatin1Char('/') + output.fileName();
+        // Two entries of one file are one input, whatever their spelling; a file that does not
+        // exist is known by its path (it will not load, so it never writes).
+        const auto id = identityOf(file.path);
+        const QString inputKey = id ? QStringLiteral("%1:%2").arg(id->device).arg(id->inode)
+                                    : QStringLiteral("path:") + file.path;
+        m_order->planFile(index, file.formatClass == FormatClass::Jpeg, file.path, inputKey,
+                          file.outputPath, outputKey);
+    }
     return file;
 }
 
-void Planner::chooseJpegQuality(const QString& path, std::vector<FileReport>& reports) {
-    const bool flip = m_operation == Operation::Flip;
+QualityStep qualityStepFor(const PlannedFile& file, std::vector<FileReport>& reports) {
     // Statement numbers of the flip loop; the rotate loop's are 88 higher.
-    const int shift = flip ? 0 : 88;
-    const QualityMode mode = m_options.qualityMode();
-    if (mode == QualityMode::Fixed) {
-        runStatement(150 + shift, reports, [&] { m_jpegQuality = fixedQuality(m_options); });
-    } else if (mode == QualityMode::SmartDetect) {
+    const int shift = file.operation == Operation::Flip ? 0 : 88;
+    FixedJobOptions slider;
+    slider.slider = file.slider;
+    QualityStep step;
+    const auto setFromSlider = [&](int number) {
+        runStatement(number + shift, reports, [&] {
+            step = {QualityStep::Set, fixedQuality(slider)};
+        });
+    };
+    if (file.qualityMode == QualityMode::Fixed) {
+        setFromSlider(150);
+    } else if (file.qualityMode == QualityMode::SmartDetect) {
         // The estimate needs the pixel size and the file length only: the header is read, the
         // picture is not decoded a second time.
-        const std::optional<QSize> size = readPictureSize(path);
+        const std::optional<QSize> size = readPictureSize(file.path);
         if (size) {
             runStatement(156 + shift, reports, [&] {
-                m_estimate =
-                    DetectJpegQuality(size->width(), size->height(), QFileInfo(path).size());
+                step = {QualityStep::Raise, DetectJpegQuality(size->width(), size->height(),
+                                                              QFileInfo(file.path).size())};
             });
-            if (m_estimate > m_jpegQuality) {
-                m_jpegQuality = m_estimate;
-            }
         } else {
-            runStatement(162 + shift, reports, [&] { m_jpegQuality = fixedQuality(m_options); });
+            setFromSlider(162);
         }
     }
+    return step;
 }
 
-QString Planner::refusalFor(const QString& outputPath, int index) {
+QString Planner::refusalFor(const QString& outputPath) {
     const QFileInfo output(outputPath);
     const QString name = output.fileName();
     if (QFile::encodeName(name).size() > longestNameIn(output.absolutePath())) {
@@ -98,17 +114,6 @@ QString Planner::refusalFor(const QString& outputPath, int index) {
     if (const auto id = identityOf(outputPath); id && m_inputIdentities.contains(*id)) {
         return QStringLiteral("%1 is an input of this run and is not replaced.").arg(outputPath);
     }
-    const QString canonicalFolder = QFileInfo(output.absolutePath()).canonicalFilePath();
-    const QString key = (canonicalFolder.isEmpty() ? output.absolutePath() : canonicalFolder) +
-                        QLatin1Char('/') + name;
-    const auto claimed = m_claimedOutputs.constFind(key);
-    if (claimed != m_claimedOutputs.constEnd() && claimed.value() != index) {
-        return QStringLiteral("%1 was already written by file %2 of this run (%3).")
-            .arg(outputPath)
-            .arg(claimed.value())
-            .arg(m_inputs.value(claimed.value() - 1));
-    }
-    m_claimedOutputs.insert(key, index);
     return {};
 }
 

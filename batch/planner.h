@@ -2,8 +2,8 @@
 
 #include "batch/filejob.h"
 #include "batch/joboptions.h"
+#include "batch/runorder.h"
 
-#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -24,31 +24,34 @@ size_t qHash(const FileIdentity& id, size_t seed = 0);
 // The identity of path, following links; empty when it does not exist. Never throws.
 std::optional<FileIdentity> identityOf(const QString& path);
 
-// Settles the files of one run in list order on the driving thread: names, the JPEG quality and
-// whether an output may be written. Reads the live options when each file is planned, so a
-// choice changed during the run reaches the files planned after it.
+class RunOrder;
+
+// Settles the files of one run in list order on the driving thread: names, the quality mode
+// and slider a JPEG file is written with, and whether its output must not be written. Reads the
+// live options when each file is planned, so a choice changed during the run reaches the files
+// planned after it. Announces each file to the run's order (when given).
 class Planner {
 public:
     // inputs: the list as the run took it.
-    Planner(const JobOptions& options, Operation operation, const QStringList& inputs);
+    Planner(const JobOptions& options, Operation operation, const QStringList& inputs,
+            RunOrder* order = nullptr);
 
-    // Plans entry index (1-based). Error reports of the planning statements (the quality
-    // choice) go to reports.
-    PlannedFile plan(int index, std::vector<FileReport>& reports);
-
-    int jpegQuality() const { return m_jpegQuality; }
+    // Plans entry index (1-based).
+    PlannedFile plan(int index);
 
 private:
-    void chooseJpegQuality(const QString& path, std::vector<FileReport>& reports);
-    QString refusalFor(const QString& outputPath, int index);
+    QString refusalFor(const QString& outputPath);
 
     const JobOptions& m_options;
     Operation m_operation;
     QStringList m_inputs;
+    RunOrder* m_order;
     QSet<FileIdentity> m_inputIdentities;
-    QHash<QString, int> m_claimedOutputs;  // output file (canonical folder + name) -> index
-    int m_jpegQuality = 0;
-    int m_estimate = 0;
 };
+
+// The quality step of a JPEG file that has loaded, as planned: the slider in Fixed mode, the
+// estimate from its header and length in Smart-Detect mode (the slider when the header tells
+// nothing). A statement that fails is reported in reports and keeps the running quality.
+QualityStep qualityStepFor(const PlannedFile& file, std::vector<FileReport>& reports);
 
 }  // namespace zentavo

@@ -8,10 +8,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace zentavo {
 
@@ -35,7 +37,45 @@ mode_t processUmask() {
     return mode_t(022);
 }
 
+// The temporary files being written, readable from a signal handler: a slot is Ready while its
+// name may exist on disk. Plain arrays and lock-free atomics only.
+constexpr int SlotCount = 64;
+constexpr size_t SlotBytes = 4096;
+enum SlotState : int { Free, Busy, Ready };
+std::atomic<int> slotState[SlotCount];
+char slotPath[SlotCount][SlotBytes];
+
+// Takes a slot for a temporary file whose name template is pattern; -1 when none is free or
+// the name does not fit (the file is then written unlisted).
+int takeSlot(const QByteArray& pattern) {
+    if (size_t(pattern.size()) >= SlotBytes) {
+        return -1;
+    }
+    for (int i = 0; i < SlotCount; ++i) {
+        int expected = Free;
+        if (slotState[i].compare_exchange_strong(expected, Busy)) {
+            std::memcpy(slotPath[i], pattern.constData(), size_t(pattern.size()) + 1);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void releaseSlot(int slot) {
+    if (slot >= 0) {
+        slotState[slot].store(Free);
+    }
+}
+
 }  // namespace
+
+void removeUnfinishedFiles() {
+    for (int i = 0; i < SlotCount; ++i) {
+        if (slotState[i].load() == Ready) {
+            ::unlink(slotPath[i]);
+        }
+    }
+}
 
 GdiplusStatus statusForErrno(int errorNumber) {
     return errorNumber == ENOMEM ? GdiplusStatus::OutOfMemory : GdiplusStatus::Win32Error;
@@ -56,8 +96,19 @@ void AtomicFile::fail(const QString& what, int errorNumber) {
 void AtomicFile::open() {
     const QString folder = QFileInfo(m_finalPath).absolutePath();
     QByteArray pattern = QFile::encodeName(folder) + "/.zt-XXXXXX.tmp";
-    m_fd = mkostemps(pattern.data(), 4, O_CLOEXEC);
+    // The name is made in the slot itself and the slot is Ready before the file exists, so no
+    // moment passes in which the file is on disk but unlisted. A handler that runs while the
+    // name is being made unlinks a name of our own pattern that does not exist yet.
+    m_slot = takeSlot(pattern);
+    char* name = pattern.data();
+    if (m_slot >= 0) {
+        name = slotPath[m_slot];
+        slotState[m_slot].store(Ready);
+    }
+    m_fd = mkostemps(name, 4, O_CLOEXEC);
+    pattern = QByteArray(name);
     if (m_fd < 0) {
+        releaseSlot(std::exchange(m_slot, -1));
         const int error = errno;
         throw WriteFailure{statusForErrno(error),
                            QStringLiteral("Cannot create a file in %1: %2")
@@ -96,6 +147,7 @@ void AtomicFile::commit() {
         fail(QStringLiteral("Cannot replace %1").arg(m_finalPath), errno);
     }
     m_tempPath.clear();
+    releaseSlot(std::exchange(m_slot, -1));
 }
 
 void AtomicFile::discard() {
@@ -107,6 +159,7 @@ void AtomicFile::discard() {
         ::unlink(m_tempPath.constData());
         m_tempPath.clear();
     }
+    releaseSlot(std::exchange(m_slot, -1));
 }
 
 void writeFileAtomically(const QString& path, const QByteArray& bytes) {

@@ -42,7 +42,13 @@ private:
     QString m_finalPath;
     QByteArray m_tempPath;  // encoded for the file system
     int m_fd = -1;
+    int m_slot = -1;  // in the table removeUnfinishedFiles() reads
 };
+
+// Removes the temporary files of every AtomicFile not yet committed or discarded, for a process
+// that must end at once (a second interrupt): what ends then leaves no half-written file.
+// Async-signal-safe; call it from a signal handler just before _exit().
+void removeUnfinishedFiles();
 
 // Writes bytes to path through an AtomicFile. Throws WriteFailure.
 void writeFileAtomically(const QString& path, const QByteArray& bytes);

@@ -1,5 +1,6 @@
 #include "imagefiles/encoders.h"
 
+#include "imagefiles/cancellation.h"
 #include "imagefiles/gdiplusstatus.h"
 #include "imagefiles/writerpixels.h"
 
@@ -26,6 +27,12 @@ using LiqResult = std::unique_ptr<liq_result, LiqDeleter<liq_result, liq_result_
         error == LIQ_OUT_OF_MEMORY ? GdiplusStatus::OutOfMemory : GdiplusStatus::GenericError;
     throw WriteFailure{status,
                        QStringLiteral("The colour quantiser failed (error %1)").arg(int(error))};
+}
+
+// Quantising and remapping a large picture takes seconds; both stop at the quantiser's next
+// progress report once the work is no longer wanted.
+int keepQuantising(float, void*) {
+    return workCancelled() ? 0 : 1;
 }
 
 }  // namespace
@@ -76,6 +83,7 @@ QByteArray encodeQuantisedGif(const QImage& image) {
     }
     // One palette entry stays free for the transparent colour.
     liq_set_max_colors(attr.get(), anyTransparent ? 255 : 256);
+    liq_attr_set_progress_callback(attr.get(), &keepQuantising, nullptr);
     LiqImage input(liq_image_create_rgba(attr.get(), pixels.data(), width, height, 0));
     if (!input) {
         quantiserFailed(LIQ_OUT_OF_MEMORY);
@@ -92,6 +100,7 @@ QByteArray encodeQuantisedGif(const QImage& image) {
         quantiserFailed(quantised);
     }
     liq_set_dithering_level(result.get(), 1.0f);
+    liq_result_set_progress_callback(result.get(), &keepQuantising, nullptr);
 
     QImage indices(width, height, QImage::Format_Indexed8);
     requireAllocated(indices);
