@@ -1,5 +1,6 @@
 #include "batch/batchrun.h"
 #include "batch/naming.h"
+#include "batch/runorder.h"
 #include "filelist/filelist.h"
 #include "shell/report/errorreport.h"
 #include "tests/batch/runfixture.h"
@@ -368,4 +369,184 @@ TEST_F(BatchRunTest, AMultiPageTiffKeepsItsFirstPageAndTheClosingMessageSaysSo) 
         frontEnd.scripted.messages(),
         QStringList{"Done.\r\n\r\nOnly the first page of these files was kept:\r\n\r\n" + path});
     EXPECT_EQ(folderEntries(results.path()), QStringList{"pages_flipped.tif"});
+}
+
+namespace {
+
+// The bytes of a JPEG with its first Huffman table made unusable: the header reads, the
+// pixels do not decode.
+QByteArray withUnusableHuffmanTable(QByteArray jpeg) {
+    for (qsizetype at = 2; at + 4 <= jpeg.size() && uchar(jpeg[at]) == 0xFF;) {
+        if (uchar(jpeg[at + 1]) == 0xC4) {
+            jpeg[at + 4] = char(0x25);  // class 2, table 5: neither exists
+            return jpeg;
+        }
+        at += 2 + ((uchar(jpeg[at + 2]) << 8) | uchar(jpeg[at + 3]));
+    }
+    return {};
+}
+
+// A JPEG whose frame header claims 65500 x 65500 pixels.
+QByteArray withHugeFrame(QByteArray jpeg) {
+    const qsizetype at = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    if (at > 0) {
+        jpeg[at + 5] = jpeg[at + 7] = char(0xFF);
+        jpeg[at + 6] = jpeg[at + 8] = char(0xDC);
+    }
+    return jpeg;
+}
+
+}  // namespace
+
+TEST_F(BatchRunTest, SmartDetectCountsOnlyFilesThatLoadWhateverTheWorkers) {
+    // Estimates: a 70, c 60. The damaged file's header promises 90, the unreadable one would
+    // fall back to the slider (85), and the header bomb would overflow the estimate: none of
+    // them loads, so none of them may touch the running quality.
+    const QImage picture = patternImage(400, 300);
+    const QString a = input("a.jpg");
+    const QString unreadable = writeText("unreadable.jpg");
+    const QString damaged = input("damaged.jpg");
+    const QString bomb = input("bomb.jpg");
+    const QString c = input("c.jpg");
+    writeJpeg(a, picture, 20, 11613);
+    writeJpeg(c, picture, 20, 8780);
+    const QByteArray broken = withUnusableHuffmanTable(writeJpeg(damaged, picture, 20, 32727));
+    ASSERT_FALSE(broken.isEmpty());
+    writeFile(damaged, broken);
+    writeFile(bomb, withHugeFrame(writeJpeg(bomb, patternImage(16, 16), 90)));
+    for (const int jobs : {1, 3}) {
+        RecordingFrontEnd seen;
+        QDir(results.path()).removeRecursively();
+        QDir().mkpath(results.path());
+        runBatch(options, seen, {a, unreadable, damaged, bomb, c}, jobs);
+        EXPECT_EQ(seen.scripted.messages(),
+                  QStringList{"Done.\r\n\r\nThese files:\r\n\r\n" + unreadable + "\r\n" + damaged +
+                              "\r\n" + bomb + "\r\n\r\ncould not be loaded."})
+            << jobs;
+        EXPECT_EQ(quantisationTables(readFile(output("a_flipped.jpg"))), quantisationTablesFor(70));
+        EXPECT_EQ(quantisationTables(readFile(output("c_flipped.jpg"))), quantisationTablesFor(70))
+            << jobs;
+    }
+}
+
+TEST_F(BatchRunTest, AnOutputNameGoesToTheFirstFileThatReallyWritesIt) {
+    // Each case: the list, the operation, what b_flipped / b_rotated .bmp must come from (its
+    // width) and the reports expected. Entries of one file, however spelled, are one input.
+    const QString text = writeText("b.jpeg");
+    const QString bmp = writeBmp("b.bmp", 3, 3);
+    const QString again = inputs.path() + "/./b.bmp";
+    struct Case {
+        QStringList list;
+        Operation op;
+        QString output;
+        int width;
+        int reports;
+    };
+    const Case cases[] = {
+        {{text, bmp}, Operation::Flip, "b_flipped.bmp", 3, 0},    // first claimant never loads
+        {{text, bmp}, Operation::Rotate, "b_rotated.bmp", 3, 1},  // its load failure only
+        {{bmp, again, bmp}, Operation::Flip, "b_flipped.bmp", 3, 0},  // one input listed again
+    };
+    for (const Case& test : cases) {
+        RecordingFrontEnd seen;
+        QDir(results.path()).removeRecursively();
+        QDir().mkpath(results.path());
+        options.op = test.op;
+        const RunSummary summary = runBatch(options, seen, test.list);
+        EXPECT_EQ(readBack(output(test.output)).width(), test.width) << test.list.join(' ').toStdString();
+        EXPECT_EQ(seen.scripted.messages().size(), test.reports + 1);
+        EXPECT_EQ(summary.notWritten, 0);
+        EXPECT_EQ(summary.written + summary.notLoaded, test.list.size());
+    }
+}
+
+TEST(RunOrder, ANameIsRefusedOnlyAfterAnEarlierOtherInputWroteIt) {
+    // Files 1 to 3 are three inputs sharing one output; file 4 is file 3 listed again.
+    RunOrder order;
+    for (int i = 1; i <= 4; ++i) {
+        const QString input = QStringLiteral("in%1").arg(std::min(i, 3));
+        order.planFile(i, false, input, input, "out", "out");
+    }
+    EXPECT_EQ(order.mayWrite(1), QString());
+    order.finished(1, false);  // not loaded, refused or failed to write: all the same here
+    EXPECT_EQ(order.mayWrite(2), QString());
+    order.finished(2, true);
+    EXPECT_EQ(order.mayWrite(3), QString("out was already written by file 2 of this run (in2)."));
+    order.finished(3, false);
+    EXPECT_EQ(order.mayWrite(4), QString("out was already written by file 2 of this run (in2)."));
+    order.cancel();
+    EXPECT_EQ(order.qualityFor(9), std::nullopt);
+}
+
+TEST_F(BatchRunTest, TheBarRoundsItsShareOfTheList) {
+    const std::pair<int, std::vector<int>> cases[] = {{3, {33, 67, 100}}, {100, {}}};
+    for (auto [count, expected] : cases) {
+        if (expected.empty()) {
+            for (int i = 1; i <= count; ++i) {
+                expected.push_back(i);  // 29 of 100 is 29, never 28
+            }
+        }
+        expected.push_back(0);
+        QStringList paths;
+        for (int i = 0; i < count; ++i) {
+            paths << writeBmp(QStringLiteral("p%1.bmp").arg(i), 2, 2);
+        }
+        RecordingFrontEnd seen;
+        runBatch(options, seen, paths, 2);
+        EXPECT_EQ(seen.progress, expected) << count;
+    }
+}
+
+TEST_F(BatchRunTest, PlanningWaitsForDeliveryBehindASlowFile) {
+    // A large first file and small ones after it; the direction changes when the first file is
+    // delivered. With two workers at most three files are planned ahead of the bar, so every
+    // file from the fifth on reads the new direction.
+    QStringList paths;
+    const QString big = input("big.png");
+    ASSERT_TRUE(patternImage(2500, 2500).save(big, "PNG", 0));
+    paths << big;
+    for (int i = 1; i <= 10; ++i) {
+        paths << writeBmp(QStringLiteral("s%1.bmp").arg(i, 2, 10, QLatin1Char('0')), 4, 4);
+    }
+    frontEnd.onProgress = [&](int value) {
+        if (value > 0 && value < 10) {
+            options.direction = FlipDirection::Vertical;
+        }
+    };
+    runBatch(options, frontEnd, paths, 2);
+    const QImage original = readBack(paths[1]);
+    for (int i = 5; i <= 10; ++i) {
+        const QImage out = readBack(output(QStringLiteral("s%1_flipped.bmp").arg(i, 2, 10, QLatin1Char('0'))));
+        EXPECT_EQ(out.pixel(0, 0), original.pixel(0, 3)) << i;  // vertical
+    }
+}
+
+TEST(BatchRunGuard, ResultsOfACancelledRunNeverReachTheNextOne) {
+    QTemporaryDir inputs;
+    QTemporaryDir results;
+    QStringList paths;
+    for (int i = 0; i < 6; ++i) {
+        paths << inputs.filePath(QStringLiteral("%1.png").arg(i));
+        patternImage(400, 400).save(paths.back(), "PNG");
+    }
+    FixedJobOptions options;
+    options.folder = results.path();
+    RecordingFrontEnd frontEnd;
+    FileList first;
+    first.append(paths);
+    FileList second;
+    second.append(paths.first());
+    BatchRun run(options, frontEnd);
+    run.setJobs(2);
+    std::vector<RunSummary> summaries;
+    QObject::connect(&run, &BatchRun::finished, [&](const RunSummary& s) { summaries.push_back(s); });
+    run.PushButton2_Click(first);
+    run.cancel();
+    run.PushButton2_Click(second);
+    run.waitForFinished();
+    ASSERT_EQ(summaries.size(), 2u);
+    EXPECT_EQ(summaries[1].written, 1);
+    EXPECT_EQ(frontEnd.scripted.messages(), QStringList{"Done."});
+    EXPECT_EQ(frontEnd.progress.back(), 0);
+    EXPECT_EQ(std::count(frontEnd.progress.begin(), frontEnd.progress.end(), 100), 1);
 }
