@@ -7,6 +7,7 @@ packages=(
   libturbojpeg0-dev libgif-dev libtiff-dev libimagequant-dev
   libgtest-dev libgmock-dev libjpeg-turbo-progs
   fonts-liberation2 xvfb xauth
+  dpkg-dev appstream desktop-file-utils man-db
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -27,6 +27,7 @@ QString shippedFilesFolder() {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral(ZENTAVO_APP_ID));
     zentavo::QtDialogs dialogs;
     zentavo::SettingsStore settings;
     zentavo::ImagingStartupObject imaging;
