@@ -46,7 +46,8 @@ complete_words() {
 }
 
 help_agreement() {
-    local batch=$1 page=$2 completion=$3
+    local batch=$1 page=$2 completion
+    completion=$(realpath "$3")
     local from_help from_page
     from_help=$(help_entries "$batch")
     from_page=$(man_entries "$page")
@@ -163,13 +164,17 @@ package() {
     done
 }
 
-case ${1:-} in
+check=${1:-}
+case $check in
     help-agreement) shift && help_agreement "$@" ;;
     entries-validate) shift && entries_validate "$@" ;;
     package) shift && package "$@" ;;
     *) echo "usage: $0 help-agreement|entries-validate|package ..." >&2 && exit 2 ;;
 esac
 if [ "$failures" -gt 0 ]; then
+    [ "$check" != help-agreement ] ||
+        echo "An option of zentavo-batch changed: describe it in docs/man/zentavo-batch.1 and" \
+            "offer it in resources/completion/zentavo-batch." >&2
     exit 1
 fi
 echo "OK"
