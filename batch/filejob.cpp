@@ -2,10 +2,13 @@
 
 #include "batch/memorybudget.h"
 #include "batch/planner.h"
-#include "batch/runorder.h"
 #include "batch/rotation.h"
+#include "batch/runorder.h"
 #include "imagefiles/cancellation.h"
+#include "imagefiles/filebytes.h"
 #include "imagefiles/imaging.h"
+#include "imagefiles/jpegplanes.h"
+#include "imagefiles/limits.h"
 #include "imagefiles/loadpicfile.h"
 #include "imagefiles/savejpeg.h"
 #include "imagefiles/savewithencoder.h"
@@ -51,20 +54,21 @@ struct Job {
         }
     }
 
-    // The writing statements: the output in its own format, or the refusal to write it.
-    void write(Picture& picture) {
-        const int number = writingStatement(file.formatClass, file.operation);
+    // The refusal to write, the run's quality for a JPEG and a cancelled run, settled just
+    // before writing. The quality (0 for other formats), or nothing when the output must not
+    // be written; the outcome then says why.
+    std::optional<int> mayWrite(int number) {
         if (!file.refusal.isEmpty()) {
             report(number, CannotSave + QLatin1Char(' ') + file.refusal);
             notWritten(file.refusal);
-            return;
+            return std::nullopt;
         }
         int quality = 0;
         if (file.formatClass == FormatClass::Jpeg) {
             const std::optional<int> running = order.qualityFor(file.index);
             if (!running) {
                 result.outcome = FileOutcome::Skipped;
-                return;
+                return std::nullopt;
             }
             // The encoder's scale is 1 to 100; a run that has not chosen a quality yet (no
             // quality mode selected) is brought into it.
@@ -73,15 +77,64 @@ struct Job {
         const std::optional<QString> taken = order.mayWrite(file.index);
         if (!taken) {
             result.outcome = FileOutcome::Skipped;
-            return;
+            return std::nullopt;
         }
         if (!taken->isEmpty()) {
             report(number, CannotSave + QLatin1Char(' ') + *taken);
             notWritten(*taken);
-            return;
+            return std::nullopt;
         }
         if (cancelled.load()) {
             result.outcome = FileOutcome::Skipped;
+            return std::nullopt;
+        }
+        return quality;
+    }
+
+    // The JPEG writing statement; save is SaveJpeg with its out-of-memory flag.
+    void writeJpeg(int number, const std::function<void(bool*)>& save) {
+        bool outOfMemory = false;
+        if (!step(number, [&] { save(&outOfMemory); })) {
+            notWritten(result.reports.back().description);
+        } else if (outOfMemory) {
+            notWritten(QStringLiteral("Out of memory"));
+        }
+    }
+
+    // A JPEG written as a JPEG and moved exactly goes through its colour planes: each plane is
+    // moved as it is stored, with no conversion to RGB and back and no chroma resampling, which
+    // is faster and loses less. False when the planes cannot give the exact result (odd sizes,
+    // CMYK, damaged data...): nothing was done then, and the RGB path takes the file.
+    bool throughPlanes(PixelMove operation) {
+        if (file.formatClass != FormatClass::Jpeg || !file.refusal.isEmpty()) {
+            return false;
+        }
+        QByteArray bytes;
+        QString reason;
+        if (readRegularFile(file.path, limits::MaxInputFileBytes, bytes, reason) !=
+            LoadError::None) {
+            return false;
+        }
+        std::optional<PlanarJpeg> planar = decodeMovedJpegPlanes(bytes, operation);
+        if (!planar) {
+            return false;
+        }
+        bytes = QByteArray();
+        loaded();
+        const int number = writingStatement(file.formatClass, file.operation);
+        if (const std::optional<int> quality = mayWrite(number)) {
+            writeJpeg(number, [&](bool* outOfMemory) {
+                SaveJpeg(*planar, file.outputPath, *quality, outOfMemory);
+            });
+        }
+        return true;
+    }
+
+    // The writing statements: the output in its own format, or the refusal to write it.
+    void write(Picture& picture) {
+        const int number = writingStatement(file.formatClass, file.operation);
+        const std::optional<int> quality = mayWrite(number);
+        if (!quality) {
             return;
         }
         switch (file.formatClass) {
@@ -94,17 +147,11 @@ struct Job {
                     notWritten(reason);
                 }
                 return;
-            case FormatClass::Jpeg: {
-                bool outOfMemory = false;
-                if (!step(number, [&] {
-                        SaveJpeg(picture, file.outputPath, quality, &outOfMemory);
-                    })) {
-                    notWritten(result.reports.back().description);
-                } else if (outOfMemory) {
-                    notWritten(QStringLiteral("Out of memory"));
-                }
+            case FormatClass::Jpeg:
+                writeJpeg(number, [&](bool* outOfMemory) {
+                    SaveJpeg(picture, file.outputPath, *quality, outOfMemory);
+                });
                 return;
-            }
             case FormatClass::Gif:
             case FormatClass::Png:
             case FormatClass::Tiff: {
@@ -120,6 +167,15 @@ struct Job {
     }
 
     void flip() {
+        PixelMove operation;
+        if (file.direction != FlipDirection::None) {
+            operation =
+                PixelMove::mirror(file.direction == FlipDirection::Horizontal ? Mirror::Horizontal
+                                                                              : Mirror::Vertical);
+        }
+        if (throughPlanes(operation)) {
+            return;
+        }
         LoadResult loaded = loadPicture(file.path);
         if (!loaded.ok()) {
             result.outcome = FileOutcome::NotLoaded;
@@ -146,6 +202,10 @@ struct Job {
     }
 
     void rotate() {
+        if (const std::optional<int> turns = clockwiseQuarterTurns(file.degrees);
+            turns && throughPlanes(PixelMove::turn(*turns))) {
+            return;
+        }
         ImageObject image;
         if (!step(statement::RotateLoad, [&] { image.load(file.path); })) {
             // The previous file's picture is never saved under this file's name.
@@ -219,8 +279,8 @@ qint64 memoryNeededFor(const QString& path, Operation operation) {
     return operation == Operation::Rotate ? picture * 2 : picture;
 }
 
-FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled,
-                      RunOrder& order, MemoryBudget* budget) {
+FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled, RunOrder& order,
+                      MemoryBudget* budget) {
     Job job{file, cancelled, order, {}};
     job.result.index = file.index;
     const CancellationScope scope(&cancelled);

@@ -144,16 +144,21 @@ double leadingNumber(const QString& text) {
     return trimmed.left(end).toDouble();
 }
 
-RotationGeometry CalcRotation(const QString& degrees, int width, int height) {
-    const double value = leadingNumber(degrees);
-    const double quarters = value / 90.0;
-    if (std::isfinite(quarters) && quarters == std::floor(quarters)) {
-        // -90 is one quarter turn clockwise; reduce to 0..3 clockwise quarter turns.
-        const long long q = static_cast<long long>(std::fmod(-quarters, 4.0));
-        const int clockwise = static_cast<int>(((q % 4) + 4) % 4);
-        return exactTurn(clockwise, width, height);
+std::optional<int> clockwiseQuarterTurns(const QString& degrees) {
+    const double quarters = leadingNumber(degrees) / 90.0;
+    if (!std::isfinite(quarters) || quarters != std::floor(quarters)) {
+        return std::nullopt;
     }
-    return classicTurn(value, width, height);
+    // -90 is one quarter turn clockwise; reduce to 0..3 clockwise quarter turns.
+    const long long q = static_cast<long long>(std::fmod(-quarters, 4.0));
+    return static_cast<int>(((q % 4) + 4) % 4);
+}
+
+RotationGeometry CalcRotation(const QString& degrees, int width, int height) {
+    if (const std::optional<int> clockwise = clockwiseQuarterTurns(degrees)) {
+        return exactTurn(*clockwise, width, height);
+    }
+    return classicTurn(leadingNumber(degrees), width, height);
 }
 
 }  // namespace zentavo

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 namespace zentavo {
 
@@ -21,6 +22,10 @@ struct RotationGeometry {
 // The leading number of a text, as the rotation text is read: "-90" gives -90, "12abc" 12,
 // text without a number 0.
 double leadingNumber(const QString& text);
+
+// The clockwise quarter turns (0 to 3) that the rotation text asks for when it is a multiple of
+// 90 degrees ("-90" gives 1, "-270" and "90" give 3); nothing for other angles.
+std::optional<int> clockwiseQuarterTurns(const QString& degrees);
 
 // CalcRotation: the canvas and points that turn a width x height picture by the rotation text
 // (negative degrees turn clockwise on a screen whose y axis points down).

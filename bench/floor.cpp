@@ -2,12 +2,14 @@
 //
 // Each file is decoded with TurboJPEG to packed RGB and encoded again at the given quality
 // with the input's own chroma subsampling (as zentavo-batch keeps it), with no transform in
-// between; the result is written to the
-// output folder under the input's name. This is the floor the flip and the turn of
-// zentavo-batch are measured against: one core, one file at a time, handles and buffers
-// reused, nothing else done.
+// between; the result is written to the output folder under the input's name. This is the
+// floor the flip and the turn of zentavo-batch are measured against: one core, one file at a
+// time, handles and buffers reused, nothing else done.
 //
-//   zentavo-bench-floor [-o DIR] [-q QUALITY] FILE...
+// With --planes each file is decoded to its Y, Cb and Cr planes instead and encoded from them,
+// with no colour conversion or chroma resampling either way: the floor of re-encoding at all.
+//
+//   zentavo-bench-floor [--planes] [-o DIR] [-q QUALITY] FILE...
 // Prints the number of files, megapixels and seconds. Exit status 1 if any file failed.
 
 #include <turbojpeg.h>
@@ -54,9 +56,12 @@ std::string baseName(const std::string& path) {
 int main(int argc, char** argv) {
     std::string outDir;
     int quality = 85;
+    bool planes = false;
     std::vector<const char*> files;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc)
+        if (std::strcmp(argv[i], "--planes") == 0)
+            planes = true;
+        else if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc)
             outDir = argv[++i];
         else if (std::strcmp(argv[i], "-q") == 0 && i + 1 < argc)
             quality = std::atoi(argv[++i]);
@@ -64,7 +69,8 @@ int main(int argc, char** argv) {
             files.push_back(argv[i]);
     }
     if (files.empty() || quality < 1 || quality > 100) {
-        std::fprintf(stderr, "usage: zentavo-bench-floor [-o DIR] [-q QUALITY] FILE...\n");
+        std::fprintf(stderr,
+                     "usage: zentavo-bench-floor [--planes] [-o DIR] [-q QUALITY] FILE...\n");
         return 2;
     }
 
@@ -91,15 +97,29 @@ int main(int argc, char** argv) {
             ++failures;
             continue;
         }
-        pixels.resize(std::size_t(width) * height * 3);
-        if (tjDecompress2(decoder, input.data(), input.size(), pixels.data(), width, 0, height,
-                          TJPF_RGB, TJFLAG_ACCURATEDCT) != 0) {
+        bool decoded = false;
+        bool encoded = false;
+        if (planes) {
+            pixels.resize(tjBufSizeYUV2(width, 1, height, subsampling));
+            decoded = tjDecompressToYUV2(decoder, input.data(), input.size(), pixels.data(), width,
+                                         1, height, TJFLAG_ACCURATEDCT) == 0;
+            encoded =
+                decoded && tjCompressFromYUV(encoder, pixels.data(), width, 1, height, subsampling,
+                                             &jpeg, &jpegSize, quality, TJFLAG_ACCURATEDCT) == 0;
+        } else {
+            pixels.resize(std::size_t(width) * height * 3);
+            decoded = tjDecompress2(decoder, input.data(), input.size(), pixels.data(), width, 0,
+                                    height, TJPF_RGB, TJFLAG_ACCURATEDCT) == 0;
+            encoded =
+                decoded && tjCompress2(encoder, pixels.data(), width, 0, height, TJPF_RGB, &jpeg,
+                                       &jpegSize, subsampling, quality, TJFLAG_ACCURATEDCT) == 0;
+        }
+        if (!decoded) {
             std::fprintf(stderr, "%s: cannot decode: %s\n", path, tjGetErrorStr2(decoder));
             ++failures;
             continue;
         }
-        if (tjCompress2(encoder, pixels.data(), width, 0, height, TJPF_RGB, &jpeg, &jpegSize,
-                        subsampling, quality, TJFLAG_ACCURATEDCT) != 0) {
+        if (!encoded) {
             std::fprintf(stderr, "%s: cannot encode: %s\n", path, tjGetErrorStr2(encoder));
             ++failures;
             continue;

@@ -177,32 +177,77 @@ ZENTAVO_SSSE3 inline void turnBlock(const uchar* in, qsizetype srcStride, uchar*
     Quad<N>::store(out + 3 * outStep, _mm_unpackhi_epi64(t2, t3));
 }
 
-// Blocks of 4 x 4 pixels, transposed in registers, taken tile by tile so that both the rows
-// read and the rows written stay in the cache.
+// Turns the 8 x 8 block of bytes whose top-left source byte is at in, as turnBlock does for
+// 4 x 4 pixels: the rows are interleaved bytes, then pairs, then quads, which leaves each
+// source column in one half of a register.
+template <bool Clockwise>
+ZENTAVO_SSSE3 inline void turnByteBlock(const uchar* in, qsizetype srcStride, uchar* out,
+                                        qsizetype outStep) {
+    const uchar* first = Clockwise ? in + 7 * srcStride : in;
+    const qsizetype step = Clockwise ? -srcStride : srcStride;
+    __m128i r[8];
+    for (int i = 0; i < 8; ++i) {
+        r[i] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first + i * step));
+    }
+    const __m128i a0 = _mm_unpacklo_epi8(r[0], r[1]);
+    const __m128i a1 = _mm_unpacklo_epi8(r[2], r[3]);
+    const __m128i a2 = _mm_unpacklo_epi8(r[4], r[5]);
+    const __m128i a3 = _mm_unpacklo_epi8(r[6], r[7]);
+    const __m128i b0 = _mm_unpacklo_epi16(a0, a1);
+    const __m128i b1 = _mm_unpackhi_epi16(a0, a1);
+    const __m128i b2 = _mm_unpacklo_epi16(a2, a3);
+    const __m128i b3 = _mm_unpackhi_epi16(a2, a3);
+    const __m128i columns[4] = {_mm_unpacklo_epi32(b0, b2), _mm_unpackhi_epi32(b0, b2),
+                                _mm_unpacklo_epi32(b1, b3), _mm_unpackhi_epi32(b1, b3)};
+    for (int i = 0; i < 4; ++i) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * i * outStep), columns[i]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (2 * i + 1) * outStep),
+                         _mm_srli_si128(columns[i], 8));
+    }
+}
+
+// One block of Side x Side pixels of N bytes: 4 x 4 for pixels of 3 and 4 bytes, 8 x 8 for
+// single bytes.
+template <int N, bool Clockwise, bool Wide>
+ZENTAVO_SSSE3 inline void turnAnyBlock(const uchar* in, qsizetype srcStride, uchar* out,
+                                       qsizetype outStep) {
+    if constexpr (N == 1) {
+        turnByteBlock<Clockwise>(in, srcStride, out, outStep);
+    } else {
+        turnBlock<N, Clockwise, Wide>(in, srcStride, out, outStep);
+    }
+}
+
+template <int N>
+inline constexpr int BlockSide = N == 1 ? 8 : 4;
+
+// Blocks transposed in registers, taken tile by tile so that both the rows read and the rows
+// written stay in the cache.
 template <int N, bool Clockwise>
 ZENTAVO_SSSE3 void turnBlocks(const QImage& source, QImage& target) {
+    constexpr int Side = BlockSide<N>;
     const int w = source.width();
     const int h = source.height();
-    const int w4 = w & ~3;
-    const int h4 = h & ~3;
+    const int wb = w & ~(Side - 1);
+    const int hb = h & ~(Side - 1);
     const uchar* src = source.constBits();
     uchar* dst = target.bits();
     const qsizetype srcStride = source.bytesPerLine();
     const qsizetype dstStride = target.bytesPerLine();
     const qsizetype outStep = Clockwise ? dstStride : -dstStride;
-    for (int ty = 0; ty < h4; ty += TurnTileSize) {
-        const int ty1 = std::min(h4, ty + TurnTileSize);
-        for (int tx = 0; tx < w4; tx += TurnTileSize) {
-            const int tx1 = std::min(w4, tx + TurnTileSize);
-            for (int x = tx; x < tx1; x += 4) {
+    for (int ty = 0; ty < hb; ty += TurnTileSize) {
+        const int ty1 = std::min(hb, ty + TurnTileSize);
+        for (int tx = 0; tx < wb; tx += TurnTileSize) {
+            const int tx1 = std::min(wb, tx + TurnTileSize);
+            for (int x = tx; x < tx1; x += Side) {
                 uchar* column = Clockwise ? dst + x * dstStride : dst + (w - 1 - x) * dstStride;
-                for (int y = ty; y < ty1; y += 4) {
+                for (int y = ty; y < ty1; y += Side) {
                     const uchar* in = src + y * srcStride + x * N;
-                    uchar* out = column + (Clockwise ? h - 4 - y : y) * N;
-                    if (y + 4 < h) {
-                        turnBlock<N, Clockwise, true>(in, srcStride, out, outStep);
+                    uchar* out = column + (Clockwise ? h - Side - y : y) * N;
+                    if (y + Side < h) {
+                        turnAnyBlock<N, Clockwise, true>(in, srcStride, out, outStep);
                     } else {
-                        turnBlock<N, Clockwise, false>(in, srcStride, out, outStep);
+                        turnAnyBlock<N, Clockwise, false>(in, srcStride, out, outStep);
                     }
                 }
             }
@@ -231,19 +276,22 @@ bool reverseRowFast(uchar* row, int width, int bytesPerPixel) {
     }
 }
 
-bool turnBlocksFast(const QImage& source, QImage& target, bool clockwise) {
+int turnBlocksFast(const QImage& source, QImage& target, bool clockwise) {
     if (!hasSsse3()) {
-        return false;
+        return 0;
     }
     switch (source.depth()) {
+        case 8:
+            clockwise ? turnBlocks<1, true>(source, target) : turnBlocks<1, false>(source, target);
+            return BlockSide<1>;
         case 24:
             clockwise ? turnBlocks<3, true>(source, target) : turnBlocks<3, false>(source, target);
-            return true;
+            return BlockSide<3>;
         case 32:
             clockwise ? turnBlocks<4, true>(source, target) : turnBlocks<4, false>(source, target);
-            return true;
+            return BlockSide<4>;
         default:
-            return false;
+            return 0;
     }
 }
 
@@ -253,8 +301,8 @@ bool reverseRowFast(uchar*, int, int) {
     return false;
 }
 
-bool turnBlocksFast(const QImage&, QImage&, bool) {
-    return false;
+int turnBlocksFast(const QImage&, QImage&, bool) {
+    return 0;
 }
 
 #endif

@@ -30,10 +30,12 @@ void reversePixels(uchar* begin, uchar* end) {
 // vector path). Touches only the width * bytesPerPixel bytes of the row.
 bool reverseRowFast(uchar* row, int width, int bytesPerPixel);
 
-// The part of a quarter turn that fills whole blocks of 4 x 4 pixels: every source pixel (x, y)
-// with x < width & ~3 and y < height & ~3 is written to (h-1-y, x) of target for clockwise, to
-// (y, w-1-x) otherwise. target is the turned size in the same format; 3 and 4 bytes a pixel
-// have a vector path. The caller turns the remaining columns and rows.
-bool turnBlocksFast(const QImage& source, QImage& target, bool clockwise);
+// The part of a quarter turn that fills whole square blocks of side S: every source pixel
+// (x, y) with x < width & ~(S-1) and y < height & ~(S-1) is written to (h-1-y, x) of target for
+// clockwise, to (y, w-1-x) otherwise. target is the turned size in the same format. Pixels of
+// 3 and 4 bytes have a vector path in blocks of 4, single bytes (grey pictures, colour planes)
+// in blocks of 8. Returns S, or 0 when there is no vector path; the caller turns the remaining
+// columns and rows.
+int turnBlocksFast(const QImage& source, QImage& target, bool clockwise);
 
 }  // namespace zentavo

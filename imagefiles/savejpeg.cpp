@@ -36,6 +36,41 @@ struct TjHandle {
                        QStringLiteral("The JPEG encoder failed: ") + text};
 }
 
+void requireQuality(int quality) {
+    if (quality < 1 || quality > 100) {
+        throw WriteFailure{
+            GdiplusStatus::InvalidParameter,
+            QStringLiteral("The JPEG quality %1 is not between 1 and 100").arg(quality)};
+    }
+}
+
+// What every JPEG leaving the encoder gets from the picture it was made of.
+QByteArray finishedJpeg(const unsigned char* encoded, unsigned long size, const Picture& info) {
+    return withIccProfile(QByteArray(reinterpret_cast<const char*>(encoded), qsizetype(size)),
+                          iccProfileOf(info));
+}
+
+// Writes what encode returns, with the failures of the writer mapped to its error.
+template <typename Encode>
+void saveEncoded(const QString& fileName, bool* status, Encode&& encode) {
+    GdiplusStatus failure = GdiplusStatus::Ok;
+    try {
+        writeFileAtomically(fileName, encode());
+        return;
+    } catch (const WriteFailure& error) {
+        failure = error.status;
+    } catch (const std::bad_alloc&) {
+        failure = GdiplusStatus::OutOfMemory;
+    }
+    if (failure == GdiplusStatus::OutOfMemory && status) {
+        *status = true;
+        return;
+    }
+    throw ZentavoError(
+        ErrorNumber::CannotSave,
+        QStringLiteral("Cannot save the image. GDI+ Error:") + QString::number(int(failure)));
+}
+
 }  // namespace
 
 QByteArray withIccProfile(const QByteArray& jpeg, const QByteArray& profile) {
@@ -70,11 +105,7 @@ QByteArray withIccProfile(const QByteArray& jpeg, const QByteArray& profile) {
 
 QByteArray encodeJpeg(const Picture& picture, int quality) {
     requirePixels(picture);
-    if (quality < 1 || quality > 100) {
-        throw WriteFailure{
-            GdiplusStatus::InvalidParameter,
-            QStringLiteral("The JPEG quality %1 is not between 1 and 100").arg(quality)};
-    }
+    requireQuality(quality);
     const bool grey = isGreyFormat(picture.image) || picture.jpegSubsampling == TJSAMP_GRAY;
     QImage pixels;
     int pixelFormat = TJPF_BGRX;
@@ -118,27 +149,52 @@ QByteArray encodeJpeg(const Picture& picture, int quality) {
     if (result != 0) {
         encoderFailed(tj.handle);
     }
-    return withIccProfile(QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size)),
-                          iccProfileOf(picture));
+    return finishedJpeg(buffer, size, picture);
+}
+
+QByteArray encodeJpeg(const PlanarJpeg& planar, int quality) {
+    const size_t count = planar.subsampling == TJSAMP_GRAY ? 1 : 3;
+    if (planar.width <= 0 || planar.height <= 0 || planar.subsampling < 0 ||
+        planar.subsampling >= TJ_NUMSAMP || planar.planes.size() != count) {
+        throw WriteFailure{GdiplusStatus::InvalidParameter, QStringLiteral("The picture is empty")};
+    }
+    requireQuality(quality);
+    const unsigned char* sources[3] = {};
+    int strides[3] = {};
+    for (size_t i = 0; i < count; ++i) {
+        const QImage& plane = planar.planes[i];
+        // The encoder reads whole chroma samples: a plane must cover its padded size.
+        if (plane.width() < tjPlaneWidth(int(i), planar.width, planar.subsampling) ||
+            plane.height() < tjPlaneHeight(int(i), planar.height, planar.subsampling)) {
+            throw WriteFailure{GdiplusStatus::InvalidParameter,
+                               QStringLiteral("A colour plane is smaller than the picture")};
+        }
+        sources[i] = plane.constBits();
+        strides[i] = int(plane.bytesPerLine());
+    }
+    TjHandle tj;
+    if (!tj.handle) {
+        throw WriteFailure{GdiplusStatus::OutOfMemory,
+                           QStringLiteral("The JPEG encoder cannot start")};
+    }
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    const int result =
+        tjCompressFromYUVPlanes(tj.handle, sources, planar.width, strides, planar.height,
+                                planar.subsampling, &buffer, &size, quality, TJFLAG_ACCURATEDCT);
+    std::unique_ptr<unsigned char, decltype(&tjFree)> owned(buffer, &tjFree);
+    if (result != 0) {
+        encoderFailed(tj.handle);
+    }
+    return finishedJpeg(buffer, size, planar.info);
 }
 
 void SaveJpeg(const Picture& picture, const QString& fileName, int quality, bool* status) {
-    GdiplusStatus failure = GdiplusStatus::Ok;
-    try {
-        writeFileAtomically(fileName, encodeJpeg(picture, quality));
-        return;
-    } catch (const WriteFailure& error) {
-        failure = error.status;
-    } catch (const std::bad_alloc&) {
-        failure = GdiplusStatus::OutOfMemory;
-    }
-    if (failure == GdiplusStatus::OutOfMemory && status) {
-        *status = true;
-        return;
-    }
-    throw ZentavoError(
-        ErrorNumber::CannotSave,
-        QStringLiteral("Cannot save the image. GDI+ Error:") + QString::number(int(failure)));
+    saveEncoded(fileName, status, [&] { return encodeJpeg(picture, quality); });
+}
+
+void SaveJpeg(const PlanarJpeg& planar, const QString& fileName, int quality, bool* status) {
+    saveEncoded(fileName, status, [&] { return encodeJpeg(planar, quality); });
 }
 
 }  // namespace zentavo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imagefiles/jpegplanes.h"
 #include "imagefiles/picture.h"
 
 #include <QByteArray>
@@ -25,6 +26,12 @@ void SaveJpeg(const Picture& picture, const QString& fileName, int quality, bool
 
 // The JPEG bytes SaveJpeg would write. Throws WriteFailure. Reentrant.
 QByteArray encodeJpeg(const Picture& picture, int quality);
+
+// The same from a JPEG's colour planes (see PlanarJpeg): encoded from the planes with their
+// subsampling, with the profile of planar.info. Same failures as for a picture.
+void SaveJpeg(const PlanarJpeg& planar, const QString& fileName, int quality,
+              bool* status = nullptr);
+QByteArray encodeJpeg(const PlanarJpeg& planar, int quality);
 
 // Inserts an ICC profile into a JPEG stream as APP2 markers (65519 bytes a marker at most), after
 // the JFIF header when there is one. Returns jpeg unchanged when profile is empty. Throws

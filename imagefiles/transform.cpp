@@ -55,13 +55,15 @@ template <int N>
 void turnQuarter(const QImage& source, QImage& target, bool clockwise) {
     const int w = source.width();
     const int h = source.height();
-    if (!turnBlocksFast(source, target, clockwise)) {
+    const int side = turnBlocksFast(source, target, clockwise);
+    if (side == 0) {
         turnRegion<N>(source, target, clockwise, 0, w, 0, h);
         return;
     }
-    // The columns and rows that do not fill a block of 4 x 4.
-    turnRegion<N>(source, target, clockwise, w & ~3, w, 0, h);
-    turnRegion<N>(source, target, clockwise, 0, w & ~3, h & ~3, h);
+    // The columns and rows that do not fill a whole block.
+    const int blocked = ~(side - 1);
+    turnRegion<N>(source, target, clockwise, w & blocked, w, 0, h);
+    turnRegion<N>(source, target, clockwise, 0, w & blocked, h & blocked, h);
 }
 
 void normaliseDepth(QImage& image) {

@@ -2,12 +2,14 @@
 #include "batch/naming.h"
 #include "batch/runorder.h"
 #include "filelist/filelist.h"
+#include "imagefiles/loadpicfile.h"
 #include "shell/report/errorreport.h"
 #include "tests/batch/runfixture.h"
 #include "tests/testsupport.h"
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
+#include <turbojpeg.h>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -549,4 +551,43 @@ TEST(BatchRunGuard, ResultsOfACancelledRunNeverReachTheNextOne) {
     EXPECT_EQ(frontEnd.scripted.messages(), QStringList{"Done."});
     EXPECT_EQ(frontEnd.progress.back(), 0);
     EXPECT_EQ(std::count(frontEnd.progress.begin(), frontEnd.progress.end(), 100), 1);
+}
+TEST_F(BatchRunTest, JpegTurnsUseTheColourPlanesWhereExactAndRgbWhereNot) {
+    options.op = Operation::Rotate;
+    options.quality = QualityMode::Fixed;
+    options.slider = 90;
+    // 4:2:2 turned is written as 4:4:0 from the planes; an odd height cannot be turned
+    // clockwise on 4:2:0 planes, so that file takes the RGB path and stays 4:2:0.
+    const QString planes = input("planes.jpg");
+    writeJpeg(planes, patternImage(64, 48), 95, 0, TJSAMP_422);
+    const QString odd = input("odd.jpg");
+    writeJpeg(odd, patternImage(33, 25), 95);
+    runBatch(options, frontEnd, {planes, odd});
+    EXPECT_EQ(frontEnd.scripted.messages(), QStringList{"Done."});
+    const std::pair<const char*, int> outputs[] = {{"planes", TJSAMP_440}, {"odd", TJSAMP_420}};
+    for (const auto& [name, subsampling] : outputs) {
+        SCOPED_TRACE(name);
+        const QByteArray written = readFile(output(QString::fromLatin1(name) + "_rotated.jpg"));
+        tjhandle handle = tjInitDecompress();
+        int width = 0, height = 0, sampling = -1, colorspace = 0;
+        tjDecompressHeader3(handle, reinterpret_cast<const unsigned char*>(written.constData()),
+                            written.size(), &width, &height, &sampling, &colorspace);
+        tjDestroy(handle);
+        EXPECT_EQ(sampling, subsampling);
+        const QImage turned = loadPicture(input(QString::fromLatin1(name) + ".jpg"))
+                                  .picture.image.transformed(QTransform().rotate(90));
+        const QImage result = loadPictureFromBytes(written).picture.image;
+        ASSERT_EQ(result.size(), turned.size());
+        qint64 difference = 0;
+        for (int y = 0; y < result.height(); ++y) {
+            for (int x = 0; x < result.width(); ++x) {
+                const QRgb a = result.pixel(x, y);
+                const QRgb b = turned.pixel(x, y);
+                difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                              std::abs(qBlue(a) - qBlue(b));
+            }
+        }
+        // A turn the wrong way or chroma shifted against luma differs by tens a sample.
+        EXPECT_LT(double(difference) / (3.0 * result.width() * result.height()), 2.0);
+    }
 }

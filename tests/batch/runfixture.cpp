@@ -15,13 +15,14 @@ QImage patternImage(int width, int height) {
     return image;
 }
 
-QByteArray writeJpeg(const QString& path, const QImage& image, int quality, qint64 length) {
+QByteArray writeJpeg(const QString& path, const QImage& image, int quality, qint64 length,
+                     int subsampling) {
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     tjhandle handle = tjInitCompress();
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     tjCompress2(handle, rgb.constBits(), rgb.width(), int(rgb.bytesPerLine()), rgb.height(),
-                TJPF_RGB, &buffer, &size, TJSAMP_420, quality, TJFLAG_ACCURATEDCT);
+                TJPF_RGB, &buffer, &size, subsampling, quality, TJFLAG_ACCURATEDCT);
     QByteArray bytes(reinterpret_cast<const char*>(buffer), qsizetype(size));
     tjFree(buffer);
     tjDestroy(handle);

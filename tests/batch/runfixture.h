@@ -38,8 +38,10 @@ public:
 QImage patternImage(int width, int height);
 
 // Writes a JPEG through TurboJPEG at quality, padded with bytes after the end marker to
-// exactly length bytes when length is larger; returns the file's bytes.
-QByteArray writeJpeg(const QString& path, const QImage& image, int quality, qint64 length = 0);
+// exactly length bytes when length is larger; returns the file's bytes. subsampling is a
+// TJSAMP value (4:2:0 by default).
+QByteArray writeJpeg(const QString& path, const QImage& image, int quality, qint64 length = 0,
+                     int subsampling = 2);
 
 // The quantisation table segments (DQT) of a JPEG stream, to compare qualities.
 QByteArray quantisationTables(const QByteArray& jpeg);

@@ -144,9 +144,9 @@ void expectEveryPixelMoved(Op op, const QImage& image, const QImage& result) {
     }
 }
 
-// The fast paths work on blocks of 16 pixels (mirrors) and 4 x 4 pixels inside 64 x 64 tiles
-// (turns); these sizes end a row or a column just before, on and just past a block or tile edge,
-// and reach a second and third row of tiles.
+// The fast paths work on blocks of 16 pixels (mirrors) and of 4 x 4 pixels, or 8 x 8 single
+// bytes, inside 64 x 64 tiles (turns); these sizes end a row or a column just before, on and
+// just past a block or tile edge, and reach a second and third row of tiles.
 TEST(TransformBlockEdges, EveryPixelMovesExactlyAroundBlockEdges) {
     const int widths[] = {1, 2, 3, 4, 5, 15, 16, 17, 31, 32, 33, 47, 48, 49, 63, 64, 65, 641};
     const int heights[] = {1, 3, 4, 7, 66, 133};
