@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-image-formats-plugins libgl-dev
-  libturbojpeg0-dev libgif-dev libtiff-dev libimagequant-dev
+  libturbojpeg0-dev libgif-dev libtiff-dev libimagequant-dev libspng-dev zlib1g-dev valgrind
   libgtest-dev libgmock-dev libjpeg-turbo-progs
   fonts-liberation2 xvfb xauth
   dpkg-dev appstream desktop-file-utils man-db

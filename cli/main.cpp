@@ -8,6 +8,7 @@
 #include "filelist/filelist.h"
 #include "filelist/folderfiles.h"
 #include "imagefiles/imaging.h"
+#include "imagefiles/librarymessages.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -74,6 +75,9 @@ int main(int argc, char** argv) {
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Zentavo"));
+    // The reports on standard error are ours alone; what a library says about a file reaches
+    // the user inside that file's reason.
+    installLibraryMessageHandlers();
 
     FileList list;
     const bool progress = !arguments.quiet && !arguments.dryRun && ::isatty(STDERR_FILENO);

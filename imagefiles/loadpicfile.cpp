@@ -2,6 +2,7 @@
 
 #include "imagefiles/decoders.h"
 #include "imagefiles/filebytes.h"
+#include "imagefiles/librarymessages.h"
 #include "imagefiles/limits.h"
 #include "shell/report/dialogs.h"
 
@@ -40,7 +41,7 @@ LoadResult loadPictureFromBytes(const QByteArray& bytes) {
             case PictureFormat::Tiff:
                 return decoders::decodeTiff(bytes);
             case PictureFormat::Png:
-                return decoders::decodeWithQt(bytes, PictureFormat::Png);
+                return decoders::decodePng(bytes);
             case PictureFormat::Bmp:
                 return decoders::decodeWithQt(bytes, PictureFormat::Bmp);
             case PictureFormat::Ico:
@@ -75,15 +76,18 @@ std::optional<QSize> readPictureSize(const QString& path) {
     if (readFileHead(path, HeaderProbeBytes, head, reason) != LoadError::None) {
         return std::nullopt;
     }
-    if (sniffFormat(head) == PictureFormat::Jpeg) {
-        const QSize size = decoders::jpegHeaderSize(head);
+    const PictureFormat format = sniffFormat(head);
+    if (format == PictureFormat::Jpeg || format == PictureFormat::Png) {
+        const QSize size = format == PictureFormat::Jpeg ? decoders::jpegHeaderSize(head)
+                                                         : decoders::pngHeaderSize(head);
         if (size.isValid()) {
             return size;
         }
         return std::nullopt;
     }
     // Other formats keep their size near the start; a TIFF whose directory lies past the head
-    // reports none.
+    // reports none. What Qt's plugins say about a damaged header is not for the terminal.
+    LibraryMessages quiet;
     QBuffer buffer(&head);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);

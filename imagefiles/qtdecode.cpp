@@ -1,4 +1,5 @@
 #include "imagefiles/decoders.h"
+#include "imagefiles/librarymessages.h"
 #include "imagefiles/limits.h"
 
 #include <QBuffer>
@@ -6,7 +7,6 @@
 #include <QImageReader>
 #include <QtEndian>
 
-#include <climits>
 #include <mutex>
 #include <new>
 
@@ -21,8 +21,6 @@ constexpr quint32 BmpBitFields = 3;     // BI_BITFIELDS
 
 QByteArray formatName(PictureFormat format) {
     switch (format) {
-        case PictureFormat::Png:
-            return "png";
         case PictureFormat::Bmp:
             return "bmp";
         case PictureFormat::Ico:
@@ -103,26 +101,6 @@ bool bmpCutOff(const QByteArray& bytes) {
     return qint64(offset) + rowBytes * height > bytes.size();
 }
 
-// The frames of an animated PNG after the first, from its acTL chunk: Qt reads the first
-// frame only. The chunks are walked up to the image data, every length checked.
-int apngExtraFrames(const QByteArray& bytes) {
-    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-    qint64 at = 8;
-    while (at + 8 <= bytes.size()) {
-        const qint64 length = qFromBigEndian<quint32>(data + at);
-        const QByteArrayView type(bytes.constData() + at + 4, 4);
-        if (type == "IDAT" || length > bytes.size() - at - 12) {
-            break;
-        }
-        if (type == "acTL" && length >= 8) {
-            const quint32 frames = qFromBigEndian<quint32>(data + at + 8);
-            return frames > 1 ? int(std::min<quint32>(frames - 1, INT_MAX)) : 0;
-        }
-        at += 12 + length;
-    }
-    return 0;
-}
-
 }  // namespace
 
 LoadResult decodeWithQt(const QByteArray& bytes, PictureFormat format) {
@@ -135,6 +113,8 @@ LoadResult decodeWithQt(const QByteArray& bytes, PictureFormat format) {
         return LoadResult::failure(LoadError::Corrupt,
                                    QStringLiteral("The bitmap file is cut off."));
     }
+    // What Qt's plugin says about the file explains a refusal better than its error string.
+    LibraryMessages messages;
     QByteArray data = bytes;
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
@@ -160,10 +140,13 @@ LoadResult decodeWithQt(const QByteArray& bytes, PictureFormat format) {
         if (!reader.read(&image) || image.isNull()) {
             const bool memory = reader.error() == QImageReader::InvalidDataError &&
                                 reader.errorString().contains(QLatin1String("allocat"));
+            QString why = reader.errorString();
+            if (!messages.last().isEmpty()) {
+                why += QStringLiteral("; ") + messages.last();
+            }
             return LoadResult::failure(
                 memory ? LoadError::OutOfMemory : LoadError::Corrupt,
-                QStringLiteral("The picture data is damaged or incomplete (%1).")
-                    .arg(reader.errorString()));
+                QStringLiteral("The picture data is damaged or incomplete (%1).").arg(why));
         }
         // Formats whose header gives no size are held to the same ceiling once read.
         if (!limits::decodedSizeAllowed(image.width(), image.height(), image.depth() / 8)) {
@@ -179,9 +162,6 @@ LoadResult decodeWithQt(const QByteArray& bytes, PictureFormat format) {
                                    QStringLiteral("There is not enough memory for the picture."));
     }
     result.picture.format = format;
-    if (format == PictureFormat::Png) {
-        result.picture.droppedPages = apngExtraFrames(bytes);
-    }
     const QColorSpace space = result.picture.image.colorSpace();
     if (space.isValid()) {
         result.picture.iccProfile = space.iccProfile();

@@ -1,5 +1,6 @@
 // The window program: builds the window over the user's settings and Qt's dialogs, loads it and
 // serves its events until it closes.
+#include "imagefiles/librarymessages.h"
 #include "shell/form1.h"
 #include "shell/qtdialogs.h"
 #include "shell/settingsstore.h"
@@ -28,6 +29,8 @@ QString shippedFilesFolder() {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral(ZENTAVO_APP_ID));
+    // The picture libraries speak through the run's reports, never on the terminal.
+    zentavo::installLibraryMessageHandlers();
     zentavo::QtDialogs dialogs;
     zentavo::SettingsStore settings;
     zentavo::ImagingStartupObject imaging;
