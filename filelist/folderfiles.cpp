@@ -25,8 +25,18 @@ bool isHiddenFile(const QString& name, const QString& path, QChar sep) {
 
 }  // namespace
 
+QString bareExtension(const QString& typed) {
+    QString extension = typed.trimmed();
+    if (extension.startsWith(QLatin1String("*.")) && extension.size() > 2) {
+        extension.remove(0, 2);
+    } else if (extension.startsWith(QLatin1Char('.'))) {
+        extension.remove(0, 1);
+    }
+    return extension;
+}
+
 QString extensionPattern(const QString& extension) {
-    return QStringLiteral("*.") + extension;
+    return QStringLiteral("*.") + bareExtension(extension);
 }
 
 QStringList collectFolderFiles(const QStringList& collection, const QString& pattern,
@@ -71,9 +81,11 @@ QStringList collectFolderFiles(const QStringList& collection, const QString& pat
 
 QStringList scanFolderTree(const QString& folder, const QString& pattern, Dialogs* dialogs,
                            const QString& appTitle, const StatementRunner& run,
-                           const std::function<void()>& processEvents, QChar sep) {
+                           const ServeEvents& serveEvents, QChar sep) {
     QStringList collection{folder + sep};
-    GetSubDirectories2016(collection, true, dialogs, appTitle, processEvents, sep);
+    if (!GetSubDirectories2016(collection, true, dialogs, appTitle, serveEvents, sep)) {
+        return {};
+    }
     return collectFolderFiles(collection, pattern, run, sep);
 }
 

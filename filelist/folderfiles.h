@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filelist/pathroutines.h"
+#include "filelist/subdirectories.h"
 #include "shell/report/dialogs.h"
 
 #include <QString>
@@ -26,8 +27,13 @@ enum class FolderFilesStatement : int {
     TestAndAppend = 132,
 };
 
-// The listing pattern for an extension as the user typed it: "*." + extension ("*" gives
-// "*.*", every file).
+// An extension as the user may type it, reduced to the bare extension: "jpg", ".jpg" and
+// "*.jpg" all give "jpg"; "*" and "*.*" give "*" (every file); blanks around it are dropped.
+// The empty text when nothing is left. Pure.
+QString bareExtension(const QString& typed);
+
+// The listing pattern for an extension: "*." + its bare extension ("*" gives "*.*", every
+// file).
 QString extensionPattern(const QString& extension);
 
 // The files to add for a folder collection (each entry ending with sep, as GetSubDirectories2016
@@ -42,11 +48,10 @@ QStringList collectFolderFiles(const QStringList& collection, const QString& pat
 
 // The whole expansion of one folder, as a dropped folder or a command-line folder gets it: a
 // collection holding folder + sep, GetSubDirectories2016 with recurse (reporting through dialogs
-// titled appTitle, yielding through processEvents), then collectFolderFiles. Thread of the
-// caller.
+// titled appTitle, yielding through serveEvents), then collectFolderFiles. Nothing when
+// serveEvents stopped the walk. Thread of the caller.
 QStringList scanFolderTree(const QString& folder, const QString& pattern, Dialogs* dialogs,
                            const QString& appTitle, const StatementRunner& run = {},
-                           const std::function<void()>& processEvents = {},
-                           QChar sep = PathSeparator);
+                           const ServeEvents& serveEvents = {}, QChar sep = PathSeparator);
 
 }  // namespace zentavo

@@ -1,5 +1,7 @@
 #include "filelist/listfiles.h"
 
+#include "filelist/naturalorder.h"
+
 #include <QFile>
 
 #include <dirent.h>
@@ -112,6 +114,8 @@ QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep) 
             names.append(name);
         }
     }
+    // A file manager's order rather than the arbitrary order of the listing.
+    sortNaturally(names);
     return names;
 }
 

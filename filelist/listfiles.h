@@ -9,7 +9,7 @@
 namespace zentavo {
 
 // The names of the regular files in folder (with or without a trailing separator) that match
-// pattern and pass IsOpenableFile, in the order the file system lists them; hidden files
+// pattern and pass IsOpenableFile, in natural order (naturalCompare); hidden files
 // included, links to regular files included. None when nothing matched or the folder cannot be
 // read. Names that cannot be turned into a path and back unchanged are left out. Any thread.
 QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep = PathSeparator);

@@ -2,6 +2,7 @@
 
 #include "filelist/fileattributes.h"
 #include "filelist/listfiles.h"
+#include "filelist/naturalorder.h"
 #include "shell/report/errorreport.h"
 #include "shell/report/zentavoerror.h"
 
@@ -40,13 +41,16 @@ public:
 struct Walk {
     Dialogs& dialogs;
     QString title;
-    const std::function<void()>& processEvents;
+    const ServeEvents& serveEvents;
     QChar sep;
-    std::set<FolderId> seen;
+    // The folders entered so far, by device and inode.
+    std::set<FolderId> entered;
+    bool stopped = false;
 
-    void yield() const {
-        if (processEvents) {
-            processEvents();
+    // Serves the caller's events; once the caller asks to stop, the walk ends at once.
+    void yield() {
+        if (!stopped && serveEvents && !serveEvents()) {
+            stopped = true;
         }
     }
 };
@@ -86,6 +90,9 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
         QString folder;
         guard.step(102, [&] { folder = entries.at(i); });
         guard.step(104, [&] { walk.yield(); });
+        if (walk.stopped) {
+            return;
+        }
         if (!guard.test(106, [&] { return folder.size() < MaxPathLength; })) {
             continue;
         }
@@ -94,6 +101,7 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
         }
         std::unique_ptr<DIR, int (*)(DIR*)> dir(nullptr, ::closedir);
         bool unreadable = false;
+        bool enteredBefore = false;
         guard.step(110, [&] {
             dir.reset(::opendir(QFile::encodeName(folder).constData()));
             if (!dir) {
@@ -102,9 +110,18 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
                 if (!unreadable) {
                     throw systemError(error, folder);
                 }
+                return;
+            }
+            // A folder is claimed when it is entered, never when it is merely met: a path that
+            // is too long to enter must not keep the same folder out when a shorter path to it
+            // comes later. The claim ends a link cycle and keeps two links to one folder from
+            // listing its subtree twice.
+            struct stat opened;
+            if (::fstat(::dirfd(dir.get()), &opened) == 0) {
+                enteredBefore = !walk.entered.insert({opened.st_dev, opened.st_ino}).second;
             }
         });
-        if (unreadable) {
+        if (unreadable || enteredBefore) {
             guard.step(112, [&] { collection.removeOne(folder); });
             continue;
         }
@@ -112,6 +129,7 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
             continue;
         }
         const int at = ::dirfd(dir.get());
+        QStringList names;
         for (;;) {
             const dirent* entry = nullptr;
             const bool read = guard.step(114, [&] {
@@ -124,8 +142,6 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
             if (!read || !entry) {
                 break;
             }
-            struct stat info;
-            bool identified = false;
             if (!guard.test(
                     116,
                     [&] {
@@ -136,13 +152,17 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
                             return false;
                         }
                         // A link to a folder is followed; a dangling link is no folder at all.
-                        identified = ::fstatat(at, entry->d_name, &info, 0) == 0;
-                        return identified && S_ISDIR(info.st_mode);
+                        struct stat info;
+                        return ::fstatat(at, entry->d_name, &info, 0) == 0 &&
+                               S_ISDIR(info.st_mode);
                     },
                     false)) {
                 continue;
             }
             guard.step(118, [&] { walk.yield(); });
+            if (walk.stopped) {
+                return;
+            }
             QString name;
             guard.step(120, [&] { name = QFile::decodeName(entry->d_name); });
             if (!guard.test(
@@ -156,35 +176,32 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
                     false)) {
                 continue;
             }
-            // The walk remembers device and inode so that a link cycle, or two links to one
-            // folder, cannot enter a folder twice. A hidden name is never entered, so it must
-            // not claim its folder for a visible link met later.
-            if (!guard.test(
-                    124,
-                    [&] {
-                        if (name.startsWith(QChar(u'.'))) {
-                            return true;
-                        }
-                        if (!identified) {
-                            identified = ::fstatat(at, entry->d_name, &info, 0) == 0;
-                        }
-                        return !identified || walk.seen.insert({info.st_dev, info.st_ino}).second;
-                    },
-                    false)) {
-                continue;
-            }
-            guard.step(126, [&] { found.append(folder + name + walk.sep); });
+            guard.step(124, [&] { names.append(name); });
         }
-        guard.step(128, [&] { dir.reset(); });
+        guard.step(126, [&] { dir.reset(); });
+        // Each folder's sub-folders in the order a file manager shows them, not the arbitrary
+        // order of the listing.
+        guard.step(128, [&] {
+            sortNaturally(names);
+            for (const QString& name : names) {
+                found.append(folder + name + walk.sep);
+            }
+        });
     }
     if (guard.test(
             130, [&] { return recurse && !found.isEmpty(); }, false)) {
         guard.step(132, [&] { collect(found, true, walk); });
+        if (walk.stopped) {
+            return;
+        }
     }
     for (qsizetype i = 0; i < found.size(); ++i) {
         QString next;
         guard.step(134, [&] { next = found.at(i); });
         guard.step(136, [&] { walk.yield(); });
+        if (walk.stopped) {
+            return;
+        }
         if (guard.test(
                 138, [&] { return !stopsDescent(next, walk.sep); }, false)) {
             guard.step(140, [&] { collection.append(next); });
@@ -194,18 +211,12 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
 
 }  // namespace
 
-void GetSubDirectories2016(QStringList& collection, bool recurse, Dialogs* dialogs,
-                           const QString& appTitle, const std::function<void()>& processEvents,
-                           QChar sep) {
+bool GetSubDirectories2016(QStringList& collection, bool recurse, Dialogs* dialogs,
+                           const QString& appTitle, const ServeEvents& serveEvents, QChar sep) {
     LoggingDialogs log;
-    Walk walk{dialogs ? *dialogs : log, appTitle, processEvents, sep, {}};
-    for (const QString& start : collection) {
-        struct stat info;
-        if (::stat(QFile::encodeName(start).constData(), &info) == 0) {
-            walk.seen.insert({info.st_dev, info.st_ino});
-        }
-    }
+    Walk walk{dialogs ? *dialogs : log, appTitle, serveEvents, sep, {}};
     collect(collection, recurse, walk);
+    return !walk.stopped;
 }
 
 }  // namespace zentavo

@@ -108,42 +108,40 @@ TEST(FolderScan, LinkedFoldersAreFollowedButALinkCycleEndsAndAddsEachFileOnce) {
     EXPECT_TRUE(files.contains(tree.path("A/B/b.jpg")) || files.contains(tree.path("A/toB/b.jpg")));
 }
 
-TEST(FolderScan, FoldersComeBreadthFirstInListingOrder) {
+TEST(FolderScan, FoldersComeBreadthFirstEachInNaturalOrder) {
     test::FolderTree tree;
-    for (const char* name : {"A", "A/B", "A/C", "A/B/D"}) {
+    for (const char* name : {"A", "A/f10", "A/F2", "A/f10/D", "A/F2/c"}) {
         tree.folder(name);
     }
-    for (const char* name : {"A/a.jpg", "A/B/b.jpg", "A/C/c.jpg", "A/B/D/d.jpg"}) {
+    for (const char* name : {"A/b.jpg", "A/a10.jpg", "A/a9.jpg", "A/f10/x.jpg", "A/F2/y.jpg",
+                             "A/f10/D/d.jpg", "A/F2/c/c.jpg"}) {
         tree.file(name);
     }
     const QString a = tree.path("A");
-    const QStringList level1 = test::readdirOrder(a);
-    ASSERT_EQ(sorted(level1), (QStringList{"B", "C", "a.jpg"}));
-    QStringList middle;
-    for (const QString& name : level1) {
-        if (name != "a.jpg") {
-            middle.append(name);
-        }
-    }
-
     QStringList collection{a + "/"};
     int yields = 0;
-    GetSubDirectories2016(collection, true, nullptr, AppTitle, [&] { ++yields; });
-    // At least once before each of the four folders is examined and each of the three
+    EXPECT_TRUE(GetSubDirectories2016(collection, true, nullptr, AppTitle,
+                                      [&] { return ++yields > 0; }));
+    // At least once before each of the five folders is examined and each of the four
     // collected folders is checked, so a window keeps serving its events.
-    EXPECT_GE(yields, 7);
-    EXPECT_EQ(collection, (QStringList{a + "/", a + "/" + middle[0] + "/",
-                                       a + "/" + middle[1] + "/", a + "/B/D/"}));
-
-    const auto fileIn = [&](const QString& folder) {
-        return a + "/" + folder + "/" + folder.toLower() + ".jpg";
-    };
+    EXPECT_GE(yields, 9);
+    EXPECT_EQ(collection,
+              (QStringList{a + "/", a + "/F2/", a + "/f10/", a + "/F2/c/", a + "/f10/D/"}));
     EXPECT_EQ(scan(a, "*.jpg"),
-              (QStringList{a + "/a.jpg", fileIn(middle[0]), fileIn(middle[1]), a + "/B/D/d.jpg"}));
+              (QStringList{a + "/a9.jpg", a + "/a10.jpg", a + "/b.jpg", a + "/F2/y.jpg",
+                           a + "/f10/x.jpg", a + "/F2/c/c.jpg", a + "/f10/D/d.jpg"}));
 
     QStringList oneLevel{a + "/"};
     GetSubDirectories2016(oneLevel, false, nullptr, AppTitle);
     EXPECT_EQ(oneLevel.size(), 3);
+
+    // A caller that asks to stop (its window is closing) ends the walk at the next yield.
+    QStringList stopped{a + "/"};
+    int served = 0;
+    EXPECT_FALSE(GetSubDirectories2016(stopped, true, nullptr, AppTitle,
+                                       [&] { return ++served < 2; }));
+    EXPECT_EQ(served, 2);
+    EXPECT_TRUE(scanFolderTree(a, "*.*", nullptr, AppTitle, {}, [] { return false; }).isEmpty());
 }
 
 TEST(FolderScan, AFolderEndingInASeparatorOrTheRootIsJoinedWithoutDoubling) {
@@ -178,20 +176,40 @@ TEST(FolderScan, NamesWithOddCharactersAreSkippedWithTheirSubtree) {
     EXPECT_EQ(scan(tree.root(), "*.jpg"), QStringList{tree.path("ok/k.jpg")});
 }
 
-TEST(FolderScan, PathsOf260CharactersOrMoreAreNotDescendedInto) {
+TEST(FolderScan, PathsOf260CharactersOrMoreAreCollectedButNotEntered) {
+    for (const int length : {259, 260}) {
+        SCOPED_TRACE(length);
+        test::FolderTree tree;
+        // root + "/" + name + "/" is exactly length characters long.
+        const QByteArray name(length - tree.root().size() - 2, 'n');
+        tree.folder(name);
+        tree.folder(name + "/k");
+        tree.file(name + "/1.jpg");
+        tree.file(name + "/k/2.jpg");
+        ASSERT_EQ(tree.path(name + "/").size(), length);
+        QStringList expected{tree.path(name + "/1.jpg")};
+        if (length < 260) {
+            expected << tree.path(name + "/k/2.jpg");
+        }
+        EXPECT_EQ(scan(tree.root(), "*.jpg"), expected);
+    }
+}
+
+TEST(FolderScan, APathTooLongToEnterDoesNotKeepTheFolderFromAShorterPath) {
     test::FolderTree tree;
-    const QByteArray first(130, 'n');
-    const QByteArray second(130, 'm');
-    tree.folder(first);
-    tree.folder(first + "/" + second);
-    tree.folder(first + "/" + second + "/k");
-    tree.file(first + "/1.jpg");
-    tree.file(first + "/" + second + "/2.jpg");
-    tree.file(first + "/" + second + "/k/3.jpg");
-    ASSERT_LT(tree.path(first + "/").size(), 260);
-    EXPECT_EQ(
-        scan(tree.root(), "*.jpg"),
-        (QStringList{tree.path(first + "/1.jpg"), tree.path(first + "/" + second + "/2.jpg")}));
+    // root/<long>/ has 259 characters and is entered; root/<long>/link/ is too long to enter.
+    // The walk meets the link before the folder's own short path (a sorts before c).
+    const QByteArray longName(257 - tree.root().size(), 'a');
+    for (const QByteArray& name : {longName, QByteArray("c"), QByteArray("c/T"),
+                                   QByteArray("c/T/S")}) {
+        tree.folder(name);
+    }
+    tree.file("c/T/t.jpg");
+    tree.file("c/T/S/s.jpg");
+    tree.link(longName + "/link", "../c/T");
+    EXPECT_EQ(scan(tree.root(), "*.jpg"),
+              (QStringList{tree.path(longName + "/link/t.jpg"), tree.path("c/T/t.jpg"),
+                           tree.path("c/T/S/s.jpg")}));
 }
 
 TEST(FolderScan, OtherListingFailuresAreReportedUnderTheApplicationTitle) {
@@ -216,7 +234,6 @@ TEST(FolderScan, AFailedStatementSkipsItsFileAndTheRestGoOn) {
     test::FolderTree tree;
     tree.file("a.jpg");
     tree.file("b.jpg");
-    const QStringList names = test::readdirOrder(tree.root());
     test::ScriptedDialogs dialogs;
     ErrorReport guard(dialogs, "in Zentavo2021/08/31.Form1.PushButton3_Click ");
     int appends = 0;
@@ -227,7 +244,7 @@ TEST(FolderScan, AFailedStatementSkipsItsFileAndTheRestGoOn) {
         return guard.step(number, statement);
     };
     EXPECT_EQ(collectFolderFiles({tree.root() + "/"}, "*.jpg", run),
-              QStringList{tree.root() + "/" + names[1]});
+              QStringList{tree.root() + "/b.jpg"});
     ASSERT_EQ(dialogs.messages().size(), 1);
     EXPECT_TRUE(dialogs.messages()[0].contains("PushButton3_Click at line 128"));
 }

@@ -1,4 +1,5 @@
 #include "filelist/listfiles.h"
+#include "filelist/naturalorder.h"
 #include "tests/filelist/foldertree.h"
 
 #include <gtest/gtest.h>
@@ -6,21 +7,6 @@
 #include <sys/stat.h>
 
 using namespace zentavo;
-
-namespace {
-
-// The names of folder that are in wanted, in the order the file system lists them.
-QStringList inListingOrder(const QString& folder, const QStringList& wanted) {
-    QStringList result;
-    for (const QString& name : test::readdirOrder(folder)) {
-        if (wanted.contains(name)) {
-            result.append(name);
-        }
-    }
-    return result;
-}
-
-}  // namespace
 
 TEST(Wildcard, MatchesAsFileListingsDo) {
     struct Case {
@@ -45,7 +31,31 @@ TEST(Wildcard, MatchesAsFileListingsDo) {
     }
 }
 
-TEST(ListFiles, GivesMatchingRegularFilesInListingOrder) {
+TEST(NaturalOrder, SortsAsAFileManagerDoesInAnyLocale) {
+    // Each pair in order: the first sorts before the second.
+    const std::pair<const char*, const char*> ordered[] = {
+        {"f2", "f10"},        {"F2", "f10"},         {"f9", "f09"},
+        {"f09", "f10"},       {"a", "B"},            {"B", "b"},
+        {"x", "x1"},          {"x.jpg", "x1.jpg"},   {"img12a", "img12b"},
+        {"a10b2", "a10b10"},  {"2", "10"},           {"0", "00"},
+        {"9", "a"},           {"99999999999999999999", "100000000000000000000"},
+        {"Ärger", "ärger"},
+    };
+    for (const auto& [first, second] : ordered) {
+        SCOPED_TRACE(std::string(first) + " < " + second);
+        const QString a = QString::fromUtf8(first);
+        const QString b = QString::fromUtf8(second);
+        EXPECT_LT(naturalCompare(a, b), 0);
+        EXPECT_GT(naturalCompare(b, a), 0);
+        EXPECT_EQ(naturalCompare(a, a), 0);
+    }
+    // The order one folder listed on an ext4 disk.
+    QStringList names{"f32.jpg", "f09.jpg", "f20.jpg", "F1.jpg", "f100.jpg", "f2.jpg"};
+    sortNaturally(names);
+    EXPECT_EQ(names, (QStringList{"F1.jpg", "f2.jpg", "f09.jpg", "f20.jpg", "f32.jpg", "f100.jpg"}));
+}
+
+TEST(ListFiles, GivesMatchingRegularFilesInNaturalOrder) {
     test::FolderTree tree;
     for (const char* name : {"a.jpg", "B.JPG", "c.png", "README", "x.jpgx", ".h.jpg", "~t.jpg"}) {
         tree.file(name);
@@ -56,11 +66,12 @@ TEST(ListFiles, GivesMatchingRegularFilesInListingOrder) {
     tree.link("dirlink.jpg", "folder.jpg");
     ASSERT_EQ(::mkfifo(QFile::encodeName(tree.path("fifo.jpg")).constData(), 0644), 0);
 
-    const QStringList jpegs{"a.jpg", "B.JPG", ".h.jpg", "~t.jpg", "link.jpg"};
-    EXPECT_EQ(ListFiles(tree.root(), "*.jpg"), inListingOrder(tree.root(), jpegs));
-    EXPECT_EQ(ListFiles(tree.root() + "/", "*.jpg"), inListingOrder(tree.root(), jpegs));
+    const QStringList jpegs{".h.jpg", "a.jpg", "B.JPG", "link.jpg", "~t.jpg"};
+    EXPECT_EQ(ListFiles(tree.root(), "*.jpg"), jpegs);
+    EXPECT_EQ(ListFiles(tree.root() + "/", "*.jpg"), jpegs);
     EXPECT_EQ(ListFiles(tree.root(), "*.*"),
-              inListingOrder(tree.root(), jpegs + QStringList{"c.png", "README", "x.jpgx"}));
+              (QStringList{".h.jpg", "a.jpg", "B.JPG", "c.png", "link.jpg", "README", "x.jpgx",
+                           "~t.jpg"}));
     EXPECT_EQ(ListFiles(tree.root(), "?.png"), QStringList{"c.png"});
     EXPECT_TRUE(ListFiles(tree.root(), "*.gif").isEmpty());
     EXPECT_TRUE(ListFiles(tree.path("missing"), "*.*").isEmpty());
@@ -72,8 +83,7 @@ TEST(ListFiles, LeavesOutNamesThatCannotBeOpenedByTheirPath) {
     tree.file("ok.jpg");
     tree.file("bad\xff.jpg");
     tree.file("new\nline.jpg");
-    EXPECT_EQ(ListFiles(tree.root(), "*.jpg"),
-              inListingOrder(tree.root(), {"ok.jpg", "new\nline.jpg"}));
+    EXPECT_EQ(ListFiles(tree.root(), "*.jpg"), (QStringList{"new\nline.jpg", "ok.jpg"}));
 }
 
 TEST(IsOpenableFile, TrueForFilesThatOpenAndNotForFolders) {
