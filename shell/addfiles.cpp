@@ -36,11 +36,12 @@ QString openDialogResult(const QStringList& files) {
     return text;
 }
 
-void serveWindowEvents() {
-    QCoreApplication::processEvents();
-}
-
 }  // namespace
+
+bool Form1::serveWindowEvents() {
+    QCoreApplication::processEvents();
+    return !m_closing;
+}
 
 void Form1::PushButton1_Click() {
     ErrorReport guard(m_dialogs, QStringLiteral("in Zentavo2021/08/31.Form1.PushButton1_Click "));
@@ -77,13 +78,18 @@ void Form1::ListView1_OLEDragDrop(const QStringList& paths) {
     ErrorReport guard(m_dialogs,
                       QStringLiteral("in Zentavo2021/08/31.Form1.ListView1_OLEDragDrop "));
     for (const QString& path : paths) {
+        // A folder walk served the close of the window: nothing more is added.
+        if (m_closing) {
+            return;
+        }
         if (guard.test(
                 100, [&] { return QFileInfo(path).isDir(); }, false)) {
             // Each dropped folder is expanded on a collection of its own; the window is served
             // while its sub-folders are collected.
             guard.step(102, [&] {
                 m_fileList->append(scanFolderTree(path, QStringLiteral("*.*"), &m_dialogs,
-                                                  m_appTitle, {}, &serveWindowEvents));
+                                                  m_appTitle, {},
+                                                  [this] { return serveWindowEvents(); }));
             });
         } else {
             guard.step(104, [&] { m_fileList->append(path); });
@@ -114,10 +120,12 @@ void Form1::PushButton3_Click() {
     ErrorReport guard(m_dialogs, QStringLiteral("in Zentavo2021/08/31.Form1.PushButton3_Click "));
     QString extension;
     guard.step(100, [&] {
-        extension = m_dialogs.inputBox(
+        // "jpg", ".jpg" and "*.jpg" all mean the same extension, stored bare.
+        extension = bareExtension(m_dialogs.inputBox(
             QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt "
                            "files, doc for all doc files, etc.)"),
-            m_appTitle, m_settings.GetSetting(QStringLiteral("Extension"), QStringLiteral("jpg")));
+            m_appTitle,
+            m_settings.GetSetting(QStringLiteral("Extension"), QStringLiteral("jpg"))));
         if (!extension.isEmpty()) {
             m_settings.SaveSetting(QStringLiteral("Extension"), extension);
         }
@@ -140,8 +148,13 @@ void Form1::PushButton3_Click() {
     QStringList collection;
     guard.step(114, [&] { collection = QStringList{folder + PathSeparator}; });
     guard.step(116, [&] {
-        GetSubDirectories2016(collection, true, &m_dialogs, m_appTitle, &serveWindowEvents);
+        GetSubDirectories2016(collection, true, &m_dialogs, m_appTitle,
+                              [this] { return serveWindowEvents(); });
     });
+    // The window was closed during the walk: the program ends without listing anything.
+    if (m_closing) {
+        return;
+    }
     const StatementRunner run = [&](int number, const std::function<void()>& statement) {
         return guard.step(number, statement);
     };

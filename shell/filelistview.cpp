@@ -4,14 +4,30 @@
 #include "shell/pointers.h"
 
 #include <QDropEvent>
+#include <QFile>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
 
+#include <sys/stat.h>
+
 namespace zentavo {
 
 namespace {
+
+// A folder whose path is not valid UTF-8 cannot be named by text: decoded, it would be an entry
+// that does not exist. The folder walk leaves such names out; a drop does too.
+bool isUnnamableFolder(const QUrl& url) {
+    const QByteArray raw =
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (QFile::encodeName(QFile::decodeName(raw)) == raw) {
+        return false;
+    }
+    struct stat info;
+    return ::stat(raw.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
 
 // The local paths a drag offers, in its order; none when it brings no local file list.
 QStringList droppedPaths(const QMimeData* data) {
@@ -20,7 +36,7 @@ QStringList droppedPaths(const QMimeData* data) {
         return paths;
     }
     for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile()) {
+        if (url.isLocalFile() && !isUnnamableFolder(url)) {
             paths << url.toLocalFile();
         }
     }
@@ -66,6 +82,9 @@ FileListView::FileListView(FileList& list, QWidget* parent)
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDropIndicatorShown(false);
+    // A long path loses its middle, so that the file name stays in sight; the whole path is the
+    // entry's tooltip.
+    setTextElideMode(Qt::ElideMiddle);
 }
 
 int FileListView::selectedEntry() const {
@@ -98,6 +117,11 @@ void FileListView::ListView1_ItemClick() {
 
 void FileListView::mouseMoveEvent(QMouseEvent* event) {
     emit pointerMoved();
+    // A release the list never heard (a message box took the mouse while the button was down)
+    // must not leave entries swapping under a pointer that only hovers.
+    if (m_dragActive && !(event->buttons() & Qt::LeftButton)) {
+        endDrag();
+    }
     if (!m_dragActive) {
         QTreeView::mouseMoveEvent(event);
         return;
@@ -130,8 +154,20 @@ void FileListView::dragOver(const QModelIndex& hovered, int screenY) {
 
 void FileListView::mouseReleaseEvent(QMouseEvent* event) {
     QTreeView::mouseReleaseEvent(event);
+    endDrag();
+}
+
+void FileListView::endDrag() {
     m_dragActive = false;
     viewport()->setCursor(Qt::ArrowCursor);
+}
+
+void FileListView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        emit deletePressed();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 void FileListView::mouseDoubleClickEvent(QMouseEvent* event) {

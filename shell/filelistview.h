@@ -57,6 +57,8 @@ signals:
     void pointerMoved();
     // ListView1_DblClick.
     void doubleClickedList();
+    // The Delete key: the window removes the selected entry, as for a double-click.
+    void deletePressed();
     // Local paths dropped on the list, in the drop's order.
     void pathsDropped(const QStringList& paths);
 
@@ -65,12 +67,15 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
     void ListView1_ItemClick();
+    // The button is up: the list stops moving entries and shows the arrow again.
+    void endDrag();
     void dragOver(const QModelIndex& hovered, int screenY);
 
     FileList& m_list;

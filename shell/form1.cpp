@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QIcon>
@@ -63,6 +64,7 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, StartupObject& imaging, 
             Qt::QueuedConnection);
     connect(m_ui.PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
     connect(m_ui.ListView1, &FileListView::doubleClickedList, this, &Form1::ListView1_DblClick);
+    connect(m_ui.ListView1, &FileListView::deletePressed, this, &Form1::ListView1_DblClick);
     connect(m_ui.ListView1, &FileListView::pointerMoved, this, [this] {
         if (!isBusy()) {
             setPointer(PointerKind::Default);
@@ -144,6 +146,7 @@ void Form1::Form_Load() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
+    m_closing = true;
     Form_QueryUnload();
     event->accept();
     // Form_Unload: closing the window ends the program, whatever else is open.
@@ -208,7 +211,12 @@ int Form1::sliderValue() const {
 }
 
 QString Form1::resultsFolder() const {
-    return m_ui.Text1->text();
+    // The box keeps what was typed; "~/" stands for the home folder, as in a shell.
+    const QString typed = m_ui.Text1->text();
+    if (typed.startsWith(QLatin1String("~/"))) {
+        return QDir::homePath() + typed.mid(1);
+    }
+    return typed;
 }
 
 void Form1::setBusy(bool busy) {

@@ -127,6 +127,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -136,6 +137,9 @@ private:
     // Restores an option button from its key; throws when the stored text does not convert.
     void restoreOption(QRadioButton* option, const char* key, int fallback);
     void Form_QueryUnload();
+    // Serves the window's pending events during a folder walk; false once the window is closing,
+    // which ends the walk.
+    bool serveWindowEvents();
 
     void Option8_Click();
     void Option9_Click();
@@ -160,6 +164,7 @@ private:
     QString m_browseStart;
     bool m_gdiplusFailed = false;
     bool m_imagingStarted = false;
+    bool m_closing = false;
     PointerKind m_pointer = PointerKind::Default;
     std::optional<QCursor> m_customPointer;
 };

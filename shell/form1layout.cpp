@@ -1,5 +1,8 @@
 // The window's controls: designer names, captions, fonts and places. Places are kept in twips,
 // the units the layout was drawn in, and converted at 96 dots per inch (15 twips to a pixel).
+// At its default size every control stands at its drawn place; a larger window gives the list
+// the extra room, keeps the frames on the right at their size against the right edge, and keeps
+// the buttons and the progress bar at the bottom.
 #include "shell/form1.h"
 
 #include "filelist/filelist.h"
@@ -10,6 +13,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QRadioButton>
 #include <QSlider>
 
@@ -44,11 +48,48 @@ private:
     QString m_caption;
 };
 
+// How a control of the window itself follows a resize. Controls inside a frame move with it.
+enum class Follow {
+    Stay,             // inside a frame
+    Grow,             // the list: all the extra width and height
+    Right,            // the frames on the right: keep their size against the right edge
+    BottomRight,      // Start and the progress bar: the right edge and the bottom
+    BottomLeftHalf,   // the left column of buttons under the list: the bottom, half the width
+    BottomRightHalf,  // the right column of buttons under the list
+};
+
+constexpr char DrawnPlace[] = "zentavoDrawnPlace";
+constexpr char FollowRole[] = "zentavoFollow";
+
 template <typename W>
-W* place(W* widget, const char* name, QRect rect) {
+W* place(W* widget, const char* name, QRect rect, Follow follow = Follow::Stay) {
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(rect);
+    if (follow != Follow::Stay) {
+        widget->setProperty(DrawnPlace, rect);
+        widget->setProperty(FollowRole, static_cast<int>(follow));
+    }
     return widget;
+}
+
+// Where a control of the window stands when the window is dx and dy pixels larger than drawn.
+QRect followed(QRect drawn, Follow follow, int dx, int dy) {
+    const int half = dx / 2;
+    switch (follow) {
+        case Follow::Stay:
+            return drawn;
+        case Follow::Grow:
+            return drawn.adjusted(0, 0, dx, dy);
+        case Follow::Right:
+            return drawn.translated(dx, 0);
+        case Follow::BottomRight:
+            return drawn.translated(dx, dy);
+        case Follow::BottomLeftHalf:
+            return {drawn.x(), drawn.y() + dy, drawn.width() + half, drawn.height()};
+        case Follow::BottomRightHalf:
+            return {drawn.x() + half, drawn.y() + dy, drawn.width() + dx - half, drawn.height()};
+    }
+    return drawn;
 }
 
 void whiteBackground(QWidget* widget) {
@@ -62,7 +103,8 @@ void whiteBackground(QWidget* widget) {
 
 void Form1::buildLayout() {
     setObjectName(QStringLiteral("Form1"));
-    setFixedSize(pixels(ClientWidthTwips), pixels(ClientHeightTwips));
+    setMinimumSize(pixels(ClientWidthTwips), pixels(ClientHeightTwips));
+    resize(minimumSize());
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(9);
     font.setBold(true);
@@ -70,13 +112,17 @@ void Form1::buildLayout() {
     QFont buttonFont = font;
     buttonFont.setPointSizeF(11.25);
 
-    auto button = [&](QWidget* parent, const char* name, const char* caption, QRect rect) {
-        auto* b = place(new QPushButton(QString::fromUtf8(caption), parent), name, rect);
+    auto button = [&](QWidget* parent, const char* name, const char* caption, QRect rect,
+                      Follow follow = Follow::Stay) {
+        auto* b = place(new QPushButton(QString::fromUtf8(caption), parent), name, rect, follow);
         b->setFont(buttonFont);
+        // Enter presses the focused button, as Space does.
+        b->setAutoDefault(true);
         return b;
     };
-    auto frame = [&](QWidget* parent, const char* name, const char* caption, QRect rect) {
-        auto* f = place(new QGroupBox(QString::fromUtf8(caption), parent), name, rect);
+    auto frame = [&](QWidget* parent, const char* name, const char* caption, QRect rect,
+                     Follow follow = Follow::Stay) {
+        auto* f = place(new QGroupBox(QString::fromUtf8(caption), parent), name, rect, follow);
         whiteBackground(f);
         return f;
     };
@@ -84,6 +130,9 @@ void Form1::buildLayout() {
         auto* o = place(new QRadioButton(QString::fromUtf8(caption), parent), name, rect);
         // Qt's indicator is wider than the drawn layout allowed for; widen rather than clip.
         o->resize(qMax(o->width(), o->sizeHint().width()), o->height());
+        // A button paints its Button role, grey in most styles; an option button stands on its
+        // frame's white (or, with a skin, on the skin's button face) like the frame itself.
+        o->setBackgroundRole(QPalette::Window);
         whiteBackground(o);
         return o;
     };
@@ -96,19 +145,23 @@ void Form1::buildLayout() {
 
     m_fileList = new FileList(this);
     m_ui.ListView1 =
-        place(new FileListView(*m_fileList, this), "ListView1", twipsRect(120, 120, 7800, 6765));
+        place(new FileListView(*m_fileList, this), "ListView1", twipsRect(120, 120, 7800, 6765),
+              Follow::Grow);
     m_ui.ListView1->setToolTip(
         QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
                        "right and out of window to reveal full names."));
     m_ui.PushButton1 =
-        button(this, "PushButton1", "Add Image File(s)", twipsRect(120, 6970, 3840, 405));
-    m_ui.PushButton3 =
-        button(this, "PushButton3", "Add All File(s) In Folder", twipsRect(4080, 6970, 3840, 405));
-    m_ui.PushButton4 = button(this, "PushButton4", "Clear List", twipsRect(120, 7490, 3840, 405));
-    m_ui.PushButton5 =
-        button(this, "PushButton5", "Load Sample/Example Files", twipsRect(4080, 7490, 3840, 405));
+        button(this, "PushButton1", "Add Image File(s)", twipsRect(120, 6970, 3840, 405),
+               Follow::BottomLeftHalf);
+    m_ui.PushButton3 = button(this, "PushButton3", "Add All File(s) In Folder",
+                              twipsRect(4080, 6970, 3840, 405), Follow::BottomRightHalf);
+    m_ui.PushButton4 = button(this, "PushButton4", "Clear List", twipsRect(120, 7490, 3840, 405),
+                              Follow::BottomLeftHalf);
+    m_ui.PushButton5 = button(this, "PushButton5", "Load Sample/Example Files",
+                              twipsRect(4080, 7490, 3840, 405), Follow::BottomRightHalf);
 
-    m_ui.Frame6 = frame(this, "Frame6", "Two Options", twipsRect(8040, 60, 7800, 3795));
+    m_ui.Frame6 =
+        frame(this, "Frame6", "Two Options", twipsRect(8040, 60, 7800, 3795), Follow::Right);
     m_ui.Option8 = option(m_ui.Frame6, "Option8", "Flip Image", twipsRect(240, 300, 1815, 255));
     m_ui.Frame2 = frame(m_ui.Frame6, "Frame2", "Direction", twipsRect(480, 600, 6840, 1050));
     m_ui.Option1 = option(m_ui.Frame2, "Option1", "Flip horizontally (left and right)",
@@ -125,7 +178,7 @@ void Form1::buildLayout() {
         option(m_ui.Frame4, "Option5", "270 degrees clockwise", twipsRect(240, 1000, 2295, 255));
 
     m_ui.Frame5 = frame(this, "Frame5", "Output JPG Quality Option (JPG ONLY)",
-                        twipsRect(8040, 3920, 7800, 2055));
+                        twipsRect(8040, 3920, 7800, 2055), Follow::Right);
     m_ui.Option21 = option(m_ui.Frame5, "Option21", "Smart-Detect", twipsRect(240, 300, 1515, 255));
     m_ui.Option22 =
         option(m_ui.Frame5, "Option22", "Fixed Quality:", twipsRect(240, 650, 1455, 255));
@@ -140,15 +193,15 @@ void Form1::buildLayout() {
     m_ui.Slider1->setTickInterval(5);
     m_ui.Slider1->setValue(85);
 
-    m_ui.Frame1 =
-        frame(this, "Frame1", "Save Results To This Folder", twipsRect(8040, 6040, 7800, 810));
+    m_ui.Frame1 = frame(this, "Frame1", "Save Results To This Folder",
+                        twipsRect(8040, 6040, 7800, 810), Follow::Right);
     m_ui.Text1 = place(new QLineEdit(m_ui.Frame1), "Text1", twipsRect(240, 300, 6630, 345));
     m_ui.PushButton6 = button(m_ui.Frame1, "PushButton6", "...", twipsRect(6960, 300, 600, 345));
 
-    m_ui.PushButton2 =
-        button(this, "PushButton2", "Start Flipping or Rotating", twipsRect(8040, 6970, 7800, 405));
-    auto* bar =
-        place(new CaptionedProgressBar(this), "ProgressBar1", twipsRect(8040, 7490, 7800, 405));
+    m_ui.PushButton2 = button(this, "PushButton2", "Start Flipping or Rotating",
+                              twipsRect(8040, 6970, 7800, 405), Follow::BottomRight);
+    auto* bar = place(new CaptionedProgressBar(this), "ProgressBar1",
+                      twipsRect(8040, 7490, 7800, 405), Follow::BottomRight);
     bar->setRange(0, 100);
     bar->setValue(0);
     bar->setTextVisible(true);
@@ -166,6 +219,27 @@ void Form1::buildLayout() {
     m_ui.Option21->setChecked(true);
     for (QRadioButton* o : {m_ui.Option3, m_ui.Option4, m_ui.Option5}) {
         o->setEnabled(false);
+    }
+}
+
+void Form1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int dx = qMax(0, width() - pixels(ClientWidthTwips));
+    const int dy = qMax(0, height() - pixels(ClientHeightTwips));
+    const int listWidth = m_ui.ListView1->width();
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QVariant drawn = child->property(DrawnPlace);
+        if (drawn.isValid()) {
+            child->setGeometry(followed(drawn.toRect(),
+                                        static_cast<Follow>(child->property(FollowRole).toInt()),
+                                        dx, dy));
+        }
+    }
+    // The column grows and shrinks with the list, keeping whatever width the user dragged it to
+    // beyond the list's.
+    const int grown = m_ui.ListView1->width() - listWidth;
+    if (grown != 0 && m_ui.ListView1->model()->columnCount() > 0) {
+        m_ui.ListView1->setColumnWidth(0, qMax(0, m_ui.ListView1->columnWidth(0) + grown));
     }
 }
 

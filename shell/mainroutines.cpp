@@ -67,7 +67,16 @@ void ApplySkin(QWidget& window, const QString& programFolder) {
 }
 
 QString SpecialFolderPath() {
-    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    // Many desktops have no desktop folder at all: a first run must not offer a folder that
+    // does not exist, so the user's pictures or home folder stands in for it.
+    for (const auto location : {QStandardPaths::DesktopLocation, QStandardPaths::PicturesLocation,
+                                QStandardPaths::HomeLocation}) {
+        const QString folder = QStandardPaths::writableLocation(location);
+        if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
+            return folder;
+        }
+    }
+    return {};
 }
 
 QString DefaultResultsFolder(const QString& desktopFolder) {

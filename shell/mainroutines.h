@@ -21,10 +21,12 @@ QString SetAppTitle(const QString& productName);
 // applied to the window as a Qt style sheet. Without the file nothing changes. GUI thread.
 void ApplySkin(QWidget& window, const QString& programFolder);
 
-// The user's desktop folder, or the empty text when the platform cannot locate it.
+// The user's desktop folder as the desktop defines it (XDG user folders); when that folder does
+// not exist, the user's pictures folder, then the home folder; the empty text when none of them
+// exists.
 QString SpecialFolderPath();
 
-// The desktop folder followed by "/". Throws ZentavoError when the desktop folder cannot be
+// The desktop folder (as SpecialFolderPath gives it) followed by "/". Throws ZentavoError when the desktop folder cannot be
 // located, so that the caller reports it.
 QString DefaultResultsFolder(const QString& desktopFolder);
 

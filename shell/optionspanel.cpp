@@ -53,7 +53,15 @@ void Form1::connectOptionHandlers() {
             Option3_Click("-270");
         }
     });
-    connect(m_ui.Slider1, &QSlider::valueChanged, this, &Form1::Slider1_Change);
+    // The quality is settled at the end of a drag, a click or a key: written then, once. During
+    // a drag the caption follows the handle.
+    connect(m_ui.Slider1, &QSlider::valueChanged, this, [this](int value) {
+        if (m_ui.Slider1->isSliderDown()) {
+            m_ui.Frame3->setTitle(QString::number(value) + QLatin1Char('%'));
+        } else {
+            Slider1_Change();
+        }
+    });
     connect(m_ui.Slider1, &QSlider::sliderReleased, this, &Form1::Slider1_Change);
     connect(m_ui.Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
     connect(m_ui.PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);

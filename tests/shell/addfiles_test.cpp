@@ -2,6 +2,7 @@
 #include "tests/shell/formfixture.h"
 
 #include "filelist/filelist.h"
+#include "filelist/folderfiles.h"
 #include "shell/filelistview.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,10 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QUrl>
+
+#include <sys/stat.h>
+
+#include <functional>
 
 namespace zentavo::test {
 
@@ -120,29 +125,65 @@ TEST_F(AddFilesTest, DroppedFilesAreAddedAsDroppedEvenTwice) {
     EXPECT_EQ(m_form->fileList().count(), 3);
 }
 
-TEST_F(AddFilesTest, DroppedFoldersAddTheirOwnFilesFirstFolderFirst) {
-    touch(m_tree + "/one/a.jpg");
+TEST_F(AddFilesTest, DroppedFoldersAddTheirOwnFilesFirstFolderFirstInNaturalOrder) {
+    touch(m_tree + "/one/a10.jpg");
+    touch(m_tree + "/one/A9.jpg");
     touch(m_tree + "/one/~temp.jpg");
     touch(m_tree + "/one/.hidden.jpg");
     touch(m_tree + "/one/deeper/b.PNG");
     touch(m_tree + "/two/c.txt");
-    ASSERT_TRUE(dropPaths(m_form->controls().ListView1, {m_tree + "/two", m_tree + "/one"}));
-    EXPECT_EQ(entries(), (QStringList{m_tree + "/two/c.txt", m_tree + "/one/a.jpg",
-                                      m_tree + "/one/deeper/b.PNG"}));
+    // A folder whose name is not valid UTF-8 cannot be named by text: it is skipped, as the walk
+    // skips such names, rather than added as an entry that does not exist.
+    const QByteArray unnamable = QFile::encodeName(m_tree) + "/bad\xff";
+    ASSERT_EQ(::mkdir(unnamable.constData(), 0755), 0);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(m_tree + "/two"),
+                  QUrl::fromEncoded("file://" + unnamable.toPercentEncoding("/")),
+                  QUrl::fromLocalFile(m_tree + "/one")});
+    ASSERT_TRUE(dropOn(m_form->controls().ListView1, &data));
+    EXPECT_EQ(entries(), (QStringList{m_tree + "/two/c.txt", m_tree + "/one/A9.jpg",
+                                      m_tree + "/one/a10.jpg", m_tree + "/one/deeper/b.PNG"}));
     EXPECT_TRUE(m_dialogs.shown.empty());
+    ::rmdir(unnamable.constData());
+}
+
+TEST_F(AddFilesTest, ClosingTheWindowDuringAFolderWalkEndsTheWalkAndAddsNothing) {
+    for (int i = 0; i < 20; ++i) {
+        touch(m_tree + QStringLiteral("/D/s%1/a.jpg").arg(i));
+    }
+    const std::function<void()> walks[] = {
+        [this] { m_form->ListView1_OLEDragDrop({m_tree + "/D", m_tree + "/D/s1"}); },
+        [this] {
+            m_dialogs.inputAnswers.push_back("jpg");
+            m_dialogs.folderAnswers.push_back(m_tree + "/D");
+            m_form->PushButton3_Click();
+        },
+    };
+    for (const auto& walk : walks) {
+        loadForm();
+        // The close arrives while the walk serves the window's events.
+        QMetaObject::invokeMethod(
+            m_form.get(), [this] { m_form->close(); }, Qt::QueuedConnection);
+        walk();
+        EXPECT_FALSE(m_form->isVisible());
+        EXPECT_EQ(m_form->fileList().count(), 0);
+        EXPECT_EQ(m_startup.ends, 1);
+        m_startup.ends = 0;
+    }
+    EXPECT_TRUE(m_dialogs.messages().isEmpty());
 }
 
 TEST_F(AddFilesTest, SamplesAreAddedOnceOverTwoClicksWithTheQuestionBothTimes) {
     touch(m_programFolder + "/Samples/sample-png.png");
-    touch(m_programFolder + "/Samples/sample-bmp.bmp");
+    touch(m_programFolder + "/Samples/Sample-bmp.bmp");
+    touch(m_programFolder + "/Samples/sample-10.jpg");
+    touch(m_programFolder + "/Samples/sample-9.jpg");
     m_dialogs.yesNoAnswers = {false, true};
     m_form->controls().PushButton5->click();
     m_form->controls().PushButton5->click();
-    EXPECT_EQ(m_form->fileList().count(), 2);
-    QStringList sorted = entries();
-    sorted.sort();
-    EXPECT_EQ(sorted, (QStringList{m_programFolder + "/Samples/sample-bmp.bmp",
-                                   m_programFolder + "/Samples/sample-png.png"}));
+    const QString samples = m_programFolder + "/Samples/";
+    EXPECT_EQ(entries(), (QStringList{samples + "sample-9.jpg", samples + "sample-10.jpg",
+                                      samples + "Sample-bmp.bmp", samples + "sample-png.png"}));
     ASSERT_EQ(m_dialogs.shown.size(), 2u);
     for (const ShownDialog& question : m_dialogs.shown) {
         EXPECT_EQ(question.kind, "question");
@@ -186,6 +227,23 @@ TEST_F(AddFilesTest, FolderScanAddsTheExtensionInFolderOrderAndResetsThePointer)
     m_form->PushButton3_Click();
     EXPECT_EQ(m_dialogs.lastFolderInitials.last(), m_tree + "/A");
     EXPECT_EQ(entries(), QStringList{m_tree + "/A/C/3.jpg"});
+}
+
+TEST_F(AddFilesTest, TheExtensionMayBeTypedBareWithADotOrWithAStar) {
+    touch(m_tree + "/A/1.jpg");
+    touch(m_tree + "/A/2.png");
+    for (const char* typed : {"jpg", ".jpg", "*.jpg", " *.jpg "}) {
+        SCOPED_TRACE(typed);
+        m_form->fileList().clear();
+        m_dialogs.inputAnswers.push_back(typed);
+        m_dialogs.folderAnswers.push_back(m_tree + "/A");
+        m_form->PushButton3_Click();
+        EXPECT_EQ(storedValue("Extension"), "jpg");
+        EXPECT_EQ(entries(), QStringList{m_tree + "/A/1.jpg"});
+    }
+    EXPECT_EQ(bareExtension("*"), "*");
+    EXPECT_EQ(bareExtension("*.*"), "*");
+    EXPECT_EQ(bareExtension("."), "");
 }
 
 TEST_F(AddFilesTest, CancellingThePickerKeepsTheNewExtensionAndAddsNothing) {

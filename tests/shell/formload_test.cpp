@@ -4,6 +4,7 @@
 
 #include "filelist/filelist.h"
 #include "shell/filelistview.h"
+#include "shell/mainroutines.h"
 
 #include <QGroupBox>
 #include <QHeaderView>
@@ -12,6 +13,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
 #include <QStandardPaths>
 
 namespace zentavo::test {
@@ -22,11 +27,38 @@ bool enabled(QWidget* widget) {
     return widget->isEnabledTo(widget->window());
 }
 
+// Sets an environment variable for the life of the object, then puts the old value back.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const QByteArray& value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
+        qputenv(name, value);
+    }
+    ~ScopedVariable() {
+        if (m_had) {
+            qputenv(m_name, m_old);
+        } else {
+            qunsetenv(m_name);
+        }
+    }
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+// The colour an option button paints at the right end of its box, clear of its caption.
+QColor paintedBehind(QWidget* option) {
+    const QImage picture = option->grab().toImage();
+    return picture.pixelColor(picture.width() - 2, picture.height() / 2);
+}
+
 }  // namespace
 
 TEST_F(FormTest, FirstStartShowsTheDefaultsAndWritesOnlyTheResultsFolder) {
     Form1& form = loadForm();
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const QString desktop = SpecialFolderPath();
 
     EXPECT_EQ(form.windowTitle(), "Zentavo");
     EXPECT_EQ(form.applicationTitle(), "Zentavo");
@@ -156,6 +188,87 @@ TEST_F(FormTest, MissingDesktopIsReportedAtStatement176AndLeavesTheFolderEmpty) 
     EXPECT_TRUE(m_dialogs.messages()[0].contains("Form_Load at line 176"));
     EXPECT_EQ(text1()->text(), "");
     EXPECT_EQ(storedValue("Text1"), "/srv/out/");
+}
+
+TEST_F(FormTest, FirstStartWithoutADesktopFolderOffersOneThatExists) {
+    // The desktop as the user's desktop names it, then the pictures folder, then home.
+    struct Case {
+        QStringList folders;
+        QString expected;
+    };
+    const Case table[] = {
+        {{"Schreibtisch", "Pictures"}, "Schreibtisch"},
+        {{"Desktop", "Pictures"}, "Pictures"},
+        {{}, ""},
+    };
+    for (const Case& c : table) {
+        QTemporaryDir home;
+        SCOPED_TRACE(c.folders.join(' ').toStdString());
+        ASSERT_TRUE(QDir(home.path()).mkpath(".config"));
+        writeFile(home.filePath(".config/user-dirs.dirs"),
+                  "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\nXDG_PICTURES_DIR=\"$HOME/Pictures\"\n");
+        for (const QString& folder : c.folders) {
+            // "Desktop" stands for a folder that the desktop does not call its own.
+            ASSERT_TRUE(QDir(home.path()).mkpath(folder));
+        }
+        const ScopedVariable homeVariable("HOME", QFile::encodeName(home.path()));
+        const ScopedVariable config("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(".config")));
+        m_dialogs.shown.clear();
+        m_writes.clear();
+        loadForm();
+        const QString folder = c.expected.isEmpty() ? home.path() : home.filePath(c.expected);
+        EXPECT_EQ(text1()->text(), folder + "/");
+        EXPECT_TRUE(m_dialogs.shown.empty());
+        m_form.reset();
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, "Corvanta", "Zentavo").clear();
+    }
+}
+
+TEST_F(FormTest, ResizedWindowGivesTheListTheRoomAndKeepsTheFramesAtTheRightEdge) {
+    Form1& form = loadForm();
+    const Form1Controls& ui = form.controls();
+    const QRect frame6 = ui.Frame6->geometry();
+    const QRect list = ui.ListView1->geometry();
+    const QRect bar = ui.ProgressBar1->geometry();
+    const int column = ui.ListView1->columnWidth(0);
+    form.resize(1600, 1000);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(form.size(), QSize(1600, 1000));
+    const int dx = 1600 - 1064;
+    const int dy = 1000 - 534;
+    for (QWidget* frame : {static_cast<QWidget*>(ui.Frame6), static_cast<QWidget*>(ui.Frame5),
+                           static_cast<QWidget*>(ui.Frame1)}) {
+        EXPECT_EQ(frame->width(), 520) << frame->objectName().toStdString();  // 7800 twips
+        EXPECT_EQ(frame->geometry().right(), frame6.right() + dx);
+    }
+    EXPECT_EQ(ui.Frame6->y(), frame6.y());
+    EXPECT_EQ(ui.ListView1->geometry(), list.adjusted(0, 0, dx, dy));
+    EXPECT_EQ(ui.ListView1->columnWidth(0), column + dx);
+    EXPECT_EQ(ui.ProgressBar1->geometry(), bar.translated(dx, dy));
+    EXPECT_EQ(ui.PushButton4->geometry().bottom(), ui.ProgressBar1->geometry().bottom());
+    EXPECT_EQ(ui.PushButton5->geometry().right(), ui.ListView1->geometry().right());
+    EXPECT_EQ(ui.ListView1->textElideMode(), Qt::ElideMiddle);
+
+    // Back at its default size every control stands where it was drawn.
+    form.resize(1064, 534);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ui.Frame6->geometry(), frame6);
+    EXPECT_EQ(ui.ListView1->geometry(), list);
+    EXPECT_EQ(ui.ListView1->columnWidth(0), column);
+}
+
+TEST_F(FormTest, OptionButtonsAreWhiteOnTheirFramesOrTakeTheSkinsButtonFace) {
+    loadForm();
+    EXPECT_EQ(paintedBehind(option("Option8")), QColor(Qt::white));
+    EXPECT_EQ(paintedBehind(option("Option21")), QColor(Qt::white));
+
+    m_programFolder = m_dir.filePath("skinned");
+    ASSERT_TRUE(QDir(m_programFolder).mkpath("x"));
+    writeFile(m_programFolder + "/x/o.cjs", "QPushButton { color: navy; }");
+    loadForm();
+    const QColor face = m_form->palette().color(QPalette::Button);
+    ASSERT_NE(face, QColor(Qt::white));
+    EXPECT_EQ(paintedBehind(option("Option8")), face);
 }
 
 TEST_F(FormTest, FailingImagingStartUpIsShownOnceAndRefusesRuns) {

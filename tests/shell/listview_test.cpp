@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
 
 namespace zentavo::test {
 
@@ -18,11 +19,13 @@ namespace {
 
 // Sends a mouse event to the list at the middle of entry row (from 0), with the pointer at
 // screenY on the screen.
-void mouseAt(FileListView* list, QEvent::Type type, int row, int screenY = 330) {
+// A move holds the left button unless buttonUp says the button is already up.
+void mouseAt(FileListView* list, QEvent::Type type, int row, int screenY = 330,
+             bool buttonUp = false) {
     const QPoint local = list->visualRect(list->model()->index(row, 0)).center();
     const QPoint global(list->viewport()->mapToGlobal(local).x(), screenY);
     const Qt::MouseButtons held =
-        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        type == QEvent::MouseButtonRelease || buttonUp ? Qt::NoButton : Qt::LeftButton;
     QMouseEvent event(type, local, global, Qt::LeftButton, held, Qt::NoModifier);
     QCoreApplication::sendEvent(list->viewport(), &event);
 }
@@ -102,19 +105,37 @@ TEST_F(ListViewTest, DragScrollsOnlyBeyondTheTwoScreenRows) {
     mouseAt(m_list, QEvent::MouseButtonRelease, lastVisible);
 }
 
-TEST_F(ListViewTest, DoubleClickAndClearListAreRefusedWhileBusy) {
+TEST_F(ListViewTest, ADragWhoseReleaseWentElsewhereEndsAtTheFirstMoveWithoutTheButton) {
     fill(3);
+    mouseAt(m_list, QEvent::MouseButtonPress, 0);
+    // A message box took the release; the pointer now only hovers over the other entries.
+    mouseAt(m_list, QEvent::MouseMove, 1, 330, true);
+    mouseAt(m_list, QEvent::MouseMove, 2, 330, true);
+    EXPECT_FALSE(m_list->dragActive());
+    EXPECT_EQ(m_list->viewport()->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(entries(m_form->fileList()),
+              (QStringList{"/pictures/1.jpg", "/pictures/2.jpg", "/pictures/3.jpg"}));
+}
+
+TEST_F(ListViewTest, DoubleClickDeleteKeyAndClearListAreRefusedWhileBusy) {
+    fill(4);
     mouseAt(m_list, QEvent::MouseButtonPress, 1);
     mouseAt(m_list, QEvent::MouseButtonRelease, 1);
 
     m_form->setBusy(true);
     mouseAt(m_list, QEvent::MouseButtonDblClick, 1);
+    QTest::keyClick(m_list, Qt::Key_Delete);
     m_form->controls().PushButton4->click();
-    EXPECT_EQ(m_form->fileList().count(), 3);
+    EXPECT_EQ(m_form->fileList().count(), 4);
     EXPECT_EQ(m_form->cursor().shape(), Qt::WaitCursor);
 
     m_form->setBusy(false);
     mouseAt(m_list, QEvent::MouseButtonDblClick, 1);
+    EXPECT_EQ(entries(m_form->fileList()),
+              (QStringList{"/pictures/1.jpg", "/pictures/3.jpg", "/pictures/4.jpg"}));
+    mouseAt(m_list, QEvent::MouseButtonPress, 2);
+    mouseAt(m_list, QEvent::MouseButtonRelease, 2);
+    QTest::keyClick(m_list, Qt::Key_Delete);
     EXPECT_EQ(entries(m_form->fileList()), (QStringList{"/pictures/1.jpg", "/pictures/3.jpg"}));
     m_form->controls().PushButton4->click();
     EXPECT_EQ(m_form->fileList().count(), 0);

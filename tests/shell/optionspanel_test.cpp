@@ -2,6 +2,7 @@
 // folder box and its "..." button, and the "?" explanation.
 #include "tests/shell/formfixture.h"
 
+#include <QDir>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -68,6 +69,37 @@ TEST_F(FormTest, FixedQualityEnablesTheSliderWhoseCaptionFollowsIt) {
     EXPECT_EQ(m_form->qualityMode(), QualityMode::SmartDetect);
 }
 
+TEST_F(FormTest, DraggingTheSliderWritesItsValueOnceWhenReleased) {
+    loadForm();
+    option("Option22")->click();
+    m_writes.clear();
+    slider()->setSliderDown(true);
+    for (int value = 84; value >= 39; --value) {
+        slider()->setSliderPosition(value);
+    }
+    EXPECT_EQ(frame("Frame3")->title(), "39%");
+    EXPECT_TRUE(m_writes.isEmpty());
+    slider()->setSliderDown(false);
+    EXPECT_EQ(m_writes, QStringList{"Slider1=39"});
+    EXPECT_EQ(storedValue("Slider1"), "39");
+}
+
+TEST_F(FormTest, KeysPressTheFocusedButtonAndMoveBetweenOptions) {
+    loadForm();
+    m_form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+    m_dialogs.shown.clear();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        button("PushButton8")->setFocus();
+        QTest::keyClick(button("PushButton8"), key);
+    }
+    EXPECT_EQ(m_dialogs.messages().size(), 3);
+    option("Option21")->setFocus();
+    QTest::keyClick(option("Option21"), Qt::Key_Down);
+    EXPECT_TRUE(option("Option22")->isChecked());
+    EXPECT_EQ(storedValue("Option22"), "True");
+}
+
 TEST_F(FormTest, TypingTheResultsFolderWritesEveryIntermediateText) {
     loadForm();
     text1()->clear();
@@ -76,6 +108,14 @@ TEST_F(FormTest, TypingTheResultsFolderWritesEveryIntermediateText) {
     EXPECT_EQ(m_writes, (QStringList{"Text1=/", "Text1=/t", "Text1=/tm", "Text1=/tmp"}));
     EXPECT_EQ(storedValue("Text1"), "/tmp");
     EXPECT_EQ(m_form->resultsFolder(), "/tmp");
+    // A leading "~/" is the home folder when the folder is used; the box keeps what was typed.
+    for (const auto& [typed, used] : {std::pair<QString, QString>{"~/out/", QDir::homePath() + "/out/"},
+                                      {"/srv/~/", "/srv/~/"},
+                                      {"~ann/", "~ann/"}}) {
+        text1()->setText(typed);
+        EXPECT_EQ(m_form->resultsFolder(), used);
+        EXPECT_EQ(storedValue("Text1"), typed);
+    }
 }
 
 TEST_F(FormTest, FolderButtonStoresTheChoiceAndEndsTheFolderWithOneSeparator) {
