@@ -217,6 +217,9 @@ void BatchRun::Private::deliver() {
                 break;
             }
         }
+        if (result.outcome == FileOutcome::NotLoaded || result.outcome == FileOutcome::NotWritten) {
+            frontEnd.fileNotDone(entry.path, result.reason);
+        }
         switch (result.outcome) {
             case FileOutcome::Written:
                 ++summary.written;

@@ -25,6 +25,12 @@ public:
     // Messages and error reports of the run.
     virtual Dialogs& dialogs() = 0;
     virtual QString applicationTitle() const = 0;
+    // A file of the run that was not loaded or not written, and why in a sentence; told when
+    // the file is delivered, after its error reports.
+    virtual void fileNotDone(const QString& path, const QString& reason) {
+        Q_UNUSED(path);
+        Q_UNUSED(reason);
+    }
     // The closing message of a run, or the refusal of a start; an OK box with the application
     // title unless a front end shows it otherwise.
     virtual void showClosingMessage(const QString& text, MessageIcon icon) {

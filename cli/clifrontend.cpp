@@ -78,6 +78,19 @@ void CliFrontEnd::showClosingMessage(const QString& text, MessageIcon) {
     m_closingMessage = text;
 }
 
+void CliFrontEnd::fileNotDone(const QString& path, const QString& reason) {
+    if (m_quiet) {
+        return;
+    }
+    clearProgress();
+    const QString why = reason.isEmpty() ? QStringLiteral("not done") : reason;
+    std::fprintf(m_errors, "zentavo-batch: %s: %s\n",
+                 forTerminal(path).toLocal8Bit().constData(),
+                 forTerminal(why).toLocal8Bit().constData());
+    std::fflush(m_errors);
+    drawProgress();
+}
+
 void CliFrontEnd::message(const QString& text, const QString&, MessageIcon) {
     clearProgress();
     std::fprintf(m_errors, "%s\n\n", forTerminal(text).toLocal8Bit().constData());

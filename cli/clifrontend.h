@@ -23,6 +23,9 @@ public:
     Dialogs& dialogs() override { return *this; }
     QString applicationTitle() const override { return QStringLiteral("Zentavo"); }
     void showClosingMessage(const QString& text, MessageIcon icon) override;
+    // Says on the error stream why a file was not done, unless the front end is quiet.
+    void fileNotDone(const QString& path, const QString& reason) override;
+    void setQuiet(bool quiet) { m_quiet = quiet; }
 
     // Dialogs
     void message(const QString& text, const QString& title, MessageIcon icon) override;
@@ -48,6 +51,7 @@ private:
     int m_value = 0;
     QString m_current;
     bool m_progressShown = false;
+    bool m_quiet = false;
     QString m_closingMessage;
 };
 

@@ -7,16 +7,21 @@
 #include "cli/clifrontend.h"
 #include "filelist/filelist.h"
 #include "filelist/folderfiles.h"
+#include "imagefiles/atomicfile.h"
 #include "imagefiles/imaging.h"
 #include "imagefiles/librarymessages.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QSocketNotifier>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 
 using namespace zentavo;
 
@@ -46,6 +51,43 @@ void fillList(FileList& list, const CliArguments& arguments, Dialogs& dialogs) {
             list.append(path);
         }
     }
+}
+
+// Interrupts during a run. The first SIGINT or SIGTERM stops the run as the Stop button does
+// (the handler only writes the signal to a pipe the event loop reads); a second one ends the
+// program at once, removing the files still being written so that no partial file remains.
+int stopPipe[2] = {-1, -1};
+std::atomic<int> stopSignals{0};
+
+void onStopSignal(int number) {
+    if (stopSignals.fetch_add(1) > 0) {
+        removeUnfinishedFiles();
+        ::_exit(128 + number);
+    }
+    const char byte = char(number);
+    [[maybe_unused]] const ssize_t written = ::write(stopPipe[1], &byte, 1);
+}
+
+// Installs the handlers; stop is called on the event loop with the signal's number.
+bool catchStopSignals(QObject* context, std::function<void(int)> stop) {
+    static_assert(std::atomic<int>::is_always_lock_free);
+    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return false;
+    }
+    auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [stop] {
+        char byte = 0;
+        while (::read(stopPipe[0], &byte, 1) == 1) {
+            stop(int(byte));
+        }
+    });
+    struct sigaction action {};
+    action.sa_handler = &onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaddset(&action.sa_mask, SIGINT);
+    sigaddset(&action.sa_mask, SIGTERM);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
 }  // namespace
@@ -96,12 +138,20 @@ int main(int argc, char** argv) {
     }
 
     CliFrontEnd runFrontEnd(stderr, progress, list.count());
+    runFrontEnd.setQuiet(arguments.quiet);
     ImagingStartup imaging;
     BatchRun run(arguments.options, runFrontEnd);
     run.setJobs(arguments.jobs);
     run.setImagingFailed(!imaging.start());
     RunSummary summary;
     QObject::connect(&run, &BatchRun::finished, [&](const RunSummary& s) { summary = s; });
+    int stoppedBy = 0;
+    catchStopSignals(&run, [&](int number) {
+        if (stoppedBy == 0) {
+            stoppedBy = number;
+        }
+        run.stop();
+    });
     run.PushButton2_Click(list);
     run.waitForFinished();
     imaging.end();
@@ -111,5 +161,8 @@ int main(int argc, char** argv) {
         return NothingDone;
     }
     std::printf("%s\n", CliFrontEnd::forTerminal(summary.closingMessage).toLocal8Bit().constData());
+    if (summary.stopped && stoppedBy != 0) {
+        return 128 + stoppedBy;  // 130 for SIGINT, 143 for SIGTERM, as a shell reports them
+    }
     return summary.notLoaded + summary.notWritten > 0 ? SomeFailed : AllWritten;
 }

@@ -8,6 +8,9 @@
 #include <QImageReader>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
 
 using namespace zentavo;
 using namespace zentavo::test;
@@ -114,6 +117,8 @@ TEST_F(CliTest, AFileThatIsNoPictureExitsOneAndIsNamed) {
     const CliRun flip = runCli({"-o", results.path(), bad, good});
     EXPECT_EQ(flip.exitCode, 1);
     EXPECT_EQ(flip.out, "Done.\n\nThese files:\n\n" + bad + "\n\ncould not be loaded.\n");
+    // The closing message of a flip gives no reasons; the error stream does, file by file.
+    EXPECT_TRUE(flip.err.startsWith("zentavo-batch: " + bad + ": ")) << flip.err.toStdString();
 
     const CliRun rotate = runCli({"--rotate", "90", "-o", results.path(), bad, good});
     EXPECT_EQ(rotate.exitCode, 1);
@@ -179,6 +184,54 @@ TEST_F(CliTest, NamesBeginningWithADashWorkAfterTheEndOfOptions) {
         runCli({"-q", "--flip", "vertical", "-o", results.path() + "/", "./-x.png"}, inputs.path());
     EXPECT_EQ(relative.exitCode, 0) << relative.err.toStdString();
     EXPECT_EQ(folderEntries(results.path()), QStringList{"-x_flipped.png"});
+}
+
+TEST_F(CliTest, AnInterruptStopsTheRunAndASecondEndsItAtOnceLeavingOnlyWholeFiles) {
+    QStringList paths;
+    QImage noise(700, 700, QImage::Format_RGB32);
+    for (int i = 0; i < 24; ++i) {
+        for (int y = 0; y < noise.height(); ++y) {
+            auto* line = reinterpret_cast<quint32*>(noise.scanLine(y));
+            for (int x = 0; x < noise.width(); ++x) {
+                line[x] = quint32((x * 2654435761u) ^ (y * 40503u) ^ (i * 977u));
+            }
+        }
+        paths << inputs.filePath(QStringLiteral("n%1.png").arg(i));
+        ASSERT_TRUE(noise.save(paths.back(), "PNG", 0));
+    }
+    // The signals sent, and the exit status expected.
+    const std::vector<std::pair<std::vector<int>, int>> cases = {
+        {{SIGINT}, 130}, {{SIGTERM}, 143}, {{SIGINT, SIGINT}, 130}};
+    for (const auto& [sent, status] : cases) {
+        QDir(results.path()).removeRecursively();
+        QDir().mkpath(results.path());
+        QProcess process;
+        process.start(QStringLiteral(ZENTAVO_BUILD_DIR "/zentavo-batch"),
+                      QStringList{"-q", "-j", "1", "-o", results.path()} + paths);
+        ASSERT_TRUE(process.waitForStarted());
+        // Mid-run: once the first output is there.
+        for (int wait = 0; wait < 600 && folderEntries(results.path()).filter("_flipped").isEmpty();
+             ++wait) {
+            QThread::msleep(50);
+        }
+        for (const int number : sent) {
+            ::kill(pid_t(process.processId()), number);
+        }
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), status);
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        if (sent.size() == 1) {
+            EXPECT_TRUE(out.startsWith("Stopped.\n\n")) << out.toStdString();
+            EXPECT_TRUE(out.contains(" of 24 files were processed.\n")) << out.toStdString();
+        }
+        const QStringList left = folderEntries(results.path());
+        EXPECT_LT(left.size(), 24);
+        for (const QString& name : left) {
+            EXPECT_TRUE(name.endsWith("_flipped.png")) << name.toStdString();
+            EXPECT_EQ(QImageReader(results.filePath(name)).read().size(), QSize(700, 700));
+        }
+    }
 }
 
 TEST(CliVersion, PrintsTheVersionAndExitsZero) {
