@@ -1,5 +1,6 @@
 #include "batch/batchrun.h"
 
+#include "batch/closingmessage.h"
 #include "batch/filejob.h"
 #include "batch/memorybudget.h"
 #include "batch/naming.h"
@@ -66,6 +67,7 @@ public:
     void finish();
     void refuse(int number, const QString& text, MessageIcon icon);
     void abandon();
+    void reportError(const QString& path, const FileReport& report);
 
     BatchRun* q;
     const JobOptions& options;
@@ -89,16 +91,16 @@ public:
     int processed = 0;      // files delivered with an outcome of their own
     bool delivering = false;
     std::map<int, FileInFlight> files;
-    QString failedFiles;
-    QString partlyKept;  // inputs with pages after the first, which are not kept
+    ClosingMessage closing;
+    bool showNoMoreErrors = false;  // ticked in an error box of this run
     RunSummary summary;
 };
 
 void BatchRun::Private::start(const FileList& fileList) {
     running = true;
     summary = RunSummary();
-    failedFiles.clear();
-    partlyKept.clear();
+    closing = ClosingMessage();
+    showNoMoreErrors = false;
     stopping = false;
     processed = 0;
     guard = std::make_unique<ErrorReport>(frontEnd.dialogs(), StartLocation);
@@ -212,10 +214,13 @@ void BatchRun::Private::deliver() {
             frontEnd.setProgressText(entry.progressText);
         }
         for (const FileReport& report : result.reports) {
-            guard->report(report.statement, report.description);
+            reportError(entry.path, report);
             if (!running || run != current) {
                 break;
             }
+        }
+        if (!running || run != current) {
+            break;  // the window closed while a report was up
         }
         if (result.outcome == FileOutcome::NotLoaded || result.outcome == FileOutcome::NotWritten) {
             frontEnd.fileNotDone(entry.path, result.reason);
@@ -233,10 +238,10 @@ void BatchRun::Private::deliver() {
                 break;
         }
         if (result.droppedPages > 0 && result.outcome == FileOutcome::Written) {
-            partlyKept += QStringLiteral("\r\n") + entry.path;
+            closing.partlyKept << entry.path;
         }
         if (result.listAsFailed) {
-            failedFiles += QStringLiteral("\r\n") + entry.path;
+            closing.notLoaded << entry.path;
         }
     }
     delivering = false;
@@ -247,32 +252,38 @@ void BatchRun::Private::deliver() {
 }
 
 void BatchRun::Private::finish() {
-    if (!failedFiles.isEmpty()) {
-        failedFiles = QStringLiteral("\r\n\r\nThese files:\r\n") + failedFiles +
-                      QStringLiteral("\r\n\r\ncould not be loaded.");
-    }
     frontEnd.setBusy(false);
     frontEnd.setProgressValue(0);
     frontEnd.setProgressText(QStringLiteral("Progress Bar"));
+    closing.stopped = stopping;
+    closing.processed = processed;
+    closing.total = bound;
     summary.stopped = stopping;
     summary.processed = processed;
     summary.total = bound;
-    summary.closingMessage =
-        stopping ? QStringLiteral("Stopped.\r\n\r\n%1 of %2 files were processed.")
-                       .arg(processed)
-                       .arg(bound)
-                 : QStringLiteral("Done.");
-    summary.closingMessage += failedFiles;
-    if (!partlyKept.isEmpty()) {
-        summary.closingMessage +=
-            QStringLiteral("\r\n\r\nOnly the first page of these files was kept:\r\n") + partlyKept;
-    }
+    summary.closingMessage = closing.text();
     planner.reset();
     list = nullptr;
     run.reset();
     frontEnd.showClosingMessage(summary.closingMessage, MessageIcon::None);
     running = false;
     emit q->finished(summary);
+}
+
+void BatchRun::Private::reportError(const QString& path, const FileReport& report) {
+    // Once "show no more" is ticked the reports of the run are kept for the closing message.
+    if (showNoMoreErrors) {
+        QString description = report.description;
+        description.replace(QLatin1String("\r\n"), QLatin1String(" "));
+        description.replace(QLatin1Char('\r'), QLatin1Char(' '));
+        closing.hiddenErrors << path + QStringLiteral(" line ") + QString::number(report.statement) +
+                                    QStringLiteral(": ") + description;
+        return;
+    }
+    showNoMoreErrors = frontEnd.dialogs().reportWithCheckBox(
+        errorReportMessage(report.description, StartLocation, report.statement),
+        QLatin1String(ApplicationErrorTitle), MessageIcon::Exclamation,
+        QStringLiteral("Show no more error messages in this run"));
 }
 
 void BatchRun::Private::refuse(int number, const QString& text, MessageIcon icon) {

@@ -53,6 +53,9 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, StartupObject& imaging, 
       m_programFolder(QCoreApplication::applicationDirPath()) {
     buildLayout();
     m_batch = std::make_unique<BatchRun>(*this, *this);
+    // While a run goes the Start button stops it.
+    connect(m_batch.get(), &BatchRun::finished, this,
+            [this] { m_ui.PushButton2->setText(QStringLiteral("Start Flipping or Rotating")); });
     connectOptionHandlers();
     watchPointer();
     connect(m_ui.PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
@@ -147,6 +150,8 @@ void Form1::Form_Load() {
 
 void Form1::closeEvent(QCloseEvent* event) {
     m_closing = true;
+    // An error report of the run may be up: it goes with the window.
+    m_dialogs.closeReports();
     Form_QueryUnload();
     event->accept();
     // Form_Unload: closing the window ends the program, whatever else is open.
@@ -156,7 +161,9 @@ void Form1::closeEvent(QCloseEvent* event) {
 void Form1::Form_QueryUnload() {
     ErrorReport guard(m_dialogs, QStringLiteral("in Zentavo2021/08/31.Form1.Form_QueryUnload "));
     if (guard.test(100, [&] { return m_batch->isRunning(); })) {
-        // The files in flight are abandoned; the engine leaves no partial or temporary file.
+        // The files in flight are abandoned and stop at their next check; the engine leaves no
+        // partial or temporary file, and the program waits for them only after the window
+        // has gone.
         guard.step(102, [&] { m_batch->cancel(); });
         guard.step(104, [&] { setBusy(false); });
     }
@@ -228,7 +235,14 @@ void Form1::setProgressValue(int value) {
 }
 
 void Form1::PushButton2_Click() {
+    if (m_batch->isRunning()) {
+        m_batch->stop();
+        return;
+    }
     m_batch->PushButton2_Click(*m_fileList);
+    if (m_batch->isRunning()) {
+        m_ui.PushButton2->setText(QStringLiteral("Stop"));
+    }
 }
 
 void Form1::PushButton4_Click() {

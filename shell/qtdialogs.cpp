@@ -1,8 +1,20 @@
 #include "shell/qtdialogs.h"
 
+#include <algorithm>
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QFileDialog>
-#include <QInputDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace zentavo {
@@ -24,11 +36,104 @@ QString displayText(const QString& text) {
     return shown;
 }
 
-void QtDialogs::message(const QString& text, const QString& title, MessageIcon icon) {
-    QMessageBox box(icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    title, displayText(text), QMessageBox::Ok, m_owner);
-    showAsPlainText(box);
+namespace {
+
+QMessageBox::Icon boxIcon(MessageIcon icon) {
+    return icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon;
+}
+
+QRect availableArea(const QWidget* near) {
+    const QScreen* screen = near && near->screen() ? near->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+// A message too tall for a message box: the text in a scrolling area, OK below it, the whole
+// box within the screen's available height.
+void showScrollingMessage(const QString& text, const QString& title, MessageIcon icon,
+                          QWidget* owner) {
+    QDialog box(owner);
+    box.setWindowTitle(title);
+    box.setObjectName(QStringLiteral("scrollingMessage"));
+    auto* layout = new QVBoxLayout(&box);
+    auto* row = new QHBoxLayout;
+    if (icon == MessageIcon::Exclamation) {
+        auto* picture = new QLabel;
+        const int side = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+        picture->setPixmap(box.style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(side));
+        picture->setAlignment(Qt::AlignTop);
+        row->addWidget(picture);
+    }
+    auto* label = new QLabel;
+    label->setTextFormat(Qt::PlainText);
+    label->setText(displayText(text));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    label->setContentsMargins(6, 6, 6, 6);
+    auto* area = new QScrollArea;
+    area->setWidget(label);
+    area->setWidgetResizable(true);
+    row->addWidget(area, 1);
+    layout->addLayout(row, 1);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    layout->addWidget(buttons);
+
+    const QRect screen = availableArea(owner);
+    // Room for the window frame, which the platform adds around the box.
+    const int frame = 40;
+    const QSize wanted = label->sizeHint() + QSize(60, buttons->sizeHint().height() + 60);
+    box.resize(std::min(wanted.width(), screen.width() * 3 / 4),
+               std::min(wanted.height(), screen.height() - frame));
+    box.setMaximumHeight(screen.height() - frame);
+    buttons->button(QDialogButtonBox::Ok)->setFocus();
     box.exec();
+}
+
+}  // namespace
+
+void QtDialogs::message(const QString& text, const QString& title, MessageIcon icon) {
+    QLabel measure;
+    measure.setTextFormat(Qt::PlainText);
+    measure.setText(displayText(text));
+    if (measure.sizeHint().height() > availableArea(m_owner).height() / 2) {
+        showScrollingMessage(text, title, icon, m_owner);
+        return;
+    }
+    QMessageBox box(boxIcon(icon), title, displayText(text), QMessageBox::Ok, m_owner);
+    showAsPlainText(box);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
+}
+
+bool QtDialogs::reportWithCheckBox(const QString& text, const QString& title, MessageIcon icon,
+                                   const QString& checkText) {
+    // Not modal: while the report is up the window can still be closed or the run stopped.
+    auto* box = new QMessageBox(boxIcon(icon), title, displayText(text), QMessageBox::Ok, m_owner);
+    box->setObjectName(QStringLiteral("errorReport"));
+    box->setWindowModality(Qt::NonModal);
+    showAsPlainText(*box);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->setCheckBox(new QCheckBox(checkText));
+    QPointer<QMessageBox> alive(box);
+    m_report = box;
+    QEventLoop loop;
+    QObject::connect(box, &QDialog::finished, &loop, &QEventLoop::quit);
+    QObject::connect(box, &QObject::destroyed, &loop, &QEventLoop::quit);
+    box->show();
+    loop.exec();
+    bool ticked = false;
+    if (alive) {
+        ticked = box->result() == QMessageBox::Ok && box->checkBox()->isChecked();
+        box->hide();
+        box->deleteLater();
+    }
+    return ticked;
+}
+
+void QtDialogs::closeReports() {
+    if (m_report) {
+        m_report->done(QDialog::Rejected);
+    }
 }
 
 bool QtDialogs::askYesNo(const QString& text, const QString& title) {

@@ -2,6 +2,7 @@
 
 #include "shell/report/dialogs.h"
 
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 
@@ -16,7 +17,12 @@ public:
     // The window the dialogs are centred on and modal to; may be none.
     void setOwner(QWidget* owner) { m_owner = owner; }
 
+    // Long texts (a closing message naming many files) scroll inside a box no taller than the
+    // screen; the text can always be selected and copied.
     void message(const QString& text, const QString& title, MessageIcon icon) override;
+    bool reportWithCheckBox(const QString& text, const QString& title, MessageIcon icon,
+                            const QString& checkText) override;
+    void closeReports() override;
     bool askYesNo(const QString& text, const QString& title) override;
     QString inputBox(const QString& prompt, const QString& title,
                      const QString& defaultAnswer) override;
@@ -25,6 +31,7 @@ public:
 
 private:
     QPointer<QWidget> m_owner;
+    QPointer<QDialog> m_report;  // the report box up, if any
 };
 
 // A message text as the screen shows it: the CR LF and lone CR line breaks of the program's

@@ -10,6 +10,19 @@ void ScriptedDialogs::message(const QString& text, const QString& title, Message
     shown.push_back({QStringLiteral("message"), text, title, icon});
 }
 
+bool ScriptedDialogs::reportWithCheckBox(const QString& text, const QString& title,
+                                         MessageIcon icon, const QString& checkText)
+{
+    message(text, title, icon);
+    checkTexts << checkText;
+    if (checkAnswers.empty()) {
+        return false;
+    }
+    const bool ticked = checkAnswers.front();
+    checkAnswers.pop_front();
+    return ticked;
+}
+
 bool ScriptedDialogs::askYesNo(const QString& text, const QString& title)
 {
     shown.push_back({QStringLiteral("question"), text, title, MessageIcon::None});

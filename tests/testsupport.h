@@ -25,6 +25,9 @@ struct ShownDialog {
 class ScriptedDialogs : public Dialogs {
 public:
     void message(const QString& text, const QString& title, MessageIcon icon) override;
+    // Shown as a message; answered from checkAnswers (unticked when empty).
+    bool reportWithCheckBox(const QString& text, const QString& title, MessageIcon icon,
+                            const QString& checkText) override;
     bool askYesNo(const QString& text, const QString& title) override;
     QString inputBox(const QString& prompt, const QString& title,
                      const QString& defaultAnswer) override;
@@ -33,6 +36,8 @@ public:
 
     std::vector<ShownDialog> shown;
     std::deque<bool> yesNoAnswers;
+    std::deque<bool> checkAnswers;
+    QStringList checkTexts;  // the check box captions offered, in order
     std::deque<QString> inputAnswers;       // "\x01" answers with the default
     std::deque<QStringList> openAnswers;
     std::deque<QString> folderAnswers;

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 
 namespace zentavo {
 
@@ -17,6 +18,19 @@ public:
 
     // An OK-only message box.
     virtual void message(const QString& text, const QString& title, MessageIcon icon) = 0;
+
+    // An OK box with a check box captioned checkText under the text; true when it was closed
+    // with the box ticked. While it is up the rest of the program goes on: the window can be
+    // closed or the run stopped, and closeReports() closes it (unticked). Front ends that cannot
+    // offer the check box show a plain message.
+    virtual bool reportWithCheckBox(const QString& text, const QString& title, MessageIcon icon,
+                                    const QString& checkText) {
+        Q_UNUSED(checkText);
+        message(text, title, icon);
+        return false;
+    }
+    // Closes a box reportWithCheckBox() has up, if any.
+    virtual void closeReports() {}
 
     // A Yes/No message box; true for Yes.
     virtual bool askYesNo(const QString& text, const QString& title) = 0;

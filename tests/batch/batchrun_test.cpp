@@ -591,3 +591,23 @@ TEST_F(BatchRunTest, JpegTurnsUseTheColourPlanesWhereExactAndRgbWhereNot) {
         EXPECT_LT(double(difference) / (3.0 * result.width() * result.height()), 2.0);
     }
 }
+
+TEST_F(BatchRunTest, ShowNoMoreCollectsTheRestOfTheRunsReportsForTheClosingMessage) {
+    QStringList bad;
+    for (int i = 0; i < 4; ++i) {
+        bad << writeText(QStringLiteral("bad%1.png").arg(i));
+    }
+    options.op = Operation::Rotate;
+    frontEnd.scripted.checkAnswers = {false, true};
+    runBatch(options, frontEnd, bad, 2);
+    const QStringList messages = frontEnd.scripted.messages();
+    ASSERT_EQ(messages.size(), 3);
+    EXPECT_EQ(frontEnd.scripted.checkTexts,
+              QStringList(2, "Show no more error messages in this run"));
+    QString closing = "Done.\r\n\r\nThese errors were not shown:";
+    for (int i = 2; i < 4; ++i) {
+        const QString report = messages[0].section("\r\n", 0, 0).replace("bad0", QStringLiteral("bad%1").arg(i));
+        closing += "\r\n" + bad[i] + " line 210: " + report;
+    }
+    EXPECT_EQ(messages[2], closing);
+}

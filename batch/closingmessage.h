@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace zentavo {
+
+// The closing message of a run, assembled in one place from what the run gathered. Each list
+// adds its own section after the first line; a run with nothing to tell says "Done." alone.
+struct ClosingMessage {
+    bool stopped = false;  // Stop ended the run: "Stopped." and the count of files processed
+    int processed = 0;
+    int total = 0;
+    QStringList notLoaded;     // inputs a flip could not load, in list order
+    QStringList partlyKept;    // inputs with pages after the first, which are not kept
+    QStringList hiddenErrors;  // error reports not shown: "path line N: description"
+
+    QString text() const;
+};
+
+}  // namespace zentavo
