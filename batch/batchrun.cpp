@@ -243,6 +243,9 @@ void BatchRun::Private::deliver() {
         if (result.listAsFailed) {
             closing.notLoaded << entry.path;
         }
+        if (result.reencoded && result.outcome == FileOutcome::Written) {
+            closing.reencoded << entry.path;
+        }
     }
     delivering = false;
     if (running && run == current && nextToDeliver >= nextToPlan &&

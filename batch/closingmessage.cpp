@@ -25,6 +25,12 @@ QString ClosingMessage::text() const {
         text += QStringLiteral("\r\n\r\nThese files:\r\n") + lines(notLoaded) +
                 QStringLiteral("\r\n\r\ncould not be loaded.");
     }
+    if (!reencoded.isEmpty()) {
+        text += QStringLiteral(
+                    "\r\n\r\nThese files were re-encoded, their size does not allow a lossless "
+                    "turn:\r\n") +
+                lines(reencoded);
+    }
     if (!partlyKept.isEmpty()) {
         text += QStringLiteral("\r\n\r\nOnly the first page of these files was kept:\r\n") +
                 lines(partlyKept);

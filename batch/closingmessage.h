@@ -12,6 +12,7 @@ struct ClosingMessage {
     int processed = 0;
     int total = 0;
     QStringList notLoaded;     // inputs a flip could not load, in list order
+    QStringList reencoded;     // lossless runs: JPEGs whose size made them re-encoded outputs
     QStringList partlyKept;    // inputs with pages after the first, which are not kept
     QStringList hiddenErrors;  // error reports not shown: "path line N: description"
 

@@ -10,6 +10,7 @@
 #include "imagefiles/jpegplanes.h"
 #include "imagefiles/limits.h"
 #include "imagefiles/loadpicfile.h"
+#include "imagefiles/losslessjpeg.h"
 #include "imagefiles/savejpeg.h"
 #include "imagefiles/savewithencoder.h"
 #include "imagefiles/transform.h"
@@ -25,6 +26,30 @@ namespace zentavo {
 namespace {
 
 const QString CannotSave = QStringLiteral("Cannot save the image.");
+
+// The planned operation as one of the eight right-angle transforms; empty for a rotation text
+// that is no multiple of 90 degrees.
+std::optional<RightAngleTransform> rightAngleTransformOf(const PlannedFile& file) {
+    if (file.operation == Operation::Flip) {
+        switch (file.direction) {
+            case FlipDirection::Horizontal:
+                return RightAngleTransform::MirrorHorizontal;
+            case FlipDirection::Vertical:
+                return RightAngleTransform::MirrorVertical;
+            case FlipDirection::None:
+                return RightAngleTransform::None;
+        }
+        return std::nullopt;
+    }
+    constexpr RightAngleTransform Clockwise[] = {
+        RightAngleTransform::None, RightAngleTransform::Turn90, RightAngleTransform::Turn180,
+        RightAngleTransform::Turn270};
+    const std::optional<int> turns = clockwiseQuarterTurns(file.degrees);
+    if (!turns || *turns < 0 || *turns > 3) {
+        return std::nullopt;
+    }
+    return Clockwise[*turns];
+}
 
 struct Job {
     const PlannedFile& file;
@@ -130,6 +155,44 @@ struct Job {
         return true;
     }
 
+    // A lossless run's road for a JPEG input: flipped or turned on its compressed data and
+    // written as it comes out. False when the file takes the ordinary road instead: not a
+    // lossless run, content that is not JPEG, a size that does not allow a lossless transform
+    // (the file is then named as re-encoded), or a file the transform refused, which the
+    // decoder then judges as in any run.
+    bool turnLosslessly() {
+        if (file.qualityMode != QualityMode::Lossless || file.formatClass != FormatClass::Jpeg) {
+            return false;
+        }
+        const std::optional<RightAngleTransform> operation = rightAngleTransformOf(file);
+        QByteArray bytes;
+        QString unread;
+        if (!operation ||
+            readRegularFile(file.path, limits::MaxInputFileBytes, bytes, unread) !=
+                LoadError::None ||
+            sniffFormat(bytes) != PictureFormat::Jpeg) {
+            return false;
+        }
+        const LosslessJpeg turned = turnJpegLosslessly(bytes, *operation);
+        bytes = QByteArray();
+        if (turned.outcome == LosslessOutcome::NotPerfect) {
+            result.reencoded = true;
+            return false;
+        }
+        if (turned.outcome != LosslessOutcome::Turned) {
+            return false;
+        }
+        // Its estimate still counts for the files after it that have to be re-encoded.
+        loaded();
+        const int number = writingStatement(file.formatClass, file.operation);
+        if (mayWrite(number)) {
+            writeJpeg(number, [&](bool* outOfMemory) {
+                saveJpegStream(turned.jpeg, file.outputPath, outOfMemory);
+            });
+        }
+        return true;
+    }
+
     // The writing statements: the output in its own format, or the refusal to write it.
     void write(Picture& picture) {
         const int number = writingStatement(file.formatClass, file.operation);
@@ -173,7 +236,7 @@ struct Job {
                 PixelMove::mirror(file.direction == FlipDirection::Horizontal ? Mirror::Horizontal
                                                                               : Mirror::Vertical);
         }
-        if (throughPlanes(operation)) {
+        if (turnLosslessly() || throughPlanes(operation)) {
             return;
         }
         LoadResult loaded = loadPicture(file.path);
@@ -202,6 +265,9 @@ struct Job {
     }
 
     void rotate() {
+        if (turnLosslessly()) {
+            return;
+        }
         if (const std::optional<int> turns = clockwiseQuarterTurns(file.degrees);
             turns && throughPlanes(PixelMove::turn(*turns))) {
             return;

@@ -42,6 +42,7 @@ struct FileResult {
     QString reason;             // why it was not loaded or written, for the command line
     std::vector<FileReport> reports;
     int droppedPages = 0;
+    bool reencoded = false;  // asked to go lossless, but its size made it a re-encoded output
 };
 
 // Statement numbers of the Start handler that a worker reports at.

@@ -6,7 +6,9 @@ namespace zentavo {
 
 enum class Operation { None, Flip, Rotate };
 enum class FlipDirection { None, Horizontal, Vertical };
-enum class QualityMode { None, Fixed, SmartDetect };
+// Lossless: JPEG outputs of JPEG inputs are flipped or turned on their compressed data; the
+// others are encoded at the Smart-Detect quality.
+enum class QualityMode { None, Fixed, SmartDetect, Lossless };
 
 // The user's choices that a run reads, live: each call returns the state of its control at that
 // moment, so a choice changed during a run reaches the files that read it afterwards. The window

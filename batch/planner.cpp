@@ -89,7 +89,9 @@ QualityStep qualityStepFor(const PlannedFile& file, std::vector<FileReport>& rep
     };
     if (file.qualityMode == QualityMode::Fixed) {
         setFromSlider(150);
-    } else if (file.qualityMode == QualityMode::SmartDetect) {
+    } else if (file.qualityMode == QualityMode::SmartDetect ||
+               file.qualityMode == QualityMode::Lossless) {
+        // A lossless run encodes the files it cannot turn losslessly as Smart-Detect does.
         // The estimate needs the pixel size and the file length only: the header is read, the
         // picture is not decoded a second time.
         const std::optional<QSize> size = readPictureSize(file.path);

@@ -26,7 +26,10 @@ QString cliUsage() {
         "  --flip horizontal|vertical\n"
         "                         flip (the default operation: --flip horizontal)\n"
         "  --rotate 90|180|270    rotate clockwise\n"
-        "  --quality smart|N      JPEG quality: Smart-Detect (default) or fixed, 1 to 100\n"
+        "  --quality smart|N|lossless\n"
+        "                         JPEG quality: Smart-Detect (default), fixed from 1 to 100,\n"
+        "                         or lossless: JPEG to JPEG without re-encoding where the\n"
+        "                         picture's size allows, Smart-Detect elsewhere\n"
         "  -j, --jobs N           files in flight (default: the number of cores)\n"
         "  --scan EXT             a folder PATH adds the files of its tree with extension EXT\n"
         "                         (\"*\" for all); without it a folder adds every file of its "
@@ -133,10 +136,12 @@ CliArguments parseCliArguments(const QStringList& arguments) {
             }
             if (value == QLatin1String("smart")) {
                 result.options.quality = QualityMode::SmartDetect;
+            } else if (value == QLatin1String("lossless")) {
+                result.options.quality = QualityMode::Lossless;
             } else if (parseWholeNumber(value, 1, 100, result.options.slider)) {
                 result.options.quality = QualityMode::Fixed;
             } else {
-                result.error = QStringLiteral("--quality takes smart or a number from 1 to 100.");
+                result.error = QStringLiteral("--quality takes smart, lossless or a number from 1 to 100.");
                 return result;
             }
         } else if (name == QLatin1String("-j") || name == QLatin1String("--jobs")) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <map>
+#include <optional>
 
 namespace zentavo {
 
@@ -36,26 +37,37 @@ struct Reader {
 
 }  // namespace
 
-int exifOrientation(const std::uint8_t* payload, std::size_t size) {
+namespace {
+
+// Where the orientation's value sits in an APP1 payload that starts with "Exif\0\0": the
+// offset of its two bytes from the payload's start, and their byte order. Empty when the
+// payload has no well-formed orientation entry in its first directory.
+struct OrientationEntry {
+    std::size_t offset = 0;
+    bool bigEndian = false;
+    int value = 1;
+};
+
+std::optional<OrientationEntry> findOrientation(const std::uint8_t* payload, std::size_t size) {
     if (size < 6 || std::memcmp(payload, "Exif\0\0", 6) != 0) {
-        return 1;
+        return std::nullopt;
     }
     const std::uint8_t* tiff = payload + 6;
     const std::size_t tiffSize = size - 6;
     if (tiffSize < 8) {
-        return 1;
+        return std::nullopt;
     }
     Reader reader{tiff, tiffSize, false};
     if (tiff[0] == 'M' && tiff[1] == 'M') {
         reader.bigEndian = true;
     } else if (!(tiff[0] == 'I' && tiff[1] == 'I')) {
-        return 1;
+        return std::nullopt;
     }
     std::uint16_t magic = 0;
     std::uint32_t ifd = 0;
     std::uint16_t count = 0;
     if (!reader.u16(2, magic) || magic != 42 || !reader.u32(4, ifd) || !reader.u16(ifd, count)) {
-        return 1;
+        return std::nullopt;
     }
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::size_t entry = std::size_t(ifd) + 2 + std::size_t(i) * 12;
@@ -65,25 +77,27 @@ int exifOrientation(const std::uint8_t* payload, std::size_t size) {
         std::uint16_t value = 0;
         if (!reader.u16(entry, tag) || !reader.u16(entry + 2, type) || !reader.u32(entry + 4, n) ||
             !reader.u16(entry + 8, value)) {
-            return 1;
+            return std::nullopt;
         }
         if (tag == OrientationTag) {
-            return (type == TiffTypeShort && n == 1 && value >= 1 && value <= 8) ? value : 1;
+            if (type != TiffTypeShort || n != 1) {
+                return std::nullopt;
+            }
+            return OrientationEntry{6 + entry + 8, reader.bigEndian, value};
         }
     }
-    return 1;
+    return std::nullopt;
 }
 
-JpegMarkers scanJpegMarkers(const QByteArray& jpeg) {
-    JpegMarkers markers;
+// Calls visit(marker, offset of the payload, payload size) for each marker segment from SOI up
+// to the first SOS, in file order, until visit returns false.
+template <typename Visit>
+void forEachHeaderSegment(const QByteArray& jpeg, Visit visit) {
     const auto* data = reinterpret_cast<const std::uint8_t*>(jpeg.constData());
     const std::size_t size = std::size_t(jpeg.size());
     if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) {
-        return markers;
+        return;
     }
-    bool orientationSeen = false;
-    std::map<int, QByteArray> iccChunks;
-    int iccChunkCount = 0;
     std::size_t at = 2;
     while (at + 4 <= size) {
         if (data[at] != 0xFF) {
@@ -101,10 +115,57 @@ JpegMarkers scanJpegMarkers(const QByteArray& jpeg) {
         if (length < 2 || length > size - at - 2) {
             break;
         }
-        const std::uint8_t* payload = data + at + 4;
-        const std::size_t payloadSize = length - 2;
-        if (marker == 0xE1 && !orientationSeen && payloadSize >= 6 &&
-            std::memcmp(payload, "Exif\0\0", 6) == 0) {
+        if (!visit(marker, at + 4, length - 2)) {
+            break;
+        }
+        at += 2 + length;
+    }
+}
+
+bool isExifSegment(std::uint8_t marker, const std::uint8_t* payload, std::size_t size) {
+    return marker == 0xE1 && size >= 6 && std::memcmp(payload, "Exif\0\0", 6) == 0;
+}
+
+}  // namespace
+
+int exifOrientation(const std::uint8_t* payload, std::size_t size) {
+    const std::optional<OrientationEntry> entry = findOrientation(payload, size);
+    return entry && entry->value >= 1 && entry->value <= 8 ? entry->value : 1;
+}
+
+bool resetJpegOrientation(QByteArray& jpeg) {
+    std::optional<std::size_t> valueAt;
+    bool bigEndian = false;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(jpeg.constData());
+    forEachHeaderSegment(jpeg, [&](std::uint8_t marker, std::size_t at, std::size_t size) {
+        if (!isExifSegment(marker, data + at, size)) {
+            return true;
+        }
+        // Only the first Exif segment counts, as when reading.
+        if (const auto entry = findOrientation(data + at, size); entry && entry->value != 1) {
+            valueAt = at + entry->offset;
+            bigEndian = entry->bigEndian;
+        }
+        return false;
+    });
+    if (!valueAt) {
+        return false;
+    }
+    jpeg[qsizetype(*valueAt)] = char(bigEndian ? 0 : 1);
+    jpeg[qsizetype(*valueAt) + 1] = char(bigEndian ? 1 : 0);
+    return true;
+}
+
+JpegMarkers scanJpegMarkers(const QByteArray& jpeg) {
+    JpegMarkers markers;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(jpeg.constData());
+    bool orientationSeen = false;
+    std::map<int, QByteArray> iccChunks;
+    int iccChunkCount = 0;
+    forEachHeaderSegment(jpeg, [&](std::uint8_t marker, std::size_t at, std::size_t size) {
+        const std::uint8_t* payload = data + at;
+        const std::size_t payloadSize = size;
+        if (isExifSegment(marker, payload, payloadSize) && !orientationSeen) {
             orientationSeen = true;
             markers.orientation = exifOrientation(payload, payloadSize);
         } else if (marker == 0xE2 && payloadSize >= 14 &&
@@ -120,9 +181,12 @@ JpegMarkers scanJpegMarkers(const QByteArray& jpeg) {
             }
         } else if (marker == 0xEE && payloadSize >= 5 && std::memcmp(payload, "Adobe", 5) == 0) {
             markers.adobe = true;
+        } else if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+                   marker != 0xCC && markers.frameMarker == 0) {
+            markers.frameMarker = marker;
         }
-        at += 2 + length;
-    }
+        return true;
+    });
     if (iccChunkCount > 0 && int(iccChunks.size()) == iccChunkCount &&
         iccChunks.rbegin()->first == iccChunkCount) {
         for (const auto& [sequence, chunk] : iccChunks) {

@@ -108,8 +108,14 @@ void Form1::Form_Load() {
     guard.step(144, [&] { restoreOption(m_ui.Option5, "Option5", 0); });
     guard.step(146, [&] { restoreOption(m_ui.Option8, "Option8", 1); });
     guard.step(148, [&] { restoreOption(m_ui.Option9, "Option9", 0); });
+    // Until "Option23" is restored, the clicks its neighbours raise must not overwrite it.
+    m_restoringQuality = true;
     guard.step(150, [&] { restoreOption(m_ui.Option21, "Option21", 1); });
     guard.step(152, [&] { restoreOption(m_ui.Option22, "Option22", 0); });
+    // The lossless mode joined the quality group later; its restore shares the group's last
+    // statement number, so the numbers after it keep their meaning.
+    guard.step(152, [&] { restoreOption(m_ui.Option23, "Option23", 0); });
+    m_restoringQuality = false;
 
     guard.step(154, [&] {
         const int value = settingToInt32(m_settings.GetSetting(QStringLiteral("Slider1"), 85));
@@ -209,6 +215,9 @@ FlipDirection Form1::flipDirection() const {
 QualityMode Form1::qualityMode() const {
     if (m_ui.Option22->isChecked()) {
         return QualityMode::Fixed;
+    }
+    if (m_ui.Option23->isChecked()) {
+        return QualityMode::Lossless;
     }
     return m_ui.Option21->isChecked() ? QualityMode::SmartDetect : QualityMode::None;
 }

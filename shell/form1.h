@@ -53,6 +53,7 @@ struct Form1Controls {
     QRadioButton* Option9 = nullptr;
     QRadioButton* Option21 = nullptr;
     QRadioButton* Option22 = nullptr;
+    QRadioButton* Option23 = nullptr;
     QSlider* Slider1 = nullptr;
     QLineEdit* Text1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
@@ -145,11 +146,15 @@ private:
     void Option9_Click();
     void Option1_Click();
     void Option3_Click(const char* degrees);
+    // Writes the quality group's keys, "Option21", "Option22", then "Option23".
+    void saveQualityOptions();
     void Option21_Click();
     void Option22_Click();
+    void Option23_Click();
     void Slider1_Change();
     void Text1_Change();
 
+    bool m_restoringQuality = false;  // Form_Load is restoring the quality group
     Dialogs& m_dialogs;
     SettingsStore& m_settings;
     StartupObject& m_imaging;

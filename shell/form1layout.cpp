@@ -182,6 +182,13 @@ void Form1::buildLayout() {
     m_ui.Option21 = option(m_ui.Frame5, "Option21", "Smart-Detect", twipsRect(240, 300, 1515, 255));
     m_ui.Option22 =
         option(m_ui.Frame5, "Option22", "Fixed Quality:", twipsRect(240, 650, 1455, 255));
+    // On the row of Smart-Detect, right of it, clear of the "?" button.
+    m_ui.Option23 = option(m_ui.Frame5, "Option23", "Lossless (JPG to JPG)",
+                           twipsRect(1995, 300, 2535, 255));
+    m_ui.Option23->setToolTip(
+        QStringLiteral("Flips and turns JPG files without re-encoding them, so they lose no "
+                       "quality; a JPG whose size does not allow that is re-encoded as with "
+                       "Smart-Detect."));
     m_ui.PushButton8 = button(m_ui.Frame5, "PushButton8", "?", twipsRect(6720, 270, 600, 405));
     m_ui.Frame3 = frame(m_ui.Frame5, "Frame3", "0%", twipsRect(480, 960, 6840, 885));
     m_ui.Slider1 =
@@ -212,7 +219,7 @@ void Form1::buildLayout() {
     group({m_ui.Option8, m_ui.Option9});
     group({m_ui.Option1, m_ui.Option2});
     group({m_ui.Option3, m_ui.Option4, m_ui.Option5});
-    group({m_ui.Option21, m_ui.Option22});
+    group({m_ui.Option21, m_ui.Option22, m_ui.Option23});
     m_ui.Option8->setChecked(true);
     m_ui.Option1->setChecked(true);
     m_ui.Option4->setChecked(true);

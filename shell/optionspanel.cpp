@@ -38,6 +38,7 @@ void Form1::connectOptionHandlers() {
     onSelected(m_ui.Option2, this, &Form1::Option1_Click);
     onSelected(m_ui.Option21, this, &Form1::Option21_Click);
     onSelected(m_ui.Option22, this, &Form1::Option22_Click);
+    onSelected(m_ui.Option23, this, &Form1::Option23_Click);
     connect(m_ui.Option3, &QRadioButton::toggled, this, [this](bool on) {
         if (on) {
             Option3_Click("-180");
@@ -115,16 +116,29 @@ void Form1::Option3_Click(const char* degrees) {
     m_settings.SaveSetting(QStringLiteral("Degrees"), m_degrees);
 }
 
-void Form1::Option21_Click() {
+void Form1::saveQualityOptions() {
     m_settings.SaveSetting(QStringLiteral("Option21"), settingText(m_ui.Option21->isChecked()));
     m_settings.SaveSetting(QStringLiteral("Option22"), settingText(m_ui.Option22->isChecked()));
+    if (!m_restoringQuality) {
+        m_settings.SaveSetting(QStringLiteral("Option23"),
+                               settingText(m_ui.Option23->isChecked()));
+    }
+}
+
+void Form1::Option21_Click() {
+    saveQualityOptions();
     m_ui.Frame3->setEnabled(false);
 }
 
 void Form1::Option22_Click() {
-    m_settings.SaveSetting(QStringLiteral("Option21"), settingText(m_ui.Option21->isChecked()));
-    m_settings.SaveSetting(QStringLiteral("Option22"), settingText(m_ui.Option22->isChecked()));
+    saveQualityOptions();
     m_ui.Frame3->setEnabled(true);
+}
+
+void Form1::Option23_Click() {
+    // The lossless mode sets no quality of its own: the slider has nothing to say.
+    saveQualityOptions();
+    m_ui.Frame3->setEnabled(false);
 }
 
 void Form1::Slider1_Change() {

@@ -42,6 +42,7 @@ void Form1::watchPointer() {
     }
     watch(m_ui.Option21, PointerKind::Default);
     watch(m_ui.Option22, PointerKind::Default);
+    watch(m_ui.Option23, PointerKind::Default);
     for (QPushButton* button :
          {m_ui.PushButton1, m_ui.PushButton2, m_ui.PushButton3, m_ui.PushButton4, m_ui.PushButton5,
           m_ui.PushButton6, m_ui.PushButton8}) {

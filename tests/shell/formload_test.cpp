@@ -137,6 +137,30 @@ TEST_F(FormTest, LaterStartRestoresRotationFixedQualityAndTheFolder) {
     EXPECT_TRUE(m_dialogs.shown.empty());
 }
 
+TEST_F(FormTest, LosslessModeIsRestoredAfterFixedQualityAndSitsRightOfSmartDetect) {
+    storeValue("Option21", "False");
+    storeValue("Option22", "True");
+    storeValue("Option23", "True");
+    storeValue("Slider1", "40");
+    Form1& form = loadForm();
+
+    EXPECT_TRUE(option("Option23")->isChecked());
+    EXPECT_FALSE(option("Option22")->isChecked());
+    EXPECT_FALSE(enabled(slider()));
+    EXPECT_EQ(frame("Frame3")->title(), "40%");
+    EXPECT_EQ(form.qualityMode(), QualityMode::Lossless);
+    EXPECT_EQ(storedValue("Option22"), "False");
+    EXPECT_FALSE(option("Option23")->toolTip().isEmpty());
+
+    QRadioButton* smart = option("Option21");
+    QRadioButton* lossless = option("Option23");
+    EXPECT_EQ(lossless->parentWidget(), frame("Frame5"));
+    EXPECT_EQ(lossless->y(), smart->y());
+    EXPECT_GT(lossless->x(), smart->geometry().right());
+    EXPECT_LT(lossless->geometry().right(), button("PushButton8")->x());
+    EXPECT_GE(lossless->width(), lossless->sizeHint().width());
+}
+
 TEST_F(FormTest, NeitherQualityOptionStoredLeavesNoneSelected) {
     storeValue("Option21", "False");
     storeValue("Option22", "False");

@@ -51,7 +51,7 @@ TEST_F(FormTest, FixedQualityEnablesTheSliderWhoseCaptionFollowsIt) {
     loadForm();
     m_writes.clear();
     option("Option22")->click();
-    EXPECT_EQ(m_writes, (QStringList{"Option21=False", "Option22=True"}));
+    EXPECT_EQ(m_writes, (QStringList{"Option21=False", "Option22=True", "Option23=False"}));
     EXPECT_TRUE(slider()->isEnabled());
 
     m_writes.clear();
@@ -67,6 +67,15 @@ TEST_F(FormTest, FixedQualityEnablesTheSliderWhoseCaptionFollowsIt) {
     EXPECT_EQ(slider()->value(), 45);
     EXPECT_EQ(frame("Frame3")->title(), "45%");
     EXPECT_EQ(m_form->qualityMode(), QualityMode::SmartDetect);
+
+    // The lossless mode is the group's third member and, like Smart-Detect, has no slider.
+    option("Option22")->click();
+    m_writes.clear();
+    option("Option23")->click();
+    EXPECT_EQ(m_writes, (QStringList{"Option21=False", "Option22=False", "Option23=True"}));
+    EXPECT_FALSE(option("Option22")->isChecked());
+    EXPECT_FALSE(slider()->isEnabled());
+    EXPECT_EQ(m_form->qualityMode(), QualityMode::Lossless);
 }
 
 TEST_F(FormTest, DraggingTheSliderWritesItsValueOnceWhenReleased) {

@@ -1,0 +1,195 @@
+#include "imagefiles/losslessjpeg.h"
+
+#include "imagefiles/atomicfile.h"
+#include "imagefiles/decoders.h"
+#include "imagefiles/gdiplusstatus.h"
+#include "imagefiles/jpegmarkers.h"
+#include "imagefiles/limits.h"
+
+#include "shell/report/zentavoerror.h"
+
+#include <turbojpeg.h>
+
+#include <array>
+#include <memory>
+#include <new>
+
+namespace zentavo {
+
+namespace {
+
+// A transform as its action on pixel positions measured from the picture's centre, x to the
+// right and y downwards: (x, y) becomes (xx x + xy y, yx x + yy y).
+struct Matrix {
+    int xx, xy, yx, yy;
+    bool operator==(const Matrix&) const = default;
+};
+
+struct TransformEntry {
+    RightAngleTransform transform;
+    Matrix matrix;
+    int turboOperation;
+};
+
+constexpr std::array<TransformEntry, 8> Transforms = {{
+    {RightAngleTransform::None, {1, 0, 0, 1}, TJXOP_NONE},
+    {RightAngleTransform::MirrorHorizontal, {-1, 0, 0, 1}, TJXOP_HFLIP},
+    {RightAngleTransform::MirrorVertical, {1, 0, 0, -1}, TJXOP_VFLIP},
+    {RightAngleTransform::Transpose, {0, 1, 1, 0}, TJXOP_TRANSPOSE},
+    {RightAngleTransform::Transverse, {0, -1, -1, 0}, TJXOP_TRANSVERSE},
+    {RightAngleTransform::Turn90, {0, -1, 1, 0}, TJXOP_ROT90},
+    {RightAngleTransform::Turn180, {-1, 0, 0, -1}, TJXOP_ROT180},
+    {RightAngleTransform::Turn270, {0, 1, -1, 0}, TJXOP_ROT270},
+}};
+
+const TransformEntry& entryOf(RightAngleTransform transform) {
+    for (const TransformEntry& entry : Transforms) {
+        if (entry.transform == transform) {
+            return entry;
+        }
+    }
+    return Transforms[0];
+}
+
+// TurboJPEG's words for a transform whose edges do not fall on whole blocks.
+constexpr char NotPerfectText[] = "not perfect";
+
+struct Transformer {
+    // A fresh handle for every file: a handle that wrote a progressive output keeps Huffman
+    // state that spoils the next baseline output written with it.
+    tjhandle handle = tjInitTransform();
+    ~Transformer() {
+        if (handle) {
+            tjDestroy(handle);
+        }
+    }
+};
+
+LosslessJpeg refused(const QString& reason) {
+    return {LosslessOutcome::Refused, {}, reason};
+}
+
+}  // namespace
+
+RightAngleTransform transformForOrientation(int orientation) {
+    switch (ExifOrientation(orientation)) {
+        case ExifOrientation::Normal:
+            break;
+        case ExifOrientation::MirrorHorizontal:
+            return RightAngleTransform::MirrorHorizontal;
+        case ExifOrientation::Turn180:
+            return RightAngleTransform::Turn180;
+        case ExifOrientation::MirrorVertical:
+            return RightAngleTransform::MirrorVertical;
+        case ExifOrientation::Transpose:
+            return RightAngleTransform::Transpose;
+        case ExifOrientation::Turn90Cw:
+            return RightAngleTransform::Turn90;
+        case ExifOrientation::Transverse:
+            return RightAngleTransform::Transverse;
+        case ExifOrientation::Turn270Cw:
+            return RightAngleTransform::Turn270;
+    }
+    return RightAngleTransform::None;
+}
+
+RightAngleTransform composeTransforms(RightAngleTransform first, RightAngleTransform then) {
+    const Matrix a = entryOf(first).matrix;
+    const Matrix b = entryOf(then).matrix;
+    const Matrix product{b.xx * a.xx + b.xy * a.yx, b.xx * a.xy + b.xy * a.yy,
+                         b.yx * a.xx + b.yy * a.yx, b.yx * a.xy + b.yy * a.yy};
+    for (const TransformEntry& entry : Transforms) {
+        if (entry.matrix == product) {
+            return entry.transform;
+        }
+    }
+    return RightAngleTransform::None;  // unreachable: the eight are closed under composition
+}
+
+LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform operation) {
+    if (jpeg.size() > limits::MaxInputFileBytes) {
+        return refused(QStringLiteral("The file is larger than the program reads."));
+    }
+    const JpegMarkers markers = scanJpegMarkers(jpeg);
+    const RightAngleTransform transform =
+        composeTransforms(transformForOrientation(markers.orientation), operation);
+    const bool progressive = markers.frameMarker == 0xC2 || markers.frameMarker == 0xCA;
+
+    Transformer tj;
+    if (!tj.handle) {
+        return refused(QStringLiteral("The JPEG transformer could not be started."));
+    }
+    const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
+    const auto size = static_cast<unsigned long>(jpeg.size());
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colorspace = 0;
+    if (tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) !=
+            0 &&
+        (tjGetErrorCode(tj.handle) == TJERR_FATAL ||
+         !decoders::harmlessJpegWarning(QString::fromLocal8Bit(tjGetErrorStr2(tj.handle))))) {
+        return refused(QStringLiteral("The JPEG header cannot be read (%1).")
+                           .arg(QString::fromLocal8Bit(tjGetErrorStr2(tj.handle))));
+    }
+    // The coefficients of the whole picture are held at once, two bytes a sample.
+    if (!limits::decodedSizeAllowed(width, height, colorspace == TJCS_GRAY ? 2 : 6)) {
+        return refused(
+            QStringLiteral("The picture is %1 x %2 pixels, more than the program can hold.")
+                .arg(width)
+                .arg(height));
+    }
+
+    tjtransform request{};
+    request.op = entryOf(transform).turboOperation;
+    request.options = TJXOPT_PERFECT | (progressive ? TJXOPT_PROGRESSIVE : 0);
+    unsigned char* buffer = nullptr;
+    unsigned long outputSize = 0;
+    const int status =
+        tjTransform(tj.handle, data, size, 1, &buffer, &outputSize, &request, TJFLAG_LIMITSCANS);
+    std::unique_ptr<unsigned char, decltype(&tjFree)> owned(buffer, &tjFree);
+    if (status != 0) {
+        const QString message = QString::fromLocal8Bit(tjGetErrorStr2(tj.handle));
+        if (tjGetErrorCode(tj.handle) == TJERR_FATAL) {
+            if (message.contains(QLatin1String(NotPerfectText), Qt::CaseInsensitive)) {
+                return {LosslessOutcome::NotPerfect, {}, message};
+            }
+            return refused(QStringLiteral("The JPEG cannot be transformed (%1).").arg(message));
+        }
+        // A warning: the transform ran to its end, but the data it read may have gaps.
+        if (!decoders::harmlessJpegWarning(message)) {
+            return refused(
+                QStringLiteral("The JPEG data is damaged or incomplete (%1).").arg(message));
+        }
+    }
+    if (!buffer || outputSize == 0) {
+        return refused(QStringLiteral("The JPEG transformer gave no output."));
+    }
+    LosslessJpeg result{LosslessOutcome::Turned,
+                        QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(outputSize)),
+                        {}};
+    // The pixels now stand as they are shown.
+    resetJpegOrientation(result.jpeg);
+    return result;
+}
+
+void saveJpegStream(const QByteArray& jpeg, const QString& fileName, bool* status) {
+    GdiplusStatus failure = GdiplusStatus::Ok;
+    try {
+        writeFileAtomically(fileName, jpeg);
+        return;
+    } catch (const WriteFailure& error) {
+        failure = error.status;
+    } catch (const std::bad_alloc&) {
+        failure = GdiplusStatus::OutOfMemory;
+    }
+    if (failure == GdiplusStatus::OutOfMemory && status) {
+        *status = true;
+        return;
+    }
+    throw ZentavoError(
+        ErrorNumber::CannotSave,
+        QStringLiteral("Cannot save the image. GDI+ Error:") + QString::number(int(failure)));
+}
+
+}  // namespace zentavo

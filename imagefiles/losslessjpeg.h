@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace zentavo {
+
+// The eight ways of moving a picture's pixels by flips and right-angle turns. Turns are
+// clockwise; Transpose mirrors about the top-left to bottom-right diagonal, Transverse about the
+// top-right to bottom-left one.
+enum class RightAngleTransform {
+    None,
+    MirrorHorizontal,
+    MirrorVertical,
+    Transpose,
+    Transverse,
+    Turn90,
+    Turn180,
+    Turn270,
+};
+
+// What a file stored with this EXIF orientation (1 to 8; anything else counts as 1) needs to
+// show as a viewer shows it.
+RightAngleTransform transformForOrientation(int orientation);
+
+// The single transform that gives the same picture as first and then then, applied in turn.
+RightAngleTransform composeTransforms(RightAngleTransform first, RightAngleTransform then);
+
+enum class LosslessOutcome {
+    Turned,      // jpeg holds the result
+    NotPerfect,  // the moving edges do not fall on whole coding blocks; nothing was made
+    Refused,     // not a JPEG the transform reads, or damaged data; reason says which
+};
+
+struct LosslessJpeg {
+    LosslessOutcome outcome = LosslessOutcome::Refused;
+    QByteArray jpeg;
+    QString reason;
+};
+
+// Applies operation to a JPEG on its compressed coefficients, without decoding: the input's
+// EXIF orientation is composed with operation, so the result is the picture a viewer showed,
+// then transformed, and its orientation is set to 1. Quantisation tables, subsampling,
+// progressive coding and every marker segment are kept. A transform that would have to trim or
+// leave edge blocks untransformed is refused as NotPerfect. Damaged entropy data (a cut-off
+// file, bad Huffman codes) is refused, never copied. Reentrant: any thread, one call per file;
+// each call uses its own TurboJPEG handle.
+LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform operation);
+
+// Writes a finished JPEG stream to fileName the way SaveJpeg writes its files: under a
+// temporary name, renamed over fileName at the end, and with the same failures
+// (ZentavoError(CannotSave, "Cannot save the image. GDI+ Error:<n>"); out of memory with status
+// given only sets *status). Reentrant.
+void saveJpegStream(const QByteArray& jpeg, const QString& fileName, bool* status = nullptr);
+
+}  // namespace zentavo
