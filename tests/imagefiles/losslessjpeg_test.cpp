@@ -1,0 +1,190 @@
+// Flips and turns on a JPEG's compressed data: the geometry against the pixel transforms, the
+// pixels and tables against jpegtran, and the files it must refuse.
+#include "imagefiles/jpegmarkers.h"
+#include "imagefiles/loadpicfile.h"
+#include "imagefiles/losslessjpeg.h"
+#include "imagefiles/transform.h"
+#include "tests/imagefiles/readfixtures.h"
+
+#include <gtest/gtest.h>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <turbojpeg.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+
+namespace zentavo::test {
+
+namespace {
+
+using T = RightAngleTransform;
+
+// A picture whose quadrants differ strongly, so that any wrong flip or turn shows.
+QImage quadrants(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB888);
+    const QRgb colours[4] = {qRgb(220, 30, 30), qRgb(30, 200, 40), qRgb(40, 40, 210),
+                             qRgb(230, 220, 60)};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int quadrant = (x >= width / 2 ? 1 : 0) + (y >= height / 2 ? 2 : 0);
+            image.setPixel(x, y, colours[quadrant]);
+        }
+    }
+    return image;
+}
+
+QByteArray compress(const QImage& rgb888, int subsampling, bool progressive) {
+    tjhandle handle = tjInitCompress();
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    const QImage pixels = subsampling == TJSAMP_GRAY
+                              ? rgb888.convertToFormat(QImage::Format_Grayscale8)
+                              : rgb888;
+    const int status = tjCompress2(
+        handle, pixels.constBits(), pixels.width(), int(pixels.bytesPerLine()), pixels.height(),
+        subsampling == TJSAMP_GRAY ? TJPF_GRAY : TJPF_RGB, &buffer, &size, subsampling, 90,
+        progressive ? TJFLAG_PROGRESSIVE : 0);
+    QByteArray jpeg = status == 0 ? QByteArray(reinterpret_cast<char*>(buffer), qsizetype(size))
+                                  : QByteArray();
+    tjFree(buffer);
+    tjDestroy(handle);
+    return jpeg;
+}
+
+QImage decoded(const QByteArray& jpeg) {
+    LoadResult loaded = loadPictureFromBytes(jpeg);
+    EXPECT_TRUE(loaded.ok()) << loaded.reason.toStdString();
+    return loaded.picture.image.convertToFormat(QImage::Format_RGB888);
+}
+
+int largestDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) {
+        return 256;
+    }
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width() * 3; ++x) {
+            largest = std::max(largest, std::abs(a.constScanLine(y)[x] - b.constScanLine(y)[x]));
+        }
+    }
+    return largest;
+}
+
+// The payloads of every DQT segment, in file order.
+QByteArray quantisationTables(const QByteArray& jpeg) {
+    QByteArray tables;
+    qsizetype at = 2;
+    while (at + 4 <= jpeg.size() && uchar(jpeg[at]) == 0xFF && uchar(jpeg[at + 1]) != 0xDA) {
+        const int length = (uchar(jpeg[at + 2]) << 8) | uchar(jpeg[at + 3]);
+        if (uchar(jpeg[at + 1]) == 0xDB) {
+            tables += jpeg.mid(at + 4, length - 2);
+        }
+        at += 2 + length;
+    }
+    return tables;
+}
+
+const std::map<T, QStringList> JpegtranArguments = {
+    {T::None, {}},
+    {T::MirrorHorizontal, {"-flip", "horizontal"}},
+    {T::MirrorVertical, {"-flip", "vertical"}},
+    {T::Transpose, {"-transpose"}},
+    {T::Transverse, {"-transverse"}},
+    {T::Turn90, {"-rotate", "90"}},
+    {T::Turn180, {"-rotate", "180"}},
+    {T::Turn270, {"-rotate", "270"}},
+};
+
+QByteArray jpegtran(const QByteArray& jpeg, T transform) {
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("jpegtran"));
+    EXPECT_FALSE(program.isEmpty()) << "jpegtran (libjpeg-turbo-progs) is needed";
+    QProcess process;
+    process.start(program, QStringList{"-perfect"} + JpegtranArguments.at(transform));
+    process.write(jpeg);
+    process.closeWriteChannel();
+    process.waitForFinished(30000);
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    return process.readAllStandardOutput();
+}
+
+}  // namespace
+
+TEST(LosslessJpeg, GivesWhatTheDecoderShowsTransformedForEveryOrientationAndOperation) {
+    // 4:4:4 keeps colour edges sharp, so only rounding separates the two roads.
+    const QByteArray plain = compress(quadrants(48, 32), TJSAMP_444, false);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const QByteArray input = withExifOrientation(plain, orientation, orientation % 2 == 0);
+        for (const auto& [operation, apply] :
+             std::vector<std::pair<T, std::function<void(Picture&)>>>{
+                 {T::MirrorHorizontal, [](Picture& p) { mirrorPicture(p, Mirror::Horizontal); }},
+                 {T::MirrorVertical, [](Picture& p) { mirrorPicture(p, Mirror::Vertical); }},
+                 {T::Turn90, [](Picture& p) { turnPicture(p, 1); }},
+                 {T::Turn180, [](Picture& p) { turnPicture(p, 2); }},
+                 {T::Turn270, [](Picture& p) { turnPicture(p, 3); }}}) {
+            SCOPED_TRACE(testing::Message() << "orientation " << orientation << ", operation "
+                                            << int(operation));
+            LoadResult expected = loadPictureFromBytes(input);
+            ASSERT_TRUE(expected.ok());
+            apply(expected.picture);
+
+            const LosslessJpeg turned = turnJpegLosslessly(input, operation);
+            ASSERT_EQ(turned.outcome, LosslessOutcome::Turned) << turned.reason.toStdString();
+            // The loader would turn the result again if its orientation were still set.
+            EXPECT_EQ(scanJpegMarkers(turned.jpeg).orientation, 1);
+            EXPECT_LE(largestDifference(
+                          decoded(turned.jpeg),
+                          expected.picture.image.convertToFormat(QImage::Format_RGB888)),
+                      3);
+        }
+    }
+}
+
+TEST(LosslessJpeg, MatchesJpegtranPerfectInPixelsAndTablesForEverySamplingAndCoding) {
+    const QImage picture = quadrants(64, 48);
+    for (const int subsampling : {TJSAMP_420, TJSAMP_422, TJSAMP_444, TJSAMP_GRAY}) {
+        // Progressive first: a transformer that kept state from a progressive output would
+        // spoil the baseline one after it.
+        for (const bool progressive : {true, false}) {
+            const QByteArray plain = compress(picture, subsampling, progressive);
+            for (int orientation = 1; orientation <= 8; ++orientation) {
+                SCOPED_TRACE(testing::Message() << "subsampling " << subsampling
+                                                << (progressive ? " progressive" : " baseline")
+                                                << ", orientation " << orientation);
+                const QByteArray input = withExifOrientation(plain, orientation);
+                // A quarter turn after each of the eight orientations meets each of the eight
+                // transforms once.
+                const T transform = composeTransforms(transformForOrientation(orientation),
+                                                      T::Turn90);
+                const LosslessJpeg turned = turnJpegLosslessly(input, T::Turn90);
+                ASSERT_EQ(turned.outcome, LosslessOutcome::Turned) << turned.reason.toStdString();
+                const QByteArray reference = jpegtran(plain, transform);
+                EXPECT_EQ(decoded(turned.jpeg), decoded(reference));
+                EXPECT_EQ(quantisationTables(turned.jpeg), quantisationTables(reference));
+                EXPECT_EQ(scanJpegMarkers(turned.jpeg).frameMarker, progressive ? 0xC2 : 0xC0);
+            }
+        }
+    }
+}
+
+TEST(LosslessJpeg, RefusesPartialEdgeBlocksAndDamagedData) {
+    // 4:2:0 codes 16 x 16 blocks: a width of 65 leaves a partial column on the right.
+    const QByteArray odd = compress(quadrants(65, 48), TJSAMP_420, false);
+    EXPECT_EQ(turnJpegLosslessly(odd, T::MirrorHorizontal).outcome, LosslessOutcome::NotPerfect);
+    EXPECT_EQ(turnJpegLosslessly(odd, T::Turn270).outcome, LosslessOutcome::NotPerfect);
+    // Only the moving edges count: a vertical flip keeps the right edge where it is.
+    EXPECT_EQ(turnJpegLosslessly(odd, T::MirrorVertical).outcome, LosslessOutcome::Turned);
+
+    const QByteArray whole = compress(randomImage(64, 64, QImage::Format_RGB888, 7), TJSAMP_420,
+                                      false);
+    const LosslessJpeg cut = turnJpegLosslessly(whole.left(whole.size() * 2 / 3), T::Turn90);
+    EXPECT_EQ(cut.outcome, LosslessOutcome::Refused);
+    EXPECT_TRUE(cut.jpeg.isEmpty());
+    EXPECT_EQ(turnJpegLosslessly(QByteArray("GIF89a not a jpeg"), T::Turn90).outcome,
+              LosslessOutcome::Refused);
+}
+
+}  // namespace zentavo::test
