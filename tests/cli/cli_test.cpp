@@ -239,3 +239,40 @@ TEST(CliVersion, PrintsTheVersionAndExitsZero) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.out.startsWith("zentavo-batch "));
 }
+
+TEST_F(CliTest, LosslessRunTurnsWholeBlockJpegsExactlyAndReencodesTheOthers) {
+    // 4:2:0 codes 16 x 16 blocks: 4000 x 3000 falls on them, 4001 x 3001 does not.
+    const auto photo = [&](const QString& name, int width, int height) {
+        QImage image(width, height, QImage::Format_RGB888);
+        for (int y = 0; y < height; ++y) {
+            uchar* row = image.scanLine(y);
+            for (int x = 0; x < width; ++x) {
+                row[3 * x] = uchar(x * 255 / width);
+                row[3 * x + 1] = uchar(y * 255 / height);
+                row[3 * x + 2] = uchar((x ^ y) & 0xFF);
+            }
+        }
+        EXPECT_TRUE(image.save(inputs.filePath(name), "JPG", 80));
+        return inputs.filePath(name);
+    };
+    const QString whole = photo("whole.jpg", 4000, 3000);
+    const QString odd = photo("odd.jpg", 4001, 3001);
+    const CliRun run =
+        runCli({"--quality", "lossless", "-o", results.path(), "-q", whole, odd});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "Done.\n\nThese files were re-encoded, their size does not allow a "
+                       "lossless turn:\n\n" + odd + "\n");
+    EXPECT_EQ(QImageReader(results.filePath("odd_flipped.jpg")).size(), QSize(4001, 3001));
+
+    // Flipped twice losslessly, a picture is back to its very pixels; a re-encode never is.
+    // A cut-off JPEG in the same run is refused, as in the other modes.
+    const QString cut = inputs.filePath("cut.jpg");
+    writeFile(cut, readFile(odd).left(20000));
+    QTemporaryDir again;
+    const CliRun back = runCli({"--quality", "lossless", "-o", again.path(), "-q",
+                                results.filePath("whole_flipped.jpg"), cut});
+    EXPECT_EQ(back.exitCode, 1);
+    EXPECT_EQ(QImage(again.filePath("whole_flipped_flipped.jpg")), QImage(whole));
+    EXPECT_FALSE(QFile::exists(again.filePath("cut_flipped.jpg")));
+    EXPECT_TRUE(back.out.contains(cut)) << back.out.toStdString();
+}
