@@ -11,7 +11,9 @@
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QRadioButton>
@@ -92,6 +94,44 @@ QRect followed(QRect drawn, Follow follow, int dx, int dy) {
     return drawn;
 }
 
+// Fusion lays a faintly tinted panel inside every frame, so a white frame would show as
+// near-white around its white option buttons. This style draws the frame's line alone and lets
+// the frame's own background (white, or the skin's button face) show through. Other styles draw
+// their frames as they do.
+class PlainFrameStyle : public QProxyStyle {
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (element != PE_FrameGroupBox ||
+            baseStyle()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) != 0) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        // Fusion's frame begins below the caption line.
+        constexpr int CaptionGap = 3;
+        const auto* box = qobject_cast<const QGroupBox*>(widget);
+        const int top = box && box->title().isEmpty()
+                            ? CaptionGap
+                            : qMax(pixelMetric(PM_ExclusiveIndicatorHeight, option, widget),
+                                   option->fontMetrics.height()) +
+                                  CaptionGap;
+        const QRectF frame = QRectF(option->rect.adjusted(0, top, 0, 0)).adjusted(0.5, 0.5, -0.5, -0.5);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QColor(0, 0, 0, 27));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(frame, 2, 2);
+        painter->restore();
+    }
+};
+
+// One style for the frames of every window, kept for the life of the program: a frame may be
+// destroyed after any window that made it.
+QStyle* plainFrameStyle() {
+    static auto* style = new PlainFrameStyle;
+    return style;
+}
+
 void whiteBackground(QWidget* widget) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, Qt::white);
@@ -123,6 +163,7 @@ void Form1::buildLayout() {
     auto frame = [&](QWidget* parent, const char* name, const char* caption, QRect rect,
                      Follow follow = Follow::Stay) {
         auto* f = place(new QGroupBox(QString::fromUtf8(caption), parent), name, rect, follow);
+        f->setStyle(plainFrameStyle());
         whiteBackground(f);
         return f;
     };

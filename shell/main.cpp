@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -40,8 +41,16 @@ int main(int argc, char** argv) {
     form.Form_Load();
     form.show();
 
-    // For the documentation: save a picture of the loaded window and end.
+    // For the documentation: save a picture of the loaded window and end. With
+    // ZENTAVO_SCREENSHOT_DROP the window is maximised and that folder is dropped on the list.
     const QString screenshot = qEnvironmentVariable("ZENTAVO_SCREENSHOT");
+    const QString dropped = qEnvironmentVariable("ZENTAVO_SCREENSHOT_DROP");
+    if (!screenshot.isEmpty() && !dropped.isEmpty()) {
+        // Without a window manager nothing maximises the window; fill the screen instead.
+        form.setGeometry(form.screen()->availableGeometry());
+        form.showMaximized();
+        form.ListView1_OLEDragDrop({dropped});
+    }
     if (!screenshot.isEmpty()) {
         QTimer::singleShot(1000, &form, [&form, screenshot] {
             const bool saved = form.grab().save(screenshot);

@@ -285,6 +285,8 @@ TEST_F(FormTest, OptionButtonsAreWhiteOnTheirFramesOrTakeTheSkinsButtonFace) {
     loadForm();
     EXPECT_EQ(paintedBehind(option("Option8")), QColor(Qt::white));
     EXPECT_EQ(paintedBehind(option("Option21")), QColor(Qt::white));
+    // The frame around them is as white inside as its background, with no tinted panel.
+    EXPECT_EQ(frame("Frame6")->grab().toImage().pixelColor(8, 60), QColor(Qt::white));
 
     m_programFolder = m_dir.filePath("skinned");
     ASSERT_TRUE(QDir(m_programFolder).mkpath("x"));
