@@ -155,7 +155,9 @@ package() {
     depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//')
     grep -qx qt6-image-formats-plugins <<<"$depends" || fail "Depends lacks qt6-image-formats-plugins"
     for library in $(objdump -p "$build/zentavo" "$batch" | awk '$1 == "NEEDED" {print $2}' | sort -u); do
-        path=$(ldconfig -p | awk -v lib="$library" '$1 == lib {print $NF; exit}')
+        # awk reads to the end: leaving early would end ldconfig by SIGPIPE and, under pipefail,
+        # the whole test with it.
+        path=$(ldconfig -p | awk -v lib="$library" '$1 == lib && !found {print $NF; found = 1}')
         [ -n "$path" ] || { fail "$library is not known to ldconfig"; continue; }
         owner=$(dpkg-query -S "$path" 2>/dev/null || dpkg-query -S "$(readlink -f "$path")" 2>/dev/null) ||
             { fail "no package owns $path"; continue; }
