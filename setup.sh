@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libjpeg-turbo-progs
   fonts-liberation2 xvfb xauth
   dpkg-dev appstream desktop-file-utils man-db
+  libexiv2-dev liblcms2-dev libimage-exiftool-perl libjpeg62-turbo-dev
 )
 missing=()
 for p in "${packages[@]}"; do

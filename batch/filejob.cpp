@@ -11,6 +11,7 @@
 #include "imagefiles/limits.h"
 #include "imagefiles/loadpicfile.h"
 #include "imagefiles/losslessjpeg.h"
+#include "imagefiles/metadata.h"
 #include "imagefiles/savejpeg.h"
 #include "imagefiles/savewithencoder.h"
 #include "imagefiles/transform.h"
@@ -145,6 +146,9 @@ struct Job {
             return false;
         }
         bytes = QByteArray();
+        if (file.stripMetadata) {
+            planar->info.metadata = strippedMetadata(planar->info.metadata);
+        }
         loaded();
         const int number = writingStatement(file.formatClass, file.operation);
         if (const std::optional<int> quality = mayWrite(number)) {
@@ -199,6 +203,9 @@ struct Job {
         const std::optional<int> quality = mayWrite(number);
         if (!quality) {
             return;
+        }
+        if (file.stripMetadata) {
+            picture.metadata = strippedMetadata(picture.metadata);
         }
         switch (file.formatClass) {
             case FormatClass::Bmp:

@@ -26,6 +26,7 @@ struct PlannedFile {
     QualityMode qualityMode = QualityMode::None;
     int slider = 0;
     QString refusal;  // why the output must not be written, empty when it may
+    bool stripMetadata = false;  // write pixels, colour profile and resolution only
 };
 
 // An error report a file gives rise to: the statement and the description.

@@ -26,6 +26,9 @@ public:
     // The slider's position as the control holds it; fixedQuality() converts it.
     virtual int sliderValue() const = 0;
     virtual QString resultsFolder() const = 0;
+    // True when outputs carry the pixels, colour profile and resolution only: no EXIF, XMP,
+    // IPTC, comments or text. The window keeps everything.
+    virtual bool stripMetadata() const { return false; }
 };
 
 // The slider position as a byte. Throws ZentavoError(Overflow) outside 0 to 255.
@@ -39,6 +42,7 @@ struct FixedJobOptions : JobOptions {
     QualityMode quality = QualityMode::SmartDetect;
     int slider = 85;
     QString folder;
+    bool strip = false;
 
     Operation operation() const override { return op; }
     FlipDirection flipDirection() const override { return direction; }
@@ -46,6 +50,7 @@ struct FixedJobOptions : JobOptions {
     QualityMode qualityMode() const override { return quality; }
     int sliderValue() const override { return slider; }
     QString resultsFolder() const override { return folder; }
+    bool stripMetadata() const override { return strip; }
 };
 
 }  // namespace zentavo

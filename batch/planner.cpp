@@ -53,6 +53,7 @@ PlannedFile Planner::plan(int index) {
     file.formatClass = formatClassOf(file.path);
     file.direction = m_options.flipDirection();
     file.degrees = m_options.degrees();
+    file.stripMetadata = m_options.stripMetadata();
     if (file.formatClass == FormatClass::Jpeg) {
         file.qualityMode = m_options.qualityMode();
         file.slider = m_options.sliderValue();

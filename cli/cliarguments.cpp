@@ -34,6 +34,8 @@ QString cliUsage() {
         "  --scan EXT             a folder PATH adds the files of its tree with extension EXT\n"
         "                         (\"*\" for all); without it a folder adds every file of its "
         "tree\n"
+        "  --strip                outputs keep pixels, colour profile and resolution only:\n"
+        "                         no EXIF (camera, GPS), XMP, IPTC, comments or text\n"
         "  --dry-run              write nothing; print each entry and its output path\n"
         "  -q, --quiet            no progress display\n"
         "  -h, --help             this text\n"
@@ -101,6 +103,8 @@ CliArguments parseCliArguments(const QStringList& arguments) {
             result.version = true;
         } else if (name == QLatin1String("-q") || name == QLatin1String("--quiet")) {
             result.quiet = true;
+        } else if (name == QLatin1String("--strip")) {
+            result.options.strip = true;
         } else if (name == QLatin1String("--dry-run")) {
             result.dryRun = true;
         } else if (name == QLatin1String("-o") || name == QLatin1String("--out")) {

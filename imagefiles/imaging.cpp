@@ -198,6 +198,10 @@ void GraphicsObject::DrawImagePoints(const ImageObject& image, const QPoint poin
         drawn.iccProfile = source.iccProfile;
         drawn.droppedPages = source.droppedPages;
         drawn.orientation = source.orientation;
+        drawn.metadata = source.metadata;
+        // A drawn turn of a quarter swaps the axes as an exact one does.
+        drawn.axesSwapped = source.axesSwapped != (m_canvasSize.transposed() == source.image.size() &&
+                                                   m_canvasSize != source.image.size());
         *m_surface = std::move(drawn);
     } catch (const std::bad_alloc&) {
         throw ZentavoError(ErrorNumber::OutOfMemory, QStringLiteral("Out of memory"));

@@ -1,5 +1,6 @@
 #include "imagefiles/decoders.h"
 #include "imagefiles/jpegmarkers.h"
+#include "imagefiles/jpegwarnings.h"
 #include "imagefiles/pixelpool.h"
 #include "imagefiles/limits.h"
 #include "imagefiles/transform.h"
@@ -15,16 +16,6 @@ namespace zentavo::decoders {
 
 namespace {
 
-// Warnings that leave the picture whole: stray bytes between segments and unusual header
-// details. Every other warning (a cut-off file, bad Huffman data) means gaps in the picture.
-constexpr std::array HarmlessWarnings = {
-    "extraneous bytes before marker",
-    "JFIF revision",
-    "Adobe APP14",
-    "thumbnail image",
-    "Invalid SOS parameters for sequential JPEG",
-};
-
 struct Decompressor {
     tjhandle handle = tjInitDecompress();
     ~Decompressor() {
@@ -33,15 +24,6 @@ struct Decompressor {
         }
     }
 };
-
-bool harmless(const QString& warning) {
-    for (const char* text : HarmlessWarnings) {
-        if (warning.contains(QLatin1String(text), Qt::CaseInsensitive)) {
-            return true;
-        }
-    }
-    return false;
-}
 
 // Adobe writes CMYK JPEGs inverted (0 = full ink); others store plain CMYK.
 void cmykToRgb(const uchar* cmyk, int width, int height, QImage& rgb, bool inverted) {
@@ -98,7 +80,7 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
     if (tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) !=
             0 &&
         (tjGetErrorCode(tj.handle) == TJERR_FATAL ||
-         !harmless(QString::fromLocal8Bit(tjGetErrorStr2(tj.handle))) || width <= 0)) {
+         !harmlessJpegWarning(QString::fromLocal8Bit(tjGetErrorStr2(tj.handle))) || width <= 0)) {
         // 12-bit and lossless JPEGs are valid files that this decoder does not read.
         const QString message = QString::fromLocal8Bit(tjGetErrorStr2(tj.handle));
         const bool unsupported = message.contains(QLatin1String("Unsupported"));
@@ -135,10 +117,16 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
         if (tjDecompress2(tj.handle, data, size, target, width, pitch, height, pixelFormat,
                           flags) != 0) {
             const QString message = QString::fromLocal8Bit(tjGetErrorStr2(tj.handle));
-            if (tjGetErrorCode(tj.handle) == TJERR_FATAL || !harmless(message)) {
+            // The decoder words only its first warning: a harmless one may hide damage later
+            // in the data, which a second reading that hears every warning finds.
+            const QString damage = tjGetErrorCode(tj.handle) == TJERR_FATAL ||
+                                           !harmlessJpegWarning(message)
+                                       ? message
+                                       : jpegDamage(bytes);
+            if (!damage.isEmpty()) {
                 return LoadResult::failure(
                     LoadError::Corrupt,
-                    QStringLiteral("The JPEG data is damaged or incomplete (%1).").arg(message));
+                    QStringLiteral("The JPEG data is damaged or incomplete (%1).").arg(damage));
             }
         }
         const JpegMarkers markers = scanJpegMarkers(bytes);

@@ -1,6 +1,7 @@
 #include "imagefiles/jpegplanes.h"
 
 #include "imagefiles/jpegmarkers.h"
+#include "imagefiles/metadata.h"
 #include "imagefiles/limits.h"
 #include "imagefiles/pixelpool.h"
 
@@ -115,6 +116,8 @@ std::optional<PlanarJpeg> decodeMovedJpegPlanes(const QByteArray& bytes, PixelMo
         planar.info.jpegSubsampling = planar.subsampling;
         planar.info.iccProfile = markers.iccProfile;
         planar.info.orientation = markers.orientation;
+        planar.info.metadata = readMetadata(bytes, PictureFormat::Jpeg);
+        planar.info.axesSwapped = move.swapsSides();
         return planar;
     } catch (const std::bad_alloc&) {
         return std::nullopt;

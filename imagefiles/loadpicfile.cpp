@@ -4,11 +4,14 @@
 #include "imagefiles/filebytes.h"
 #include "imagefiles/librarymessages.h"
 #include "imagefiles/limits.h"
+#include "imagefiles/metadata.h"
+#include "imagefiles/transform.h"
 #include "shell/report/dialogs.h"
 
 #include <QBuffer>
 #include <QImageReader>
 
+#include <cmath>
 #include <new>
 
 namespace zentavo {
@@ -28,36 +31,67 @@ LoadResult LoadResult::failure(LoadError error, const QString& reason) {
     return result;
 }
 
-LoadResult loadPictureFromBytes(const QByteArray& bytes) {
-    if (bytes.size() > limits::MaxInputFileBytes) {
-        return LoadResult::failure(LoadError::TooBig, QStringLiteral("The file is too large."));
-    }
-    try {
-        switch (sniffFormat(bytes)) {
-            case PictureFormat::Jpeg:
-                return decoders::decodeJpeg(bytes);
-            case PictureFormat::Gif:
-                return decoders::decodeGif(bytes);
-            case PictureFormat::Tiff:
-                return decoders::decodeTiff(bytes);
-            case PictureFormat::Png:
-                return decoders::decodePng(bytes);
-            case PictureFormat::Bmp:
-                return decoders::decodeWithQt(bytes, PictureFormat::Bmp);
-            case PictureFormat::Ico:
-                return decoders::decodeWithQt(bytes, PictureFormat::Ico);
-            case PictureFormat::None:
-                break;
-        }
-    } catch (const std::bad_alloc&) {
-        return LoadResult::failure(LoadError::OutOfMemory,
-                                   QStringLiteral("There is not enough memory for the picture."));
+namespace {
+
+LoadResult decodePicture(const QByteArray& bytes, PictureFormat format) {
+    switch (format) {
+        case PictureFormat::Jpeg:
+            return decoders::decodeJpeg(bytes);
+        case PictureFormat::Gif:
+            return decoders::decodeGif(bytes);
+        case PictureFormat::Tiff:
+            return decoders::decodeTiff(bytes);
+        case PictureFormat::Png:
+            return decoders::decodePng(bytes);
+        case PictureFormat::Bmp:
+            return decoders::decodeWithQt(bytes, PictureFormat::Bmp);
+        case PictureFormat::Ico:
+            return decoders::decodeWithQt(bytes, PictureFormat::Ico);
+        case PictureFormat::None:
+            break;
     }
     return LoadResult::failure(
         LoadError::Unsupported,
         bytes.isEmpty() ? QStringLiteral("The file is empty.")
                         : QStringLiteral("The file is not a JPEG, GIF, PNG, TIFF, BMP or icon "
                                          "picture."));
+}
+
+// Keeps what the file holds besides its pixels with the picture, and makes the picture look as
+// viewers show it: a TIFF's or PNG's orientation is applied here, a JPEG's by its decoder.
+void attachMetadata(Picture& picture, const QByteArray& bytes, PictureFormat format) {
+    picture.metadata = readMetadata(bytes, format);
+    const Resolution resolution = metadataResolution(picture.metadata.get());
+    if (resolution.valid()) {
+        // Along the file's axes; the decoder may already have turned the picture.
+        const int x = int(std::lround(resolution.dotsPerMetreX()));
+        const int y = int(std::lround(resolution.dotsPerMetreY()));
+        picture.image.setDotsPerMeterX(picture.axesSwapped ? y : x);
+        picture.image.setDotsPerMeterY(picture.axesSwapped ? x : y);
+    }
+    if (format == PictureFormat::Tiff || format == PictureFormat::Png) {
+        picture.orientation = metadataOrientation(picture.metadata.get());
+        applyOrientation(picture, picture.orientation);
+    }
+}
+
+}  // namespace
+
+LoadResult loadPictureFromBytes(const QByteArray& bytes) {
+    if (bytes.size() > limits::MaxInputFileBytes) {
+        return LoadResult::failure(LoadError::TooBig, QStringLiteral("The file is too large."));
+    }
+    try {
+        const PictureFormat format = sniffFormat(bytes);
+        LoadResult result = decodePicture(bytes, format);
+        if (result.ok()) {
+            attachMetadata(result.picture, bytes, format);
+        }
+        return result;
+    } catch (const std::bad_alloc&) {
+        return LoadResult::failure(LoadError::OutOfMemory,
+                                   QStringLiteral("There is not enough memory for the picture."));
+    }
 }
 
 LoadResult loadPicture(const QString& path) {

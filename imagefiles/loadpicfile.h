@@ -34,7 +34,8 @@ struct LoadResult {
 };
 
 // Loads a picture file, choosing the decoder by the file's content (JPEG, GIF, PNG, BMP, ICO,
-// CUR, TIFF), and applies a JPEG's EXIF orientation. Only regular files are read; damaged data
+// CUR, TIFF), applies the orientation a JPEG, TIFF or PNG states and keeps the file's metadata
+// with the picture (imagefiles/metadata.h). Only regular files are read; damaged data
 // is a failure, never a picture with gaps. Reentrant: any thread, one call per file.
 LoadResult loadPicture(const QString& path);
 

@@ -10,6 +10,8 @@
 
 namespace zentavo {
 
+struct PictureMetadata;  // imagefiles/metadata.h
+
 // The file format a picture was decoded from, found from the content, not the name.
 enum class PictureFormat { None, Jpeg, Gif, Png, Tiff, Bmp, Ico };
 
@@ -51,6 +53,10 @@ struct Picture {
     int droppedPages = 0;                 // pages after the first of a multi-page file, not kept
     int orientation = 1;                  // the file's EXIF orientation (1 to 8), already
                                           // applied to image; 1 when the file had none
+    std::shared_ptr<const PictureMetadata> metadata;  // what the file holds besides pixels;
+                                                      // null when nothing
+    bool axesSwapped = false;             // the image's rows are the file's columns: an odd
+                                          // number of quarter turns since loading
 
     bool isEmpty() const { return image.isNull(); }
     int width() const { return image.width(); }

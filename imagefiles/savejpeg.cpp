@@ -2,11 +2,13 @@
 
 #include "imagefiles/atomicfile.h"
 #include "imagefiles/gdiplusstatus.h"
+#include "imagefiles/metadata.h"
 #include "imagefiles/writerpixels.h"
 #include "shell/report/zentavoerror.h"
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -48,6 +50,43 @@ void requireQuality(int quality) {
 QByteArray finishedJpeg(const unsigned char* encoded, unsigned long size, const Picture& info) {
     return withIccProfile(QByteArray(reinterpret_cast<const char*>(encoded), qsizetype(size)),
                           iccProfileOf(info));
+}
+
+// A small RGB picture sampled from the planes, about twice side on its longer edge, for an EXIF
+// thumbnail; null when side is 0 (no thumbnail wanted).
+QImage planarPreview(const PlanarJpeg& planar, int side) {
+    if (side <= 0 || planar.planes.empty() || planar.width <= 0 || planar.height <= 0) {
+        return {};
+    }
+    const int step = std::max(1, std::max(planar.width, planar.height) / (side * 2));
+    QImage preview(planar.width / step, planar.height / step, QImage::Format_RGB888);
+    if (preview.isNull()) {
+        return {};
+    }
+    const bool colour = planar.planes.size() == 3;
+    for (int y = 0; y < preview.height(); ++y) {
+        uchar* out = preview.scanLine(y);
+        for (int x = 0; x < preview.width(); ++x, out += 3) {
+            const int px = x * step;
+            const int py = y * step;
+            const int luma = planar.planes[0].constScanLine(py)[px];
+            if (!colour) {
+                out[0] = out[1] = out[2] = uchar(luma);
+                continue;
+            }
+            const QImage& cbPlane = planar.planes[1];
+            const int cx = std::min(int(cbPlane.width()) - 1,
+                                    int(qint64(px) * cbPlane.width() / planar.width));
+            const int cy = std::min(int(cbPlane.height()) - 1,
+                                    int(qint64(py) * cbPlane.height() / planar.height));
+            const double cb = cbPlane.constScanLine(cy)[cx] - 128.0;
+            const double cr = planar.planes[2].constScanLine(cy)[cx] - 128.0;
+            out[0] = uchar(std::clamp(luma + 1.402 * cr, 0.0, 255.0));
+            out[1] = uchar(std::clamp(luma - 0.344136 * cb - 0.714136 * cr, 0.0, 255.0));
+            out[2] = uchar(std::clamp(luma + 1.772 * cb, 0.0, 255.0));
+        }
+    }
+    return preview;
 }
 
 // Writes what encode returns, with the failures of the writer mapped to its error.
@@ -190,11 +229,17 @@ QByteArray encodeJpeg(const PlanarJpeg& planar, int quality) {
 }
 
 void SaveJpeg(const Picture& picture, const QString& fileName, int quality, bool* status) {
-    saveEncoded(fileName, status, [&] { return encodeJpeg(picture, quality); });
+    saveEncoded(fileName, status, [&] {
+        return withMetadata(encodeJpeg(picture, quality), PictureFormat::Jpeg, picture);
+    });
 }
 
 void SaveJpeg(const PlanarJpeg& planar, const QString& fileName, int quality, bool* status) {
-    saveEncoded(fileName, status, [&] { return encodeJpeg(planar, quality); });
+    saveEncoded(fileName, status, [&] {
+        const PictureMetadata* metadata = planar.info.metadata.get();
+        return withJpegMetadata(encodeJpeg(planar, quality), metadata, planar.info.axesSwapped,
+                                planarPreview(planar, metadataThumbnailSide(metadata)));
+    });
 }
 
 }  // namespace zentavo

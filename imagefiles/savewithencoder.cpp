@@ -3,6 +3,7 @@
 #include "imagefiles/atomicfile.h"
 #include "imagefiles/encoders.h"
 #include "imagefiles/gdiplusstatus.h"
+#include "imagefiles/metadata.h"
 #include "imagefiles/savejpeg.h"
 #include "shell/report/zentavoerror.h"
 
@@ -17,13 +18,14 @@ QByteArray encodeWith(EncoderId clsid, const Picture& picture) {
         case EncoderId::Bmp:
             return encodeBmp(picture);
         case EncoderId::Jpeg:
-            return encodeJpeg(picture, DefaultJpegQuality);
+            return withMetadata(encodeJpeg(picture, DefaultJpegQuality), PictureFormat::Jpeg,
+                                picture);
         case EncoderId::Gif:
             return encodeGif(picture);
         case EncoderId::Tiff:
-            return encodeTiff(picture);
+            return withMetadata(encodeTiff(picture), PictureFormat::Tiff, picture);
         case EncoderId::Png:
-            return encodePng(picture);
+            return withMetadata(encodePng(picture), PictureFormat::Png, picture);
     }
     throw WriteFailure{GdiplusStatus::NotImplemented, QStringLiteral("Unknown encoder")};
 }

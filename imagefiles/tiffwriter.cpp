@@ -5,6 +5,8 @@
 
 #include <tiffio.h>
 
+#include <cmath>
+
 #include <cstring>
 #include <memory>
 
@@ -165,9 +167,17 @@ QByteArray encodeTiff(const Picture& picture) {
     }
     const QImage& source = picture.image;
     if (source.dotsPerMeterX() > 0 && source.dotsPerMeterY() > 0) {
-        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_CENTIMETER);
-        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, float(source.dotsPerMeterX() / 100.0));
-        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, float(source.dotsPerMeterY() / 100.0));
+        // Whole dots per inch (72, 300) are written in inches, as the file they came from most
+        // likely stated them; anything else in centimetres.
+        const double xInch = source.dotsPerMeterX() * 0.0254;
+        const double yInch = source.dotsPerMeterY() * 0.0254;
+        const bool inches = std::abs(xInch - std::round(xInch)) < 0.01 &&
+                            std::abs(yInch - std::round(yInch)) < 0.01;
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, inches ? RESUNIT_INCH : RESUNIT_CENTIMETER);
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION,
+                     float(inches ? std::round(xInch) : source.dotsPerMeterX() / 100.0));
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION,
+                     float(inches ? std::round(yInch) : source.dotsPerMeterY() / 100.0));
     }
     const QByteArray icc = iccProfileOf(picture);
     if (!icc.isEmpty()) {

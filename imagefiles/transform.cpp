@@ -245,6 +245,9 @@ void turnPicture(Picture& picture, int quarterTurns) {
         picture.gif = std::make_shared<GifAnimation>(*picture.gif);
         turnGif(*picture.gif, quarterTurns);
     }
+    if (quarterTurns % 2 != 0) {
+        picture.axesSwapped = !picture.axesSwapped;
+    }
 }
 
 void applyOrientation(Picture& picture, int orientation) {

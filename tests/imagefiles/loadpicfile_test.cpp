@@ -277,6 +277,11 @@ TEST_F(Loading, DamagedJpegsAreNotLoadedButHarmlessQuirksAre) {
     const QByteArray stray = jpeg.left(app0End) + "abc" + jpeg.mid(app0End);
     const LoadResult strayResult = loadPictureFromBytes(stray);
     EXPECT_TRUE(strayResult.ok()) << strayResult.reason.toStdString();
+    // The same harmless first warning must not hide data cut off later.
+    const LoadResult strayAndCut = loadPictureFromBytes(stray.left(stray.size() * 2 / 3));
+    EXPECT_EQ(strayAndCut.error, LoadError::Corrupt);
+    EXPECT_TRUE(strayAndCut.reason.contains(QLatin1String("Premature end")))
+        << strayAndCut.reason.toStdString();
 }
 
 TEST_F(Loading, AbsurdHeadersAreRefusedBeforeAnyLargeAllocation) {

@@ -1,0 +1,105 @@
+#include "imagefiles/jpegwarnings.h"
+
+#include <array>
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace zentavo {
+
+namespace {
+
+// The same warnings by their texts, for decoders that report only a text.
+constexpr std::array HarmlessTexts = {
+    "extraneous bytes before marker",
+    "JFIF revision",
+    "Adobe color transform",
+    "Adobe APP14",
+    "thumbnail image",
+    "Invalid SOS parameters for sequential JPEG",
+    "bad ICC marker",
+};
+
+bool harmlessCode(int code) {
+    return code == JWRN_EXTRANEOUS_DATA || code == JWRN_JFIF_MAJOR || code == JWRN_ADOBE_XFORM ||
+           code == JWRN_NOT_SEQUENTIAL || code == JWRN_BOGUS_ICC;
+}
+
+struct Listener {
+    jpeg_error_mgr manager;
+    std::jmp_buf fatal;
+    char damage[JMSG_LENGTH_MAX];  // the first warning that means gaps; empty when none
+    bool damaged;
+};
+
+void onError(j_common_ptr info) {
+    Listener* listener = reinterpret_cast<Listener*>(info->err);
+    if (!listener->damaged) {
+        (*info->err->format_message)(info, listener->damage);
+        listener->damaged = true;
+    }
+    std::longjmp(listener->fatal, 1);
+}
+
+// Every message passes here; the library's own handler formats only the first warning.
+void onMessage(j_common_ptr info, int level) {
+    Listener* listener = reinterpret_cast<Listener*>(info->err);
+    if (level >= 0) {
+        return;  // trace messages
+    }
+    ++info->err->num_warnings;
+    if (!listener->damaged && !harmlessCode(info->err->msg_code)) {
+        char text[JMSG_LENGTH_MAX];
+        (*info->err->format_message)(info, text);
+        if (!harmlessJpegWarning(QString::fromLatin1(text))) {
+            std::snprintf(listener->damage, sizeof listener->damage, "%s", text);
+            listener->damaged = true;
+        }
+    }
+}
+
+void onOutput(j_common_ptr) {}
+
+// Only plain locals between setjmp and longjmp: the jump skips destructors.
+bool readWhole(const unsigned char* data, unsigned long size, Listener& listener) {
+    jpeg_decompress_struct info;
+    info.err = jpeg_std_error(&listener.manager);
+    listener.manager.error_exit = onError;
+    listener.manager.emit_message = onMessage;
+    listener.manager.output_message = onOutput;
+    listener.damaged = false;
+    listener.damage[0] = '\0';
+    if (setjmp(listener.fatal)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, data, size);
+    jpeg_read_header(&info, TRUE);
+    jpeg_read_coefficients(&info);
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return true;
+}
+
+}  // namespace
+
+bool harmlessJpegWarning(const QString& warning) {
+    for (const char* text : HarmlessTexts) {
+        if (warning.contains(QLatin1String(text), Qt::CaseInsensitive)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString jpegDamage(const QByteArray& jpeg) {
+    Listener listener;
+    readWhole(reinterpret_cast<const unsigned char*>(jpeg.constData()),
+              static_cast<unsigned long>(jpeg.size()), listener);
+    return listener.damaged ? QString::fromLatin1(listener.damage) : QString();
+}
+
+}  // namespace zentavo
