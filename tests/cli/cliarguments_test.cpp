@@ -17,7 +17,8 @@ TEST(CliArguments, DefaultsAreAHorizontalFlipWithSmartDetect) {
 
 TEST(CliArguments, OptionsStandForTheWindowsControls) {
     const CliArguments a = parseCliArguments(
-        {"--out=/r", "--rotate", "180", "--quality", "40", "-j", "3", "--scan", "png", "-q", "d"});
+        {"--out=/r", "--rotate", "180", "--quality", "40", "-j", "3", "--scan", "png", "-q", "--strip",
+         "d"});
     ASSERT_TRUE(a.ok()) << a.error.toStdString();
     EXPECT_EQ(a.options.op, Operation::Rotate);
     EXPECT_EQ(a.options.degrees(), "-180");
@@ -26,6 +27,8 @@ TEST(CliArguments, OptionsStandForTheWindowsControls) {
     EXPECT_EQ(a.jobs, 3);
     EXPECT_EQ(a.scanExtension, "png");
     EXPECT_TRUE(a.quiet);
+    EXPECT_TRUE(a.options.stripMetadata());
+    EXPECT_FALSE(parseCliArguments({"-o", "/o", "d"}).options.stripMetadata());
 }
 
 TEST(CliArguments, MistakesAreNamed) {
