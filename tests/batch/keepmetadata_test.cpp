@@ -1,11 +1,12 @@
 // What a photograph carries besides its pixels survives a flip or a turn, checked with exiftool
 // (an independent reader) on real files: values kept, orientation 1, thumbnail redrawn,
 // resolution following a quarter turn, and the picture as a viewer showed it, turned.
-#include "batch/filejob.h"
+#include "batch/joboptions.h"
 #include "imagefiles/savewithencoder.h"
 #include "tests/batch/runfixture.h"
 
 #include <QColorSpace>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -121,23 +122,24 @@ protected:
         }
     }
 
-    // Runs the operation of the case over input and returns the output's path.
-    QString run(const QString& input, FormatClass formatClass, const QString& extension) {
+    // Runs the operation of the case over input, as a run of the engine, and returns the
+    // output's path.
+    QString run(const QString& input, const QString& extension) {
         const Case& c = GetParam();
-        PlannedFile file;
-        file.index = 1;
-        file.path = input;
-        file.operation = c.operation;
-        file.direction = c.direction;
-        file.degrees = QString::fromLatin1(c.degrees);
-        file.formatClass = formatClass;
-        file.outputPath = dir.filePath(QStringLiteral("out.") + extension);
-        file.jpegQuality = 95;
-        file.stripMetadata = c.strip;
-        const std::atomic_bool cancelled{false};
-        const FileResult result = runFileJob(file, cancelled);
-        EXPECT_EQ(result.outcome, FileOutcome::Written) << result.reason.toStdString();
-        return file.outputPath;
+        FixedJobOptions options;
+        options.op = c.operation;
+        options.direction = c.direction;
+        options.rotation = QString::fromLatin1(c.degrees);
+        options.quality = QualityMode::Fixed;
+        options.slider = 95;
+        options.strip = c.strip;
+        options.folder = dir.filePath(QStringLiteral("out-") + extension);
+        QDir().mkpath(options.folder);
+        RecordingFrontEnd frontEnd;
+        const RunSummary summary = runBatch(options, frontEnd, {input}, 1);
+        EXPECT_EQ(summary.written, 1) << summary.closingMessage.toStdString();
+        const QStringList outputs = QDir(options.folder).entryList(QDir::Files);
+        return outputs.size() == 1 ? QDir(options.folder).filePath(outputs.first()) : QString();
     }
 
     void expectPicture(const QString& output) {
@@ -182,7 +184,7 @@ TEST_P(KeepMetadata, JpegKeepsItsMetadataWithOrientationOne) {
                                          QStringLiteral("-Comment=our comment"),
                                          QStringLiteral("-ThumbnailImage<=") + thumbnail,
                                          QStringLiteral("-ICC_Profile<=") + profile});
-    const QString output = run(input, FormatClass::Jpeg, QStringLiteral("jpg"));
+    const QString output = run(input, QStringLiteral("jpg"));
     expectPicture(output);
     const QJsonObject tags =
         exiftool({QStringLiteral("-j"), QStringLiteral("-n"), QStringLiteral("-G1"), output});
@@ -239,11 +241,10 @@ TEST_P(KeepMetadata, TiffAndPngKeepTheirMetadataWithOrientationOne) {
                                        QStringLiteral("-PixelsPerUnitX=11811"),
                                        QStringLiteral("-PixelsPerUnitY=7874"),
                                        QStringLiteral("-PixelUnits=1")});
-    for (const auto& [input, formatClass, extension] :
-         {std::tuple{tiff, FormatClass::Tiff, QStringLiteral("tif")},
-          std::tuple{png, FormatClass::Png, QStringLiteral("png")}}) {
+    for (const auto& [input, extension] : {std::pair{tiff, QStringLiteral("tif")},
+                                           std::pair{png, QStringLiteral("png")}}) {
         SCOPED_TRACE(extension.toStdString());
-        const QString output = run(input, formatClass, extension);
+        const QString output = run(input, extension);
         expectPicture(output);
         const QJsonObject tags =
             exiftool({QStringLiteral("-j"), QStringLiteral("-n"), QStringLiteral("-G1"), output});
@@ -261,7 +262,7 @@ TEST_P(KeepMetadata, TiffAndPngKeepTheirMetadataWithOrientationOne) {
         EXPECT_EQ(tags.value(QStringLiteral("XMP-dc:Subject")).toString(),
                   QStringLiteral("harbour"));
         const bool swapped = !quarterTurn();
-        if (formatClass == FormatClass::Tiff) {
+        if (extension == QLatin1String("tif")) {
             EXPECT_EQ(tags.value(QStringLiteral("IFD0:Make")).toString(), QStringLiteral("Corvus"));
             EXPECT_EQ(tags.value(QStringLiteral("IFD0:Artist")).toString(), QStringLiteral("Ines"));
             EXPECT_EQ(tags.value(QStringLiteral("IFD0:ResolutionUnit")).toInt(), 2);
