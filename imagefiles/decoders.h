@@ -13,10 +13,6 @@ namespace zentavo::decoders {
 // JPEG through TurboJPEG, with the EXIF orientation applied and the ICC profile kept.
 LoadResult decodeJpeg(const QByteArray& bytes);
 
-// Whether a TurboJPEG warning leaves the picture whole (stray bytes between segments, unusual
-// header details); any other warning means damaged data.
-bool harmlessJpegWarning(const QString& warning);
-
 // The pixel size in a JPEG's frame header, before orientation; invalid when unreadable.
 QSize jpegHeaderSize(const QByteArray& bytes);
 

@@ -42,10 +42,6 @@ void cmykToRgb(const uchar* cmyk, int width, int height, QImage& rgb, bool inver
 
 }  // namespace
 
-bool harmlessJpegWarning(const QString& warning) {
-    return harmless(warning);
-}
-
 QSize jpegHeaderSize(const QByteArray& bytes) {
     Decompressor tj;
     int width = 0;

@@ -4,6 +4,7 @@
 #include "imagefiles/decoders.h"
 #include "imagefiles/gdiplusstatus.h"
 #include "imagefiles/jpegmarkers.h"
+#include "imagefiles/jpegwarnings.h"
 #include "imagefiles/limits.h"
 
 #include "shell/report/zentavoerror.h"
@@ -128,7 +129,7 @@ LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform oper
     if (tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) !=
             0 &&
         (tjGetErrorCode(tj.handle) == TJERR_FATAL ||
-         !decoders::harmlessJpegWarning(QString::fromLocal8Bit(tjGetErrorStr2(tj.handle))))) {
+         !harmlessJpegWarning(QString::fromLocal8Bit(tjGetErrorStr2(tj.handle))))) {
         return refused(QStringLiteral("The JPEG header cannot be read (%1).")
                            .arg(QString::fromLocal8Bit(tjGetErrorStr2(tj.handle))));
     }
@@ -157,9 +158,11 @@ LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform oper
             return refused(QStringLiteral("The JPEG cannot be transformed (%1).").arg(message));
         }
         // A warning: the transform ran to its end, but the data it read may have gaps.
-        if (!decoders::harmlessJpegWarning(message)) {
+        // The transformer words only its first warning; a harmless one may hide damage later.
+        const QString damage = harmlessJpegWarning(message) ? jpegDamage(jpeg) : message;
+        if (!damage.isEmpty()) {
             return refused(
-                QStringLiteral("The JPEG data is damaged or incomplete (%1).").arg(message));
+                QStringLiteral("The JPEG data is damaged or incomplete (%1).").arg(damage));
         }
     }
     if (!buffer || outputSize == 0) {
