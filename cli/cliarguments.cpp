@@ -42,7 +42,8 @@ QString cliUsage() {
         "  --version              the version\n"
         "\n"
         "Exit status: 0 every file written, 1 some file not loaded or not written,\n"
-        "2 nothing done (refused, or a wrong command line).\n");
+        "2 nothing done (refused, or a wrong command line), 130 or 143 stopped by\n"
+        "Ctrl+C or SIGTERM.\n");
 }
 
 CliArguments parseCliArguments(const QStringList& arguments) {
