@@ -6,6 +6,7 @@
 #include "batch/runorder.h"
 #include "imagefiles/cancellation.h"
 #include "imagefiles/filebytes.h"
+#include "imagefiles/gdiplusstatus.h"
 #include "imagefiles/imaging.h"
 #include "imagefiles/jpegplanes.h"
 #include "imagefiles/limits.h"
@@ -177,7 +178,33 @@ struct Job {
             sniffFormat(bytes) != PictureFormat::Jpeg) {
             return false;
         }
-        const LosslessJpeg turned = turnJpegLosslessly(bytes, *operation);
+        LosslessJpeg turned = turnJpegLosslessly(bytes, *operation);
+        if (turned.outcome == LosslessOutcome::Turned) {
+            // The markers came over as the input had them: made true of the output here (the
+            // thumbnail, the resolution of a quarter turn), or stripped.
+            std::shared_ptr<const PictureMetadata> metadata =
+                readMetadata(bytes, PictureFormat::Jpeg);
+            if (file.stripMetadata) {
+                metadata = strippedMetadata(metadata);
+            }
+            const RightAngleTransform whole = composeTransforms(
+                transformForOrientation(metadataOrientation(metadata.get())), *operation);
+            const bool swapped = whole == RightAngleTransform::Transpose ||
+                                 whole == RightAngleTransform::Transverse ||
+                                 whole == RightAngleTransform::Turn90 ||
+                                 whole == RightAngleTransform::Turn270;
+            if (!step(writingStatement(file.formatClass, file.operation), [&] {
+                    try {
+                        turned.jpeg = withJpegMetadata(turned.jpeg, metadata.get(), swapped);
+                    } catch (const WriteFailure& failure) {
+                        throw ZentavoError(ErrorNumber::CannotSave,
+                                           CannotSave + QLatin1Char(' ') + failure.reason);
+                    }
+                })) {
+                notWritten(result.reports.back().description);
+                return true;
+            }
+        }
         bytes = QByteArray();
         if (turned.outcome == LosslessOutcome::NotPerfect) {
             result.reencoded = true;

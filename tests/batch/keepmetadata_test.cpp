@@ -84,6 +84,7 @@ struct Case {
     FlipDirection direction;
     const char* degrees;
     bool strip;
+    bool lossless = false;
 };
 
 // Orientation 6 shows the stored corners {R, G, B, W} as {B, R, W, G}; each operation then
@@ -112,6 +113,8 @@ const Case Cases[] = {
     {"rotate 180", Operation::Rotate, FlipDirection::None, "-180", false},
     {"rotate 270", Operation::Rotate, FlipDirection::None, "-270", false},
     {"flip, stripped", Operation::Flip, FlipDirection::Horizontal, "", true},
+    {"rotate 90, lossless", Operation::Rotate, FlipDirection::None, "-90", false, true},
+    {"flip, lossless and stripped", Operation::Flip, FlipDirection::Vertical, "", true, true},
 };
 
 class KeepMetadata : public ::testing::TestWithParam<Case> {
@@ -130,7 +133,7 @@ protected:
         options.op = c.operation;
         options.direction = c.direction;
         options.rotation = QString::fromLatin1(c.degrees);
-        options.quality = QualityMode::Fixed;
+        options.quality = c.lossless ? QualityMode::Lossless : QualityMode::Fixed;
         options.slider = 95;
         options.strip = c.strip;
         options.folder = dir.filePath(QStringLiteral("out-") + extension);
