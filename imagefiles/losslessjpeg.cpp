@@ -3,6 +3,7 @@
 #include "imagefiles/atomicfile.h"
 #include "imagefiles/decoders.h"
 #include "imagefiles/gdiplusstatus.h"
+#include "imagefiles/jpegarithmetic.h"
 #include "imagefiles/jpegmarkers.h"
 #include "imagefiles/jpegwarnings.h"
 #include "imagefiles/limits.h"
@@ -115,6 +116,7 @@ LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform oper
     const RightAngleTransform transform =
         composeTransforms(transformForOrientation(markers.orientation), operation);
     const bool progressive = markers.frameMarker == 0xC2 || markers.frameMarker == 0xCA;
+    const bool arithmetic = markers.frameMarker == 0xC9 || markers.frameMarker == 0xCA;
 
     Transformer tj;
     if (!tj.handle) {
@@ -171,6 +173,13 @@ LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform oper
     LosslessJpeg result{LosslessOutcome::Turned,
                         QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(outputSize)),
                         {}};
+    if (arithmetic) {
+        // The transform writes Huffman coding; the input's coding comes back losslessly.
+        result.jpeg = withArithmeticCoding(result.jpeg, progressive);
+        if (result.jpeg.isEmpty()) {
+            return refused(QStringLiteral("The arithmetic coding could not be written again."));
+        }
+    }
     // The pixels now stand as they are shown.
     resetJpegOrientation(result.jpeg);
     return result;
