@@ -11,10 +11,15 @@ namespace zentavo {
 
 namespace {
 
-// Pictures smaller than this come from the ordinary allocator: their pages are few.
-constexpr qsizetype PoolFrom = qsizetype(4) << 20;
-// At most this many idle buffers, and no buffer kept that is far larger than asked for.
-constexpr size_t MaxIdleBuffers = 2;
+// Pictures smaller than this come from the ordinary allocator: their pages are few. The chroma
+// planes of a 12-megapixel JPEG (3 MB each) are above it.
+constexpr qsizetype PoolFrom = qsizetype(1) << 20;
+// Idle buffers kept: always the two latest (a picture and its turned copy); up to six (the
+// three colour planes of a JPEG and their turned copies) while they add up to no more than
+// SmallIdleBytes, so that idle memory never outgrows two of the largest pictures or 64 MB.
+constexpr size_t KeptIdleBuffers = 2;
+constexpr size_t MaxIdleBuffers = 6;
+constexpr qsizetype SmallIdleBytes = qsizetype(64) << 20;
 constexpr size_t HugePage = size_t(2) << 20;
 
 struct Buffer {
@@ -59,20 +64,33 @@ Buffer take(qsizetype size) {
     return {data, size};
 }
 
+bool tooManyIdle(const std::vector<Buffer>& idle) {
+    if (idle.size() <= KeptIdleBuffers) {
+        return false;
+    }
+    qsizetype bytes = 0;
+    for (const Buffer& buffer : idle) {
+        bytes += buffer.size;
+    }
+    return idle.size() > MaxIdleBuffers || bytes > SmallIdleBytes;
+}
+
 void giveBack(void* info) {
     Buffer* buffer = static_cast<Buffer*>(info);
-    Buffer evicted;
+    std::vector<Buffer> evicted;
     {
         std::lock_guard lock(pool().mutex);
         auto& idle = pool().idle;
         idle.push_back(*buffer);
-        if (idle.size() > MaxIdleBuffers) {
+        while (tooManyIdle(idle)) {
             // The oldest buffer goes: sizes in a batch tend to follow the latest pictures.
-            evicted = idle.front();
+            evicted.push_back(idle.front());
             idle.erase(idle.begin());
         }
     }
-    std::free(evicted.data);
+    for (const Buffer& old : evicted) {
+        std::free(old.data);
+    }
     delete buffer;
 }
 

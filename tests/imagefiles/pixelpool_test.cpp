@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <vector>
+
 using namespace zentavo;
 
 TEST(PixelPool, ALargePictureReusesTheMemoryOfTheOneBefore) {
@@ -17,6 +20,26 @@ TEST(PixelPool, ALargePictureReusesTheMemoryOfTheOneBefore) {
     EXPECT_EQ(again.constBits(), first);
     EXPECT_EQ(again.size(), QSize(1999, 1000));
     EXPECT_EQ(again.bytesPerLine() % 4, 0);
+}
+
+TEST(PixelPool, TheColourPlanesOfATurnAllReuseTheMemoryOfTheFileBefore) {
+    releasePooledBuffers();
+    // A 12-megapixel 4:2:0 JPEG: the luma and two chroma planes, and their turned copies.
+    const QSize sizes[] = {{4000, 3000}, {2000, 1500}, {2000, 1500},
+                           {3000, 4000}, {1500, 2000}, {1500, 2000}};
+    std::set<const uchar*> first;
+    {
+        std::vector<QImage> planes;
+        for (const QSize size : sizes) {
+            planes.push_back(pooledImage(size.width(), size.height(), QImage::Format_Grayscale8));
+            first.insert(planes.back().constBits());
+        }
+    }
+    std::vector<QImage> again;
+    for (const QSize size : sizes) {
+        again.push_back(pooledImage(size.width(), size.height(), QImage::Format_Grayscale8));
+        EXPECT_TRUE(first.count(again.back().constBits())) << size.width() << "x" << size.height();
+    }
 }
 
 TEST(PixelPool, PicturesInFlightNeverShareMemory) {
