@@ -118,7 +118,12 @@ make_corpus() {
 sizes() {
     while read -r name; do
         file="$corpus/$1/$name"
-        echo "$(vipsheader -f width "$file") $(vipsheader -f height "$file")"
+        if command -v vipsheader >/dev/null 2>&1; then
+            echo "$(vipsheader -f width "$file") $(vipsheader -f height "$file")"
+        else
+            exiftool -s3 -ImageWidth -ImageHeight "$file" | tr '\n' ' '
+            echo
+        fi
     done <"$corpus/$1.list"
 }
 

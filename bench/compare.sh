@@ -1,7 +1,9 @@
 #!/bin/sh
 # Compares zentavo-batch with the tools people would otherwise use for the same job
 # (ImageMagick's mogrify, GraphicsMagick's gm mogrify, libvips' vips flip / vips rot) and with
-# the floor: TurboJPEG decoding and re-encoding each JPEG at quality 85 with nothing between.
+# two floors: TurboJPEG decoding each JPEG to RGB and re-encoding it at quality 85 with nothing
+# between, and the same on the JPEG's own colour planes ("TurboJPEG planes": no colour
+# conversion and no chroma resampling, the least any re-encoding can cost).
 #
 #   bench/compare.sh
 #
@@ -9,6 +11,10 @@
 #   ZENTAVO_BENCH_FILES  files per set (default 24; 4 makes a quick check)
 #   ZENTAVO_BENCH_RUNS   rounds; each time is the median over them (default 3)
 #   ZENTAVO_BUILD        build folder holding zentavo-batch (default: build/ of this clone)
+#   ZENTAVO_BENCH_SETS   the sets to run (default "jpeg mixed")
+#   ZENTAVO_BENCH_INSTALL  "no": install nothing and leave out the peers that are missing
+#                        (the corpus must then exist already, or ImageMagick and the
+#                        photographs must be present to make it)
 #
 # It installs what it is missing with apt-get, builds zentavo-batch and the floor program when
 # they are missing, and makes its corpus once under bench/corpus/ (not committed): JPEGs of
@@ -53,7 +59,8 @@ mkdir -p "$corpus" "$work"
 
 load_before=$(cut -d " " -f 1-3 /proc/loadavg)
 
-install_missing
+sets=${ZENTAVO_BENCH_SETS:-jpeg mixed}
+[ "${ZENTAVO_BENCH_INSTALL:-yes}" = no ] || install_missing
 build_programs
 make_corpus
 
@@ -61,7 +68,8 @@ export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1 VIPS_CONCURRENCY=1
 
 # shellcheck disable=SC2086 # $zop and $imop are one or two words each
 # run_case SET OP LABEL: one timed run of one command over one set, appended to $samples as
-# "set op label procs nanoseconds peak-kB written expected".
+# "set op label procs nanoseconds peak-kB written expected cpu-seconds"; the processor time
+# (user and system, every process of the command) is the steadier figure on a busy machine.
 run_case() {
     set_name=$1 op=$2 label=$3
     list="$corpus/$set_name.list"
@@ -76,9 +84,10 @@ run_case() {
     case "$label" in
     *-all) procs=$cores ;;
     esac
-    set -- /usr/bin/time -f %M -o "$work/rss"
+    set -- /usr/bin/time -f "%M %U %S" -o "$work/rss"
     case "$label" in
     floor) set -- "$@" xargs -a "$list" -d '\n' "$floor" -o "$out" -q 85 ;;
+    planes) set -- "$@" xargs -a "$list" -d '\n' "$floor" --planes -o "$out" -q 85 ;;
     zentavo-1) set -- "$@" xargs -a "$list" -d '\n' "$zentavo" -o "$out" $zop --quality 85 -q --jobs 1 ;;
     zentavo-all) set -- "$@" xargs -a "$list" -d '\n' "$zentavo" -o "$out" $zop --quality 85 -q --jobs "$cores" ;;
     magick-*) set -- "$@" xargs -a "$list" -d '\n' -n 1 -P "$procs" mogrify -path "$out" $imop -quality 85 ;;
@@ -92,27 +101,36 @@ run_case() {
     end=$(date +%s%N)
     written=$(find "$out" -type f ! -name '*.tmp' | wc -l)
     expected=$(wc -l <"$list")
-    peak=$(tail -n 1 "$work/rss")
+    peak=$(tail -n 1 "$work/rss" | cut -d " " -f 1)
     case "$peak" in '' | *[!0-9]*) peak=0 ;; esac
-    echo "$set_name $op $label $procs $((end - start)) $peak $written $expected" >>"$samples"
+    cpu=$(tail -n 1 "$work/rss" | awk 'NF == 3 { print $2 + $3; exit } { print 0 }')
+    echo "$set_name $op $label $procs $((end - start)) $peak $written $expected $cpu" >>"$samples"
     if [ "$written" -ne "$expected" ]; then
         echo "  $set_name $op $label wrote $written of $expected files: $(head -c 300 "$work/stderr")" >&2
     fi
 }
 
-labels="floor zentavo-1 zentavo-all magick-1 magick-all gm-1 gm-all vips-1 vips-all"
+labels="floor planes zentavo-1 zentavo-all magick-1 magick-all gm-1 gm-all vips-1 vips-all"
 [ -n "$zentavo" ] || labels=$(echo "$labels" | sed 's/zentavo-1 zentavo-all //')
+for peer in magick:mogrify gm:gm vips:vips; do
+    if ! command -v "${peer#*:}" >/dev/null 2>&1; then
+        echo "${peer#*:} is missing: no ${peer%%:*} rows." >&2
+        labels=$(echo "$labels" | sed "s/${peer%%:*}-1 ${peer%%:*}-all//")
+    fi
+done
 
 samples="$work/samples.txt"
 : >"$samples"
-cat "$corpus"/jpeg/* "$corpus"/mixed/* >/dev/null # into the page cache before the first round
+for set_name in $sets; do
+    cat "$corpus/$set_name"/* >/dev/null # into the page cache before the first round
+done
 round=1
 while [ "$round" -le "$runs" ]; do
     echo "Round $round of $runs ..." >&2
-    for set_name in jpeg mixed; do
+    for set_name in $sets; do
         for op in flip rotate; do
             for label in $labels; do
-                [ "$label" = floor ] && [ "$set_name" != jpeg ] && continue
+                case "$label" in floor | planes) [ "$set_name" != jpeg ] && continue ;; esac
                 run_case "$set_name" "$op" "$label"
             done
         done
