@@ -20,6 +20,8 @@ QByteArray encodePng(const Picture& picture);
 // TIFF through libtiff with deflate compression and the horizontal predictor. 8- or 16-bit
 // samples, grey or RGB, alpha as unassociated or associated extra sample as the picture holds
 // it, and the ICC profile.
+// A picture of a colour table stays in its kind: black and white as 1 bit a pixel (CCITT
+// Group 4 when its file used a CCITT code, else deflate), other opaque tables as a palette.
 QByteArray encodeTiff(const Picture& picture);
 
 // GIF through giflib. A picture that came from a GIF (picture.gif) is written back from its

@@ -34,6 +34,7 @@ struct PictureMetadata {
     Resolution resolution;
     int orientation = 1;
     int thumbnailSide = 0;  // the longer side of the EXIF thumbnail; 0 when there is none
+    int tiffCompression = 0;  // a TIFF's Compression tag; 0 for other files
 
     bool describesPhoto() const {
         return !exif.empty() || !xmp.empty() || !iptc.empty() || !comment.empty() ||
@@ -176,6 +177,10 @@ void settleExif(PictureMetadata& metadata, PictureFormat format) {
         metadata.resolution = {x, y,
                                unitValue == 2 ? Resolution::Unit::Inch
                                               : Resolution::Unit::Centimetre};
+    }
+    const auto compression = exif.findKey(Exiv2::ExifKey("Exif.Image.Compression"));
+    if (format == PictureFormat::Tiff && compression != exif.end() && compression->count() > 0) {
+        metadata.tiffCompression = int(compression->toLong(0));
     }
     const auto orientation = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
     if (orientation != exif.end() && orientation->count() > 0) {
@@ -555,7 +560,7 @@ std::shared_ptr<const PictureMetadata> readMetadata(const QByteArray& bytes, Pic
         metadata->exif.clear();
     }
     if (!metadata->describesPhoto() && !metadata->resolution.valid() &&
-        metadata->orientation == 1) {
+        metadata->orientation == 1 && metadata->tiffCompression == 0) {
         return nullptr;
     }
     return metadata;
@@ -563,6 +568,10 @@ std::shared_ptr<const PictureMetadata> readMetadata(const QByteArray& bytes, Pic
 
 int metadataOrientation(const PictureMetadata* metadata) {
     return metadata ? metadata->orientation : 1;
+}
+
+int metadataTiffCompression(const PictureMetadata* metadata) {
+    return metadata ? metadata->tiffCompression : 0;
 }
 
 int metadataThumbnailSide(const PictureMetadata* metadata) {
@@ -581,6 +590,7 @@ std::shared_ptr<const PictureMetadata> strippedMetadata(
     auto stripped = std::make_shared<PictureMetadata>();
     stripped->resolution = metadata->resolution;
     stripped->orientation = metadata->orientation;
+    stripped->tiffCompression = metadata->tiffCompression;
     return stripped;
 }
 

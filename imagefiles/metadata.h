@@ -36,6 +36,9 @@ std::shared_ptr<const PictureMetadata> readMetadata(const QByteArray& bytes, Pic
 // files the Orientation tag, for PNG and JPEG files the EXIF one.
 int metadataOrientation(const PictureMetadata* metadata);
 
+// The Compression tag of a TIFF file (1 none, 4 CCITT Group 4...); 0 for other files.
+int metadataTiffCompression(const PictureMetadata* metadata);
+
 // The longer side of the file's EXIF thumbnail in pixels; 0 when it has none.
 int metadataThumbnailSide(const PictureMetadata* metadata);
 

@@ -1,11 +1,14 @@
 #include "imagefiles/encoders.h"
 
 #include "imagefiles/gdiplusstatus.h"
+#include "imagefiles/metadata.h"
 #include "imagefiles/writerpixels.h"
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include <cstring>
 #include <memory>
@@ -87,10 +90,82 @@ struct Layout {
     int bits = 8;     // per sample
     int alpha = -1;   // EXTRASAMPLE_ASSOCALPHA or EXTRASAMPLE_UNASSALPHA, -1 without alpha
     bool grey = false;
+    int photometric = -1;  // set for 1-bit and palette pictures; else from grey
+    int compression = COMPRESSION_ADOBE_DEFLATE;
+    bool predictor = true;
+    std::vector<uint16_t> colourMap;  // red, green and blue thirds, for a palette picture
 };
 
-Layout layoutFor(const QImage& image) {
+bool blackAndWhite(const QList<QRgb>& table) {
+    bool black = false;
+    for (const QRgb colour : table) {
+        if (colour == qRgb(0, 0, 0)) {
+            black = true;
+        } else if (colour != qRgb(255, 255, 255)) {
+            return false;
+        }
+    }
+    return black && table.size() <= 2;
+}
+
+bool opaque(const QList<QRgb>& table) {
+    return std::all_of(table.begin(), table.end(), [](QRgb c) { return qAlpha(c) == 255; });
+}
+
+// A picture of few colours stays in its kind: black and white as 1 bit a pixel (CCITT Group 4
+// when the file it came from used a CCITT code, a fit for scanned pages), other colour tables as
+// a palette. The rows hold packed bits or indices.
+bool layoutForIndexed(const QImage& image, int sourceCompression, Layout& layout) {
+    const bool indexed = image.format() == QImage::Format_Mono ||
+                         image.format() == QImage::Format_MonoLSB ||
+                         image.format() == QImage::Format_Indexed8;
+    if (!indexed || image.colorTable().isEmpty() || !opaque(image.colorTable())) {
+        return false;
+    }
+    const QImage indices = image.convertToFormat(QImage::Format_Indexed8);
+    requireAllocated(indices);
+    const QList<QRgb> table = indices.colorTable();
+    layout.samples = 1;
+    layout.predictor = false;
+    if (blackAndWhite(table)) {
+        // Bit 1 is black, as fax pages store it.
+        layout.pixels = QImage(indices.size(), QImage::Format_Mono);
+        requireAllocated(layout.pixels);
+        layout.pixels.fill(0);
+        for (int y = 0; y < indices.height(); ++y) {
+            const uchar* in = indices.constScanLine(y);
+            uchar* out = layout.pixels.scanLine(y);
+            for (int x = 0; x < indices.width(); ++x) {
+                if (in[x] < table.size() && table[in[x]] == qRgb(0, 0, 0)) {
+                    out[x >> 3] |= uchar(0x80 >> (x & 7));
+                }
+            }
+        }
+        layout.bits = 1;
+        layout.photometric = PHOTOMETRIC_MINISWHITE;
+        const bool ccitt = sourceCompression == COMPRESSION_CCITTRLE ||
+                           sourceCompression == COMPRESSION_CCITTFAX3 ||
+                           sourceCompression == COMPRESSION_CCITTFAX4;
+        layout.compression = ccitt ? COMPRESSION_CCITTFAX4 : COMPRESSION_ADOBE_DEFLATE;
+        return true;
+    }
+    layout.pixels = indices;
+    layout.bits = 8;
+    layout.photometric = PHOTOMETRIC_PALETTE;
+    layout.colourMap.assign(3 * 256, 0);
+    for (int i = 0; i < table.size() && i < 256; ++i) {
+        layout.colourMap[i] = uint16_t(qRed(table[i]) * 257);
+        layout.colourMap[256 + i] = uint16_t(qGreen(table[i]) * 257);
+        layout.colourMap[512 + i] = uint16_t(qBlue(table[i]) * 257);
+    }
+    return true;
+}
+
+Layout layoutFor(const QImage& image, int sourceCompression) {
     Layout layout;
+    if (layoutForIndexed(image, sourceCompression, layout)) {
+        return layout;
+    }
     const QImage::Format format = image.format();
     const bool deep = image.pixelFormat().redSize() > 8 || format == QImage::Format_Grayscale16;
     if (format == QImage::Format_Grayscale8 || format == QImage::Format_Grayscale16) {
@@ -132,7 +207,8 @@ Layout layoutFor(const QImage& image) {
 
 QByteArray encodeTiff(const Picture& picture) {
     requirePixels(picture);
-    const Layout layout = layoutFor(picture.image);
+    const Layout layout =
+        layoutFor(picture.image, metadataTiffCompression(picture.metadata.get()));
     requireAllocated(layout.pixels);
     const int width = layout.pixels.width();
     const int height = layout.pixels.height();
@@ -158,9 +234,18 @@ QByteArray encodeTiff(const Picture& picture) {
     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, uint16_t(layout.bits));
     TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, layout.grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
-    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
-    TIFFSetField(tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    const int photometric = layout.photometric >= 0 ? layout.photometric
+                            : layout.grey           ? PHOTOMETRIC_MINISBLACK
+                                                    : PHOTOMETRIC_RGB;
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, uint16_t(photometric));
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, uint16_t(layout.compression));
+    if (layout.predictor) {
+        TIFFSetField(tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    }
+    if (!layout.colourMap.empty()) {
+        TIFFSetField(tiff, TIFFTAG_COLORMAP, layout.colourMap.data(), layout.colourMap.data() + 256,
+                     layout.colourMap.data() + 512);
+    }
     if (layout.alpha >= 0) {
         const uint16_t extra = uint16_t(layout.alpha);
         TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, uint16_t(1), &extra);
@@ -183,9 +268,12 @@ QByteArray encodeTiff(const Picture& picture) {
     if (!icc.isEmpty()) {
         TIFFSetField(tiff, TIFFTAG_ICCPROFILE, uint32_t(icc.size()), icc.constData());
     }
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
+    // A Group 4 page is coded as one strip, as fax pages are.
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP,
+                 layout.compression == COMPRESSION_CCITTFAX4 ? uint32_t(height)
+                                                             : TIFFDefaultStripSize(tiff, 0));
 
-    const qsizetype rowBytes = qsizetype(width) * layout.samples * layout.bits / 8;
+    const qsizetype rowBytes = (qsizetype(width) * layout.samples * layout.bits + 7) / 8;
     QByteArray row(rowBytes, Qt::Uninitialized);
     for (int y = 0; y < height; ++y) {
         const uchar* line = layout.pixels.constScanLine(y);
