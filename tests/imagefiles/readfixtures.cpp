@@ -70,7 +70,8 @@ QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool big
 }
 
 QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
-                         const std::vector<quint16>& samples, int pages) {
+                         const std::vector<quint16>& samples, int pages, int channels,
+                         bool separate) {
     QTemporaryFile file;
     file.open();
     const QByteArray name = file.fileName().toLocal8Bit();
@@ -79,24 +80,31 @@ QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
         TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
         TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
         TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bits);
-        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 4);
-        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, channels);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
+                     channels == 2 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG,
+                     separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
         TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
         TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 3);
         uint16_t extra = associated ? EXTRASAMPLE_ASSOCALPHA : EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
-        std::vector<uchar> row(size_t(width) * 4 * (bits / 8));
-        for (int y = 0; y < height; ++y) {
-            for (int i = 0; i < width * 4; ++i) {
-                const quint16 value = samples[size_t(y) * width * 4 + i];
-                if (bits == 8) {
-                    row[i] = uchar(value);
-                } else {
-                    std::memcpy(&row[size_t(i) * 2], &value, 2);
+        const int perRow = separate ? 1 : channels;
+        std::vector<uchar> row(size_t(width) * perRow * (bits / 8));
+        for (int plane = 0; plane < (separate ? channels : 1); ++plane) {
+            for (int y = 0; y < height; ++y) {
+                for (int i = 0; i < width * perRow; ++i) {
+                    const size_t at = separate ? size_t(y * width + i) * channels + plane
+                                               : size_t(y) * width * channels + i;
+                    const quint16 value = samples[at];
+                    if (bits == 8) {
+                        row[i] = uchar(value);
+                    } else {
+                        std::memcpy(&row[size_t(i) * 2], &value, 2);
+                    }
                 }
+                TIFFWriteScanline(tiff, row.data(), uint32_t(y), uint16_t(plane));
             }
-            TIFFWriteScanline(tiff, row.data(), uint32_t(y), 0);
         }
         TIFFWriteDirectory(tiff);
     }

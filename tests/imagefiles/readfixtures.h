@@ -22,10 +22,12 @@ QByteArray encodeJpeg(const QImage& rgb888, int quality = 95, int subsampling = 
 // jpeg with an APP1 Exif segment holding orientation inserted after SOI.
 QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool bigEndian = true);
 
-// A TIFF of 8- or 16-bit RGBA samples written with libtiff; alpha associated or not.
-// samples holds width x height x 4 values; the file holds pages copies of the picture.
+// A TIFF of 8- or 16-bit RGBA samples (channels 4) or grey and alpha (channels 2) written with
+// libtiff; alpha associated or not; samples interleaved or in one plane each (separate).
+// samples holds width x height x channels values; the file holds pages copies of the picture.
 QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
-                         const std::vector<quint16>& samples, int pages = 1);
+                         const std::vector<quint16>& samples, int pages = 1, int channels = 4,
+                         bool separate = false);
 
 // One frame of a GIF written by writeGif.
 struct GifFrameInput {

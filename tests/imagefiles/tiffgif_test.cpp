@@ -2,6 +2,10 @@
 #include "tests/imagefiles/readfixtures.h"
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
+#include <QTemporaryFile>
+
+#include <cstring>
 
 #include <random>
 
@@ -11,57 +15,225 @@ namespace {
 struct AlphaCase {
     int bits;
     bool associated;
-    QImage::Format expected;
+    int channels;  // 2: grey and alpha, 4: RGBA
+    bool separate;
 };
 
 class TiffAlpha : public ::testing::TestWithParam<AlphaCase> {};
 
-// Unassociated alpha is kept as stored: a fully transparent pixel keeps its colour, and no
-// sample is rounded through premultiplication.
+// Alpha is kept as stored, whatever the layout: unassociated alpha keeps the colour of a fully
+// transparent pixel, and no sample is rounded through premultiplication.
 TEST_P(TiffAlpha, SamplesAreReadExactly) {
-    const auto [bits, associated, expected] = GetParam();
+    const auto [bits, associated, channels, separate] = GetParam();
     const int width = 7;
     const int height = 5;
     std::mt19937 random(11);
-    std::vector<quint16> samples(size_t(width) * height * 4);
+    std::vector<quint16> samples(size_t(width) * height * channels);
     const quint16 top = bits == 8 ? 0xFF : 0xFFFF;
     for (size_t i = 0; i < samples.size(); ++i) {
         samples[i] = quint16(random() % (top + 1u));
     }
-    if (associated) {  // colour never above alpha
-        for (size_t i = 0; i < samples.size(); i += 4) {
-            for (int c = 0; c < 3; ++c) {
-                samples[i + c] = std::min(samples[i + c], samples[i + 3]);
-            }
+    const int alpha = channels - 1;
+    for (size_t i = 0; i < samples.size(); i += channels) {
+        for (int c = 0; associated && c < alpha; ++c) {  // colour never above alpha
+            samples[i + c] = std::min(samples[i + c], samples[i + alpha]);
         }
-    } else {
-        samples[3] = 0;  // transparent, with a colour that must survive
+    }
+    if (!associated) {
+        samples[alpha] = 0;  // transparent, with a colour that must survive
         samples[0] = top;
     }
-    const LoadResult result =
-        loadPictureFromBytes(test::writeRgbaTiff(width, height, bits, associated, samples));
+    const LoadResult result = loadPictureFromBytes(
+        test::writeRgbaTiff(width, height, bits, associated, samples, 1, channels, separate));
     ASSERT_TRUE(result.ok()) << result.reason.toStdString();
     const QImage& image = result.picture.image;
+    const QImage::Format expected =
+        bits == 8 ? (associated ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888)
+                  : (associated ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBA64);
     ASSERT_EQ(image.format(), expected);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             for (int c = 0; c < 4; ++c) {
-                const size_t i = (size_t(y) * width + x) * 4 + c;
+                const size_t pixel = (size_t(y) * width + x) * channels;
+                const quint16 want = samples[pixel + (c == 3 ? alpha : std::min(c, alpha - 1))];
                 const quint16 value =
                     bits == 8 ? image.constScanLine(y)[x * 4 + c]
                               : reinterpret_cast<const quint16*>(image.constScanLine(y))[x * 4 + c];
-                ASSERT_EQ(value, samples[i]) << x << "," << y << " sample " << c;
+                ASSERT_EQ(value, want) << x << "," << y << " sample " << c;
             }
         }
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    BitsAndAlpha, TiffAlpha,
-    ::testing::Values(AlphaCase{8, false, QImage::Format_RGBA8888},
-                      AlphaCase{16, false, QImage::Format_RGBA64},
-                      AlphaCase{8, true, QImage::Format_RGBA8888_Premultiplied},
-                      AlphaCase{16, true, QImage::Format_RGBA64_Premultiplied}));
+    BitsAlphaAndLayout, TiffAlpha, ::testing::ValuesIn([] {
+        std::vector<AlphaCase> cases;
+        for (const int bits : {8, 16}) {
+            for (const bool associated : {false, true}) {
+                for (const int channels : {2, 4}) {
+                    for (const bool separate : {false, true}) {
+                        cases.push_back({bits, associated, channels, separate});
+                    }
+                }
+            }
+        }
+        return cases;
+    }()));
+
+// One layout of the TIFF files in the layouts table.
+struct TiffLayoutCase {
+    const char* name;
+    uint16_t photometric;
+    int bits;
+    int samples;
+    bool separate;
+    bool tiled;
+    uint16_t compression;
+};
+
+// Writes samples (width x height x samples values below 2^bits) in the layout; palettes get
+// the colour map entry i = (i * 40, 255 - i, i * 7) in 16-bit values.
+QByteArray tiffInLayout(const TiffLayoutCase& c, int width, int height,
+                        const std::vector<int>& samples) {
+    QTemporaryFile file;
+    file.open();
+    TIFF* tiff = TIFFOpen(file.fileName().toLocal8Bit().constData(), "w");
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, c.bits);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, c.samples);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, c.photometric);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG,
+                 c.separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, c.compression);
+    if (c.photometric == PHOTOMETRIC_PALETTE) {
+        std::vector<uint16_t> r(1 << c.bits), g(1 << c.bits), b(1 << c.bits);
+        for (int i = 0; i < (1 << c.bits); ++i) {
+            r[i] = uint16_t(i * 40 % 256 * 257);
+            g[i] = uint16_t((255 - i) * 257);
+            b[i] = uint16_t(i * 7 % 256 * 257);
+        }
+        TIFFSetField(tiff, TIFFTAG_COLORMAP, r.data(), g.data(), b.data());
+    }
+    const int planes = c.separate ? c.samples : 1;
+    const int perPixel = c.separate ? 1 : c.samples;
+    const int tile = c.tiled ? 16 : 0;
+    if (c.tiled) {
+        TIFFSetField(tiff, TIFFTAG_TILEWIDTH, tile);
+        TIFFSetField(tiff, TIFFTAG_TILELENGTH, tile);
+    } else {
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 4);
+    }
+    // Packs the samples of rows [y0, y0 + rows) and columns [x0, x0 + columns) of one plane.
+    auto pack = [&](int plane, int x0, int y0, int columns, int rows) {
+        const int rowBytes = (columns * perPixel * c.bits + 7) / 8;
+        std::vector<uchar> bytes(size_t(rowBytes) * rows, 0);
+        for (int y = 0; y < rows; ++y) {
+            int bit = 0;
+            for (int x = 0; x < columns; ++x) {
+                for (int s = 0; s < perPixel; ++s) {
+                    const int px = x0 + x, py = y0 + y;
+                    const int value = px < width && py < height
+                                          ? samples[(size_t(py) * width + px) * c.samples +
+                                                    (c.separate ? plane : s)]
+                                          : 0;
+                    uchar* row = bytes.data() + size_t(y) * rowBytes;
+                    if (c.bits == 16) {
+                        const quint16 v = quint16(value);
+                        std::memcpy(row + bit / 8, &v, 2);
+                    } else {
+                        row[bit / 8] |= uchar(value << (8 - c.bits - bit % 8));
+                    }
+                    bit += c.bits;
+                }
+            }
+        }
+        return bytes;
+    };
+    for (int plane = 0; plane < planes; ++plane) {
+        if (c.tiled) {
+            for (int y = 0; y < height; y += tile) {
+                for (int x = 0; x < width; x += tile) {
+                    std::vector<uchar> bytes = pack(plane, x, y, tile, tile);
+                    TIFFWriteTile(tiff, bytes.data(), uint32_t(x), uint32_t(y), 0, uint16_t(plane));
+                }
+            }
+        } else {
+            for (int y = 0; y < height; ++y) {
+                std::vector<uchar> bytes = pack(plane, 0, y, width, 1);
+                TIFFWriteScanline(tiff, bytes.data(), uint32_t(y), uint16_t(plane));
+            }
+        }
+    }
+    TIFFClose(tiff);
+    file.seek(0);
+    return file.readAll();
+}
+
+// The colour a pixel of samples must read as, reckoned from the layout's rules.
+QRgba64 expectedColour(const TiffLayoutCase& c, const int* s) {
+    const int top = (1 << c.bits) - 1;
+    auto wide = [&](int v) { return quint16(c.bits == 16 ? v : v * 255 / top * 257); };
+    switch (c.photometric) {
+        case PHOTOMETRIC_MINISWHITE:
+            return QRgba64::fromRgba64(wide(top - s[0]), wide(top - s[0]), wide(top - s[0]),
+                                       0xFFFF);
+        case PHOTOMETRIC_MINISBLACK:
+            return QRgba64::fromRgba64(wide(s[0]), wide(s[0]), wide(s[0]), 0xFFFF);
+        case PHOTOMETRIC_PALETTE:
+            return QRgba64::fromRgba(quint8(s[0] * 40 % 256), quint8(255 - s[0]),
+                                     quint8(s[0] * 7 % 256), 255);
+        case PHOTOMETRIC_SEPARATED: {  // CMYK, as libtiff converts it
+            auto ink = [&](int v) { return quint8((255 - s[3]) * (255 - v) / 255); };
+            return QRgba64::fromRgba(ink(s[0]), ink(s[1]), ink(s[2]), 255);
+        }
+        default:
+            return QRgba64::fromRgba64(wide(s[0]), wide(s[1]), wide(s[2]), 0xFFFF);
+    }
+}
+
+// Bilevel, grey, palette and colour files in strips and tiles, interleaved and in planes, read
+// exactly; 1-bit and palette files stay indexed.
+TEST(TiffLayouts, EveryLayoutReadsExactly) {
+    const TiffLayoutCase cases[] = {
+        {"bilevel", PHOTOMETRIC_MINISBLACK, 1, 1, false, false, COMPRESSION_CCITTFAX4},
+        {"bilevel white is zero", PHOTOMETRIC_MINISWHITE, 1, 1, false, true, COMPRESSION_NONE},
+        {"4-bit grey tiled", PHOTOMETRIC_MINISBLACK, 4, 1, false, true, COMPRESSION_LZW},
+        {"16-bit grey white is zero", PHOTOMETRIC_MINISWHITE, 16, 1, false, false,
+         COMPRESSION_NONE},
+        {"2-bit palette", PHOTOMETRIC_PALETTE, 2, 1, false, false, COMPRESSION_PACKBITS},
+        {"8-bit palette tiled", PHOTOMETRIC_PALETTE, 8, 1, false, true, COMPRESSION_ADOBE_DEFLATE},
+        {"8-bit RGB planes", PHOTOMETRIC_RGB, 8, 3, true, false, COMPRESSION_ADOBE_DEFLATE},
+        {"16-bit RGB planes tiled", PHOTOMETRIC_RGB, 16, 3, true, true, COMPRESSION_LZW},
+        {"16-bit RGB", PHOTOMETRIC_RGB, 16, 3, false, false, COMPRESSION_NONE},
+        {"CMYK", PHOTOMETRIC_SEPARATED, 8, 4, false, false, COMPRESSION_NONE},
+    };
+    const int width = 21;
+    const int height = 18;
+    std::mt19937 random(3);
+    for (const TiffLayoutCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<int> samples(size_t(width) * height * c.samples);
+        for (int& sample : samples) {
+            sample = int(random() % (1u << c.bits));
+        }
+        const LoadResult result = loadPictureFromBytes(tiffInLayout(c, width, height, samples));
+        ASSERT_TRUE(result.ok()) << result.reason.toStdString();
+        const QImage& image = result.picture.image;
+        ASSERT_EQ(image.size(), QSize(width, height));
+        if (c.bits < 8 || c.photometric == PHOTOMETRIC_PALETTE) {
+            EXPECT_GT(image.colorCount(), 0) << "not kept indexed";
+        }
+        int wrong = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const int* s = &samples[(size_t(y) * width + x) * c.samples];
+                wrong += image.pixelColor(x, y).rgba64() != expectedColour(c, s);
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
 
 TEST(TiffPages, PagesAfterTheFirstAreCountedAsDropped) {
     const std::vector<quint16> samples(2 * 2 * 4, 200);
