@@ -243,6 +243,12 @@ void Form1::setProgressValue(int value) {
     m_ui.ProgressBar1->setValue(value);
 }
 
+void Form1::showClosingMessage(const QString& text, MessageIcon icon) {
+    // The run is over when its closing message shows.
+    m_ui.PushButton2->setText(QStringLiteral("Start Flipping or Rotating"));
+    RunFrontEnd::showClosingMessage(text, icon);
+}
+
 void Form1::PushButton2_Click() {
     if (m_batch->isRunning()) {
         m_batch->stop();

@@ -112,6 +112,7 @@ public:
     void setProgressText(const QString& text) override;
     Dialogs& dialogs() override { return m_dialogs; }
     QString applicationTitle() const override { return m_appTitle; }
+    void showClosingMessage(const QString& text, MessageIcon icon) override;
 
     // The click handlers of the buttons.
     void PushButton1_Click();

@@ -123,7 +123,7 @@ bool QtDialogs::reportWithCheckBox(const QString& text, const QString& title, Me
     loop.exec();
     bool ticked = false;
     if (alive) {
-        ticked = box->result() == QMessageBox::Ok && box->checkBox()->isChecked();
+        ticked = box->result() != QDialog::Rejected && box->checkBox()->isChecked();
         box->hide();
         box->deleteLater();
     }
