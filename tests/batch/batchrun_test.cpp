@@ -1,5 +1,6 @@
 #include "batch/batchrun.h"
 #include "batch/naming.h"
+#include "batch/filejob.h"
 #include "batch/runorder.h"
 #include "filelist/filelist.h"
 #include "imagefiles/loadpicfile.h"
@@ -8,6 +9,7 @@
 #include "tests/testsupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <tiffio.h>
 #include <turbojpeg.h>
 #include <QDir>
@@ -610,4 +612,49 @@ TEST_F(BatchRunTest, ShowNoMoreCollectsTheRestOfTheRunsReportsForTheClosingMessa
         closing += "\r\n" + bad[i] + " line 210: " + report;
     }
     EXPECT_EQ(messages[2], closing);
+}
+
+TEST_F(BatchRunTest, APictureThatCannotBeMirroredIsNotWrittenUnmirrored) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+#endif
+    // A one-bit picture is mirrored on an eight-bit copy; without room for that copy the
+    // mirror fails, and the file must leave no output rather than the picture as it came.
+    QImage mono(16000, 16000, QImage::Format_Mono);
+    mono.fill(0);
+    const QString path = input("mono.bmp");
+    ASSERT_TRUE(mono.save(path, "BMP"));
+    mono = QImage();
+    PlannedFile file;
+    file.index = 1;
+    file.path = path;
+    file.operation = Operation::Flip;
+    file.direction = FlipDirection::Horizontal;
+    file.outputPath = output("mono_flipped.bmp");
+    RunOrder order;
+    order.planFile(1, false, path, path, file.outputPath, file.outputPath);
+    std::atomic_bool cancelled{false};
+
+    qint64 inUse = 0;
+    for (const QByteArray& line : readFile("/proc/self/status").split('\n')) {
+        if (line.startsWith("VmSize:")) {
+            inUse = line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+        }
+    }
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    struct rlimit tight = saved;
+    // Room for the 32 MB picture, not for its 256 MB copy.
+    tight.rlim_cur = rlim_t(inUse + (128 << 20));
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+    const FileResult result = runFileJob(file, cancelled, order);
+    setrlimit(RLIMIT_AS, &saved);
+
+    if (result.outcome == FileOutcome::NotLoaded) {
+        GTEST_SKIP() << "the loader needed more room than the mirror: " << result.reason.toStdString();
+    }
+    EXPECT_EQ(result.outcome, FileOutcome::NotWritten);
+    ASSERT_EQ(result.reports.size(), 1u);
+    EXPECT_EQ(result.reports[0].statement, 132);
+    EXPECT_TRUE(folderEntries(results.path()).isEmpty());
 }
