@@ -179,33 +179,6 @@ struct Job {
             return false;
         }
         LosslessJpeg turned = turnJpegLosslessly(bytes, *operation);
-        if (turned.outcome == LosslessOutcome::Turned) {
-            // The markers came over as the input had them: made true of the output here (the
-            // thumbnail, the resolution of a quarter turn), or stripped.
-            std::shared_ptr<const PictureMetadata> metadata =
-                readMetadata(bytes, PictureFormat::Jpeg);
-            if (file.stripMetadata) {
-                metadata = strippedMetadata(metadata);
-            }
-            const RightAngleTransform whole = composeTransforms(
-                transformForOrientation(metadataOrientation(metadata.get())), *operation);
-            const bool swapped = whole == RightAngleTransform::Transpose ||
-                                 whole == RightAngleTransform::Transverse ||
-                                 whole == RightAngleTransform::Turn90 ||
-                                 whole == RightAngleTransform::Turn270;
-            if (!step(writingStatement(file.formatClass, file.operation), [&] {
-                    try {
-                        turned.jpeg = withJpegMetadata(turned.jpeg, metadata.get(), swapped);
-                    } catch (const WriteFailure& failure) {
-                        throw ZentavoError(ErrorNumber::CannotSave,
-                                           CannotSave + QLatin1Char(' ') + failure.reason);
-                    }
-                })) {
-                notWritten(result.reports.back().description);
-                return true;
-            }
-        }
-        bytes = QByteArray();
         if (turned.outcome == LosslessOutcome::NotPerfect) {
             result.reencoded = true;
             return false;
@@ -216,6 +189,25 @@ struct Job {
         // Its estimate still counts for the files after it that have to be re-encoded.
         loaded();
         const int number = writingStatement(file.formatClass, file.operation);
+        // The markers came over as the input had them: made true of the output here (the
+        // thumbnail, the resolution of a quarter turn), or stripped.
+        std::shared_ptr<const PictureMetadata> metadata = readMetadata(bytes, PictureFormat::Jpeg);
+        bytes = QByteArray();
+        if (file.stripMetadata) {
+            metadata = strippedMetadata(metadata);
+        }
+        if (!step(number, [&] {
+                try {
+                    turned.jpeg =
+                        withJpegMetadata(turned.jpeg, metadata.get(), turned.axesSwapped);
+                } catch (const WriteFailure& failure) {
+                    throw ZentavoError(ErrorNumber::CannotSave,
+                                       CannotSave + QLatin1Char(' ') + failure.reason);
+                }
+            })) {
+            notWritten(result.reports.back().description);
+            return true;
+        }
         if (mayWrite(number)) {
             writeJpeg(number, [&](bool* outOfMemory) {
                 saveJpegStream(turned.jpeg, file.outputPath, outOfMemory);

@@ -172,7 +172,8 @@ LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform oper
     }
     LosslessJpeg result{LosslessOutcome::Turned,
                         QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(outputSize)),
-                        {}};
+                        {},
+                        entryOf(transform).matrix.xx == 0};
     if (arithmetic) {
         // The transform writes Huffman coding; the input's coding comes back losslessly.
         result.jpeg = withArithmeticCoding(result.jpeg, progressive);

@@ -36,12 +36,13 @@ struct LosslessJpeg {
     LosslessOutcome outcome = LosslessOutcome::Refused;
     QByteArray jpeg;
     QString reason;
+    bool axesSwapped = false;  // Turned: the output's rows are the input file's columns
 };
 
 // Applies operation to a JPEG on its compressed coefficients, without decoding: the input's
 // EXIF orientation is composed with operation, so the result is the picture a viewer showed,
 // then transformed, and its orientation is set to 1. Quantisation tables, subsampling,
-// progressive coding and every marker segment are kept. A transform that would have to trim or
+// progressive or arithmetic coding and every marker segment are kept. A transform that would have to trim or
 // leave edge blocks untransformed is refused as NotPerfect. Damaged entropy data (a cut-off
 // file, bad Huffman codes) is refused, never copied. Reentrant: any thread, one call per file;
 // each call uses its own TurboJPEG handle.
