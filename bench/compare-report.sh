@@ -89,7 +89,7 @@ report() {
         }
         for (g = 1; g <= ngroups; g++) {
             split(groups[g], p, " ")
-            printf "## %s set, %s\n\n", p[1], p[2] == "flip" ? "flip horizontally" : "rotate 90"
+            printf "## %s set, %s\n\n", p[1], p[2] == "flip" ? "flip horizontally" : "rotate 90 (lossless rows: 270)"
             printf "| command | procs | s | cpu s | files/s | MP/s | x floor | x planes | x best peer | peak MB |\n"
             printf "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n"
             floorkey = groups[g] " floor"
@@ -125,6 +125,17 @@ report() {
                 goal = o == 1 ? 1.10 : 1.20
                 printf "- jpeg %s, one job: %.2f x the TurboJPEG planes time per file (at most %.2f): %s; in processor time %.2f\n", op, r, goal, verdict(r <= goal), cr
             }
+        }
+        for (o = 1; o <= 2; o++) {
+            op = o == 1 ? "flip" : "rotate"
+            lossless = "jpeg " op " lossless-1"
+            if (!(lossless in med) || bad[lossless]) continue
+            r = med[lossless] / med["jpeg " op " floor"]
+            cr = cpumed[lossless] / cpumed["jpeg " op " floor"]
+            printf "- jpeg %s lossless, one job: %.2f x the floor time per file (at most 0.75): %s; in processor time %.2f\n", op, r, verdict(r <= 0.75), cr
+            j = "jpeg " op " jpegtran-1"
+            if (j in med && !bad[j])
+                printf "- jpeg %s lossless, one job: %.2f x the time of jpegtran -perfect once per file (below 1): %s\n", op, med[lossless] / med[j], verdict(med[lossless] < med[j])
         }
         for (g = 1; g <= ngroups; g++) {
             one = groups[g] " zentavo-1"; all = groups[g] " zentavo-all"
