@@ -153,8 +153,7 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
                         }
                         // A link to a folder is followed; a dangling link is no folder at all.
                         struct stat info;
-                        return ::fstatat(at, entry->d_name, &info, 0) == 0 &&
-                               S_ISDIR(info.st_mode);
+                        return ::fstatat(at, entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
                     },
                     false)) {
                 continue;

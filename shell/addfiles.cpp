@@ -124,8 +124,7 @@ void Form1::PushButton3_Click() {
         extension = bareExtension(m_dialogs.inputBox(
             QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt "
                            "files, doc for all doc files, etc.)"),
-            m_appTitle,
-            m_settings.GetSetting(QStringLiteral("Extension"), QStringLiteral("jpg"))));
+            m_appTitle, m_settings.GetSetting(QStringLiteral("Extension"), QStringLiteral("jpg"))));
         if (!extension.isEmpty()) {
             m_settings.SaveSetting(QStringLiteral("Extension"), extension);
         }

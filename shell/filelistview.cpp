@@ -20,8 +20,7 @@ namespace {
 // A folder whose path is not valid UTF-8 cannot be named by text: decoded, it would be an entry
 // that does not exist. The folder walk leaves such names out; a drop does too.
 bool isUnnamableFolder(const QUrl& url) {
-    const QByteArray raw =
-        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    const QByteArray raw = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
     if (QFile::encodeName(QFile::decodeName(raw)) == raw) {
         return false;
     }

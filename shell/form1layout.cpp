@@ -15,8 +15,8 @@
 #include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <QResizeEvent>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QSlider>
 
 namespace zentavo {
@@ -115,7 +115,8 @@ public:
                             : qMax(pixelMetric(PM_ExclusiveIndicatorHeight, option, widget),
                                    option->fontMetrics.height()) +
                                   CaptionGap;
-        const QRectF frame = QRectF(option->rect.adjusted(0, top, 0, 0)).adjusted(0.5, 0.5, -0.5, -0.5);
+        const QRectF frame =
+            QRectF(option->rect.adjusted(0, top, 0, 0)).adjusted(0.5, 0.5, -0.5, -0.5);
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(QColor(0, 0, 0, 27));
@@ -185,15 +186,13 @@ void Form1::buildLayout() {
     };
 
     m_fileList = new FileList(this);
-    m_ui.ListView1 =
-        place(new FileListView(*m_fileList, this), "ListView1", twipsRect(120, 120, 7800, 6765),
-              Follow::Grow);
+    m_ui.ListView1 = place(new FileListView(*m_fileList, this), "ListView1",
+                           twipsRect(120, 120, 7800, 6765), Follow::Grow);
     m_ui.ListView1->setToolTip(
         QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
                        "right and out of window to reveal full names."));
-    m_ui.PushButton1 =
-        button(this, "PushButton1", "Add Image File(s)", twipsRect(120, 6970, 3840, 405),
-               Follow::BottomLeftHalf);
+    m_ui.PushButton1 = button(this, "PushButton1", "Add Image File(s)",
+                              twipsRect(120, 6970, 3840, 405), Follow::BottomLeftHalf);
     m_ui.PushButton3 = button(this, "PushButton3", "Add All File(s) In Folder",
                               twipsRect(4080, 6970, 3840, 405), Follow::BottomRightHalf);
     m_ui.PushButton4 = button(this, "PushButton4", "Clear List", twipsRect(120, 7490, 3840, 405),
@@ -224,8 +223,8 @@ void Form1::buildLayout() {
     m_ui.Option22 =
         option(m_ui.Frame5, "Option22", "Fixed Quality:", twipsRect(240, 650, 1455, 255));
     // On the row of Smart-Detect, right of it, clear of the "?" button.
-    m_ui.Option23 = option(m_ui.Frame5, "Option23", "Lossless (JPG to JPG)",
-                           twipsRect(1995, 300, 2535, 255));
+    m_ui.Option23 =
+        option(m_ui.Frame5, "Option23", "Lossless (JPG to JPG)", twipsRect(1995, 300, 2535, 255));
     m_ui.Option23->setToolTip(
         QStringLiteral("Flips and turns JPG files without re-encoding them, so they lose no "
                        "quality; a JPG whose size does not allow that is re-encoded as with "
@@ -278,9 +277,8 @@ void Form1::resizeEvent(QResizeEvent* event) {
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         const QVariant drawn = child->property(DrawnPlace);
         if (drawn.isValid()) {
-            child->setGeometry(followed(drawn.toRect(),
-                                        static_cast<Follow>(child->property(FollowRole).toInt()),
-                                        dx, dy));
+            child->setGeometry(followed(
+                drawn.toRect(), static_cast<Follow>(child->property(FollowRole).toInt()), dx, dy));
         }
     }
     // The column grows and shrinks with the list, keeping whatever width the user dragged it to

@@ -120,8 +120,8 @@ TEST(FolderScan, FoldersComeBreadthFirstEachInNaturalOrder) {
     const QString a = tree.path("A");
     QStringList collection{a + "/"};
     int yields = 0;
-    EXPECT_TRUE(GetSubDirectories2016(collection, true, nullptr, AppTitle,
-                                      [&] { return ++yields > 0; }));
+    EXPECT_TRUE(
+        GetSubDirectories2016(collection, true, nullptr, AppTitle, [&] { return ++yields > 0; }));
     // At least once before each of the five folders is examined and each of the four
     // collected folders is checked, so a window keeps serving its events.
     EXPECT_GE(yields, 9);
@@ -138,8 +138,8 @@ TEST(FolderScan, FoldersComeBreadthFirstEachInNaturalOrder) {
     // A caller that asks to stop (its window is closing) ends the walk at the next yield.
     QStringList stopped{a + "/"};
     int served = 0;
-    EXPECT_FALSE(GetSubDirectories2016(stopped, true, nullptr, AppTitle,
-                                       [&] { return ++served < 2; }));
+    EXPECT_FALSE(
+        GetSubDirectories2016(stopped, true, nullptr, AppTitle, [&] { return ++served < 2; }));
     EXPECT_EQ(served, 2);
     EXPECT_TRUE(scanFolderTree(a, "*.*", nullptr, AppTitle, {}, [] { return false; }).isEmpty());
 }
@@ -200,8 +200,8 @@ TEST(FolderScan, APathTooLongToEnterDoesNotKeepTheFolderFromAShorterPath) {
     // root/<long>/ has 259 characters and is entered; root/<long>/link/ is too long to enter.
     // The walk meets the link before the folder's own short path (a sorts before c).
     const QByteArray longName(257 - tree.root().size(), 'a');
-    for (const QByteArray& name : {longName, QByteArray("c"), QByteArray("c/T"),
-                                   QByteArray("c/T/S")}) {
+    for (const QByteArray& name :
+         {longName, QByteArray("c"), QByteArray("c/T"), QByteArray("c/T/S")}) {
         tree.folder(name);
     }
     tree.file("c/T/t.jpg");

@@ -34,10 +34,12 @@ TEST(Wildcard, MatchesAsFileListingsDo) {
 TEST(NaturalOrder, SortsAsAFileManagerDoesInAnyLocale) {
     // Each pair in order: the first sorts before the second.
     const std::pair<const char*, const char*> ordered[] = {
-        {"f2", "f10"},        {"F2", "f10"},         {"f9", "f09"},
-        {"f09", "f10"},       {"a", "B"},            {"B", "b"},
-        {"x", "x1"},          {"x.jpg", "x1.jpg"},   {"img12a", "img12b"},
-        {"a10b2", "a10b10"},  {"2", "10"},           {"0", "00"},
+        {"f2", "f10"},        {"F2", "f10"},
+        {"f9", "f09"},        {"f09", "f10"},
+        {"a", "B"},           {"B", "b"},
+        {"x", "x1"},          {"x.jpg", "x1.jpg"},
+        {"img12a", "img12b"}, {"a10b2", "a10b10"},
+        {"2", "10"},          {"0", "00"},
         {"9", "a"},           {"99999999999999999999", "100000000000000000000"},
         {"Ärger", "ärger"},
     };
@@ -52,7 +54,8 @@ TEST(NaturalOrder, SortsAsAFileManagerDoesInAnyLocale) {
     // The order one folder listed on an ext4 disk.
     QStringList names{"f32.jpg", "f09.jpg", "f20.jpg", "F1.jpg", "f100.jpg", "f2.jpg"};
     sortNaturally(names);
-    EXPECT_EQ(names, (QStringList{"F1.jpg", "f2.jpg", "f09.jpg", "f20.jpg", "f32.jpg", "f100.jpg"}));
+    EXPECT_EQ(names,
+              (QStringList{"F1.jpg", "f2.jpg", "f09.jpg", "f20.jpg", "f32.jpg", "f100.jpg"}));
 }
 
 TEST(ListFiles, GivesMatchingRegularFilesInNaturalOrder) {

@@ -6,17 +6,17 @@
 #include "shell/filelistview.h"
 #include "shell/mainroutines.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSlider>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QSettings>
+#include <QSlider>
 #include <QStandardPaths>
 
 namespace zentavo::test {

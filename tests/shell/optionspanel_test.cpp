@@ -118,9 +118,10 @@ TEST_F(FormTest, TypingTheResultsFolderWritesEveryIntermediateText) {
     EXPECT_EQ(storedValue("Text1"), "/tmp");
     EXPECT_EQ(m_form->resultsFolder(), "/tmp");
     // A leading "~/" is the home folder when the folder is used; the box keeps what was typed.
-    for (const auto& [typed, used] : {std::pair<QString, QString>{"~/out/", QDir::homePath() + "/out/"},
-                                      {"/srv/~/", "/srv/~/"},
-                                      {"~ann/", "~ann/"}}) {
+    for (const auto& [typed, used] :
+         {std::pair<QString, QString>{"~/out/", QDir::homePath() + "/out/"},
+          {"/srv/~/", "/srv/~/"},
+          {"~ann/", "~ann/"}}) {
         text1()->setText(typed);
         EXPECT_EQ(m_form->resultsFolder(), used);
         EXPECT_EQ(storedValue("Text1"), typed);

@@ -62,9 +62,9 @@ TEST(QtDialogs, MessageBoxesShowPlainTextWithTheirIconAndScreenLineEnds) {
     const QString text = QStringLiteral("Picture /in/a<b>c.jpg is too big.\r\nNext line\rlast");
     const QString shown = QStringLiteral("Picture /in/a<b>c.jpg is too big.\nNext line\nlast");
     QtDialogs dialogs;
-    for (const auto& [icon, expected] : {std::pair{MessageIcon::None, QMessageBox::NoIcon},
-                                         std::pair{MessageIcon::Exclamation,
-                                                   QMessageBox::Warning}}) {
+    for (const auto& [icon, expected] :
+         {std::pair{MessageIcon::None, QMessageBox::NoIcon},
+          std::pair{MessageIcon::Exclamation, QMessageBox::Warning}}) {
         whenOpen<QMessageBox>([&, expected = expected](QMessageBox* box) {
             EXPECT_EQ(box->windowTitle(), "Zentavo");
             EXPECT_EQ(box->text(), shown);
