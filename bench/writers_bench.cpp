@@ -1,12 +1,15 @@
 // Prints how long each writer takes for a 12-megapixel photograph-like picture (4000 x 3000):
 // JPEG at quality 85, PNG, TIFF and GIF, each written to a temporary folder through the same
-// calls the batch run makes. Usage: zentavo-bench-writers [repetitions]
+// calls the batch run makes, and a PNG read and written by Qt for comparison. Usage: zentavo-bench-writers [repetitions]
+#include "imagefiles/loadpicfile.h"
 #include "imagefiles/savejpeg.h"
 #include "imagefiles/savewithencoder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -78,5 +81,17 @@ int main(int argc, char** argv) {
             }
         });
     }
+
+    // PNG read and written by libspng against Qt's reader and writer (zlib level 1, as the
+    // program used them before), on the same picture.
+    const QString png = dir.filePath(QStringLiteral("out.png"));
+    const QString qtPng = dir.filePath(QStringLiteral("qt.png"));
+    measure("PNG Qt", qtPng, repetitions, [&] {
+        QImageWriter writer(qtPng, "png");
+        writer.setQuality(85);
+        writer.write(picture.image.convertToFormat(QImage::Format_RGB888));
+    });
+    measure("PNG read", png, repetitions, [&] { loadPicture(png); });
+    measure("PNG readQt", png, repetitions, [&] { QImageReader(png).read(); });
     return 0;
 }

@@ -14,7 +14,9 @@ namespace zentavo {
 // 24-bit uncompressed BMP, bottom-up rows, alpha composed onto white.
 QByteArray encodeBmp(const Picture& picture);
 
-// PNG through Qt's writer at zlib level 6. Alpha, 16-bit samples and the ICC profile are kept.
+// PNG through libspng at zlib level 1 with one fixed row filter. Alpha, 16-bit samples, the ICC
+// profile (or the sRGB or gamma chunk the picture was read with), the resolution and the text
+// are kept; palettes stay palettes and grey ramps of 1, 2 or 4 bits stay grey at that depth.
 QByteArray encodePng(const Picture& picture);
 
 // TIFF through libtiff with deflate compression and the horizontal predictor. 8- or 16-bit

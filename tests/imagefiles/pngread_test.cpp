@@ -1,3 +1,4 @@
+#include "imagefiles/encoders.h"
 #include "imagefiles/loadpicfile.h"
 #include "imagefiles/transform.h"
 #include "tests/imagefiles/pngsamples.h"
@@ -23,7 +24,7 @@ int wrongPixels(const QImage& image, const test::MadePng& png, bool mirrored) {
 
 // Each file is read twice, with other files read in between, so pixels left over from an
 // earlier picture would show as a difference.
-TEST(PngReading, EveryColourTypeDepthAndInterlacingReadsExactlyTwiceAndFlips) {
+TEST(PngReading, EveryColourTypeDepthAndInterlacingReadsExactlyTwiceFlipsAndWritesBack) {
     for (const test::PngKind& kind : test::everyPngKind()) {
         SCOPED_TRACE(kind.name().toStdString());
         const test::MadePng png = test::makePng(kind);
@@ -41,6 +42,12 @@ TEST(PngReading, EveryColourTypeDepthAndInterlacingReadsExactlyTwiceAndFlips) {
         const LoadResult second = loadPictureFromBytes(png.file);
         ASSERT_TRUE(second.ok());
         EXPECT_EQ(second.picture.image, image) << "two reads of one file differ";
+
+        // Our writer keeps the kind: colour type, depth, palette and transparency.
+        const LoadResult again = loadPictureFromBytes(encodePng(second.picture));
+        ASSERT_TRUE(again.ok()) << again.reason.toStdString();
+        EXPECT_EQ(again.picture.image.format(), image.format());
+        EXPECT_EQ(wrongPixels(again.picture.image, png, false), 0) << "written and read again";
 
         mirrorPicture(first.picture, Mirror::Horizontal);
         EXPECT_EQ(wrongPixels(first.picture.image, png, true), 0) << "after a flip";
