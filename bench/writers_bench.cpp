@@ -1,6 +1,7 @@
 // Prints how long each writer takes for a 12-megapixel photograph-like picture (4000 x 3000):
 // JPEG at quality 85, PNG, TIFF and GIF, each written to a temporary folder through the same
-// calls the batch run makes, and a PNG read and written by Qt for comparison. Usage: zentavo-bench-writers [repetitions]
+// calls the batch run makes; then the PNG read by the program and by Qt, and written by Qt at
+// zlib level 1, for comparison. Usage: zentavo-bench-writers [repetitions]
 #include "imagefiles/loadpicfile.h"
 #include "imagefiles/savejpeg.h"
 #include "imagefiles/savewithencoder.h"
