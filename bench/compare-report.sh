@@ -43,8 +43,9 @@ report() {
         "$(awk '/MemTotal/ { printf "%.1f GB", $2 / 1048576 }' /proc/meminfo) RAM, Linux $(uname -r)"
     echo "Load average before the run: $load_before; after: $(cut -d " " -f 1-3 /proc/loadavg)"
     tool_versions | sed 's/^/- /'
-    echo "Corpus: jpeg set $files_jpeg files, $mp_jpeg MP (4000x3000, quality 92, 4:2:0, grain);" \
-        "mixed set $files_mixed files, $mp_mixed MP (6000x4000 JPEG, PNG, PNG with alpha, GIF, TIFF, BMP)"
+    mixed_text=""
+    [ "$files_mixed" -gt 0 ] && mixed_text="; mixed set $files_mixed files, $mp_mixed MP (6000x4000 JPEG, PNG, PNG with alpha, GIF, TIFF, BMP)"
+    echo "Corpus: jpeg set $files_jpeg files, $mp_jpeg MP (4000x3000, quality 92, 4:2:0, grain)$mixed_text"
     echo "Times: median of $runs interleaved rounds. Every peer process runs one thread; 'procs' is the"
     echo "number of processes (peers, xargs -P) or jobs (zentavo-batch --jobs). JPEG quality 85."
     echo "Ratios are files per second over the floor's, over the planes floor's (TurboJPEG planes)"
