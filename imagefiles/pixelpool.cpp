@@ -33,8 +33,10 @@ struct Pool {
 };
 
 Pool& pool() {
-    static Pool instance;
-    return instance;
+    // Never destroyed: a picture released during the program's exit still finds its pool, and
+    // the idle buffers stay reachable to the end instead of being lost with a destroyed list.
+    static Pool* const instance = new Pool;
+    return *instance;
 }
 
 Buffer take(qsizetype size) {
