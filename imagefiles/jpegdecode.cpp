@@ -1,4 +1,5 @@
 #include "imagefiles/decoders.h"
+#include "imagefiles/cmyk.h"
 #include "imagefiles/jpegmarkers.h"
 #include "imagefiles/jpegwarnings.h"
 #include "imagefiles/pixelpool.h"
@@ -24,21 +25,6 @@ struct Decompressor {
         }
     }
 };
-
-// Adobe writes CMYK JPEGs inverted (0 = full ink); others store plain CMYK.
-void cmykToRgb(const uchar* cmyk, int width, int height, QImage& rgb, bool inverted) {
-    for (int y = 0; y < height; ++y) {
-        const uchar* in = cmyk + qsizetype(y) * width * 4;
-        uchar* out = rgb.scanLine(y);
-        for (int x = 0; x < width; ++x, in += 4, out += 3) {
-            const int k = inverted ? in[3] : 255 - in[3];
-            for (int i = 0; i < 3; ++i) {
-                const int c = inverted ? in[i] : 255 - in[i];
-                out[i] = uchar((c * k + 127) / 255);
-            }
-        }
-    }
-}
 
 }  // namespace
 
@@ -99,15 +85,18 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
     try {
         picture.image =
             pooledImage(width, height, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
-        std::vector<uchar> cmykBuffer;
+        QImage inks;
         if (cmyk) {
-            cmykBuffer.resize(size_t(width) * size_t(height) * 4);
+            inks = QImage(width, height, QImage::Format_RGBA8888);
+            if (inks.isNull()) {
+                throw std::bad_alloc();
+            }
         }
         if (picture.image.isNull()) {
             throw std::bad_alloc();
         }
-        unsigned char* target = cmyk ? cmykBuffer.data() : picture.image.bits();
-        const int pitch = cmyk ? width * 4 : int(picture.image.bytesPerLine());
+        unsigned char* target = cmyk ? inks.bits() : picture.image.bits();
+        const int pitch = int(cmyk ? inks.bytesPerLine() : picture.image.bytesPerLine());
         const int pixelFormat = cmyk ? TJPF_CMYK : (grey ? TJPF_GRAY : TJPF_RGB);
         const int flags = TJFLAG_LIMITSCANS | TJFLAG_ACCURATEDCT;
         if (tjDecompress2(tj.handle, data, size, target, width, pitch, height, pixelFormat,
@@ -127,7 +116,12 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
         }
         const JpegMarkers markers = scanJpegMarkers(bytes);
         if (cmyk) {
-            cmykToRgb(cmykBuffer.data(), width, height, picture.image, markers.adobe);
+            // Adobe writes CMYK JPEGs inverted (255 = no ink), as the picture keeps them; others
+            // store plain CMYK.
+            if (!markers.adobe) {
+                inks.invertPixels(QImage::InvertRgba);
+            }
+            setCmykPicture(picture, std::move(inks), markers.iccProfile);
         }
         picture.format = PictureFormat::Jpeg;
         picture.jpegSubsampling = subsampling;

@@ -1,5 +1,6 @@
 #include "imagefiles/loadpicfile.h"
 
+#include "imagefiles/cmyk.h"
 #include "imagefiles/decoders.h"
 #include "imagefiles/filebytes.h"
 #include "imagefiles/librarymessages.h"
@@ -84,6 +85,9 @@ LoadResult loadPictureFromBytes(const QByteArray& bytes) {
     try {
         const PictureFormat format = sniffFormat(bytes);
         LoadResult result = decodePicture(bytes, format);
+        if (result.ok() && format == PictureFormat::Tiff) {
+            readCmykTiff(bytes, result.picture);
+        }
         if (result.ok()) {
             attachMetadata(result.picture, bytes, format);
         }

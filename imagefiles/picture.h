@@ -55,6 +55,9 @@ struct Picture {
                                           // applied to image; 1 when the file had none
     std::shared_ptr<const PictureMetadata> metadata;  // what the file holds besides pixels;
                                                       // null when nothing
+    QImage cmyk;              // a CMYK file's ink samples, moved with image (see cmyk.h); null
+                              // for other files
+    QByteArray cmykProfile;   // the CMYK file's profile, written only with cmyk
     bool axesSwapped = false;             // the image's rows are the file's columns: an odd
                                           // number of quarter turns since loading
 

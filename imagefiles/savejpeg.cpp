@@ -1,6 +1,7 @@
 #include "imagefiles/savejpeg.h"
 
 #include "imagefiles/atomicfile.h"
+#include "imagefiles/cmyk.h"
 #include "imagefiles/gdiplusstatus.h"
 #include "imagefiles/metadata.h"
 #include "imagefiles/writerpixels.h"
@@ -143,6 +144,9 @@ QByteArray withIccProfile(const QByteArray& jpeg, const QByteArray& profile) {
 }
 
 QByteArray encodeJpeg(const Picture& picture, int quality) {
+    if (!picture.cmyk.isNull()) {
+        return encodeCmykJpeg(picture, quality);
+    }
     requirePixels(picture);
     requireQuality(quality);
     const bool grey = isGreyFormat(picture.image) || picture.jpegSubsampling == TJSAMP_GRAY;

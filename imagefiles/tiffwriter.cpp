@@ -207,8 +207,17 @@ Layout layoutFor(const QImage& image, int sourceCompression) {
 
 QByteArray encodeTiff(const Picture& picture) {
     requirePixels(picture);
-    const Layout layout =
-        layoutFor(picture.image, metadataTiffCompression(picture.metadata.get()));
+    Layout layout;
+    if (!picture.cmyk.isNull()) {
+        // Ink samples as TIFF stores them: 0 is no ink.
+        layout.pixels = picture.cmyk.copy();
+        requireAllocated(layout.pixels);
+        layout.pixels.invertPixels(QImage::InvertRgba);
+        layout.samples = 4;
+        layout.photometric = PHOTOMETRIC_SEPARATED;
+    } else {
+        layout = layoutFor(picture.image, metadataTiffCompression(picture.metadata.get()));
+    }
     requireAllocated(layout.pixels);
     const int width = layout.pixels.width();
     const int height = layout.pixels.height();
@@ -264,7 +273,10 @@ QByteArray encodeTiff(const Picture& picture) {
         TIFFSetField(tiff, TIFFTAG_YRESOLUTION,
                      float(inches ? std::round(yInch) : source.dotsPerMeterY() / 100.0));
     }
-    const QByteArray icc = iccProfileOf(picture);
+    if (layout.photometric == PHOTOMETRIC_SEPARATED) {
+        TIFFSetField(tiff, TIFFTAG_INKSET, INKSET_CMYK);
+    }
+    const QByteArray icc = picture.cmyk.isNull() ? iccProfileOf(picture) : picture.cmykProfile;
     if (!icc.isEmpty()) {
         TIFFSetField(tiff, TIFFTAG_ICCPROFILE, uint32_t(icc.size()), icc.constData());
     }

@@ -225,6 +225,12 @@ void mirrorPicture(Picture& picture, Mirror mirror) {
     if (hadImage && picture.isEmpty()) {
         throw std::bad_alloc();
     }
+    if (!picture.cmyk.isNull()) {
+        mirrorImage(picture.cmyk, mirror);
+        if (picture.cmyk.isNull()) {
+            throw std::bad_alloc();
+        }
+    }
     if (picture.gif) {
         // The animation may be shared with a copy of this picture: change our own.
         picture.gif = std::make_shared<GifAnimation>(*picture.gif);
@@ -241,6 +247,13 @@ void turnPicture(Picture& picture, int quarterTurns) {
         throw std::bad_alloc();
     }
     picture.image = turned;
+    if (!picture.cmyk.isNull()) {
+        QImage turnedInks = turnImage(picture.cmyk, quarterTurns);
+        if (turnedInks.isNull()) {
+            throw std::bad_alloc();
+        }
+        picture.cmyk = turnedInks;
+    }
     if (picture.gif) {
         picture.gif = std::make_shared<GifAnimation>(*picture.gif);
         turnGif(*picture.gif, quarterTurns);

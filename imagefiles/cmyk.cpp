@@ -1,0 +1,213 @@
+#include "imagefiles/cmyk.h"
+
+#include "imagefiles/gdiplusstatus.h"
+#include "imagefiles/limits.h"
+#include "imagefiles/savejpeg.h"
+
+#include <QColorSpace>
+
+#include <lcms2.h>
+#include <tiffio.h>
+#include <turbojpeg.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace zentavo {
+
+namespace {
+
+// The plain formula for a picture without a usable profile: each ink takes its share of the
+// light the black ink lets through.
+void convertByFormula(const QImage& inverted, QImage& rgb) {
+    for (int y = 0; y < inverted.height(); ++y) {
+        const uchar* in = inverted.constScanLine(y);
+        uchar* out = rgb.scanLine(y);
+        for (int x = 0; x < inverted.width(); ++x, in += 4, out += 3) {
+            for (int i = 0; i < 3; ++i) {
+                out[i] = uchar((in[i] * in[3] + 127) / 255);
+            }
+        }
+    }
+}
+
+bool convertByProfile(const QImage& inverted, const QByteArray& profile, QImage& rgb) {
+    if (profile.isEmpty()) {
+        return false;
+    }
+    cmsHPROFILE cmyk = cmsOpenProfileFromMem(profile.constData(), cmsUInt32Number(profile.size()));
+    if (!cmyk) {
+        return false;
+    }
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM transform = nullptr;
+    if (srgb && cmsGetColorSpace(cmyk) == cmsSigCmykData) {
+        transform = cmsCreateTransform(cmyk, TYPE_CMYK_8_REV, srgb, TYPE_RGB_8, INTENT_PERCEPTUAL,
+                                       0);
+    }
+    if (transform) {
+        for (int y = 0; y < inverted.height(); ++y) {
+            cmsDoTransform(transform, inverted.constScanLine(y), rgb.scanLine(y),
+                           cmsUInt32Number(inverted.width()));
+        }
+        cmsDeleteTransform(transform);
+    }
+    if (srgb) {
+        cmsCloseProfile(srgb);
+    }
+    cmsCloseProfile(cmyk);
+    return transform != nullptr;
+}
+
+struct MemoryTiff {
+    const QByteArray* bytes;
+    toff_t position = 0;
+};
+
+tmsize_t readMemory(thandle_t handle, void* buffer, tmsize_t size) {
+    auto* file = static_cast<MemoryTiff*>(handle);
+    const auto total = toff_t(file->bytes->size());
+    if (file->position >= total || size <= 0) {
+        return 0;
+    }
+    const tmsize_t count = tmsize_t(std::min<toff_t>(toff_t(size), total - file->position));
+    std::memcpy(buffer, file->bytes->constData() + file->position, size_t(count));
+    file->position += toff_t(count);
+    return count;
+}
+
+tmsize_t writeNothing(thandle_t, void*, tmsize_t) {
+    return 0;
+}
+
+toff_t seekMemory(thandle_t handle, toff_t offset, int whence) {
+    auto* file = static_cast<MemoryTiff*>(handle);
+    const auto total = toff_t(file->bytes->size());
+    const toff_t base = whence == SEEK_CUR ? file->position : whence == SEEK_END ? total : 0;
+    file->position = base + offset;
+    return file->position;
+}
+
+int closeNothing(thandle_t) {
+    return 0;
+}
+
+toff_t sizeOfMemory(thandle_t handle) {
+    return toff_t(static_cast<MemoryTiff*>(handle)->bytes->size());
+}
+
+int quiet(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
+
+}  // namespace
+
+void setCmykPicture(Picture& picture, QImage inverted, const QByteArray& profile) {
+    QImage rgb(inverted.size(), QImage::Format_RGB888);
+    if (rgb.isNull()) {
+        throw std::bad_alloc();
+    }
+    const bool profiled = convertByProfile(inverted, profile, rgb);
+    if (!profiled) {
+        convertByFormula(inverted, rgb);
+    }
+    rgb.setColorSpace(QColorSpace(QColorSpace::SRgb));
+    picture.image = std::move(rgb);
+    picture.iccProfile.clear();
+    picture.cmyk = std::move(inverted);
+    picture.cmykProfile = profile;
+}
+
+bool readCmykTiff(const QByteArray& bytes, Picture& picture) {
+    MemoryTiff file{&bytes};
+    std::unique_ptr<TIFFOpenOptions, decltype(&TIFFOpenOptionsFree)> options(TIFFOpenOptionsAlloc(),
+                                                                             &TIFFOpenOptionsFree);
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), quiet, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), quiet, nullptr);
+    TIFF* tiff = TIFFClientOpenExt("input", "rm", &file, readMemory, writeNothing, seekMemory,
+                                   closeNothing, sizeOfMemory, nullptr, nullptr, options.get());
+    if (!tiff) {
+        return false;
+    }
+    std::unique_ptr<TIFF, decltype(&TIFFClose)> closer(tiff, &TIFFClose);
+    uint16_t photometric = 0, samples = 0, bits = 0, inkSet = INKSET_CMYK;
+    uint16_t planar = PLANARCONFIG_CONTIG;
+    uint32_t width = 0, height = 0;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_INKSET, &inkSet);
+    if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) ||
+        photometric != PHOTOMETRIC_SEPARATED || samples != 4 || bits != 8 ||
+        planar != PLANARCONFIG_CONTIG || inkSet != INKSET_CMYK || TIFFIsTiled(tiff) ||
+        !TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) ||
+        !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height) ||
+        !limits::decodedSizeAllowed(int(std::min<uint32_t>(width, INT_MAX)),
+                                    int(std::min<uint32_t>(height, INT_MAX)), 7) ||
+        TIFFScanlineSize(tiff) != tmsize_t(width) * 4) {
+        return false;
+    }
+    QImage inverted(int(width), int(height), QImage::Format_RGBA8888);
+    if (inverted.isNull()) {
+        return false;
+    }
+    for (uint32_t y = 0; y < height; ++y) {
+        uchar* line = inverted.scanLine(int(y));
+        if (TIFFReadScanline(tiff, line, y, 0) < 0) {
+            return false;
+        }
+        for (uint32_t i = 0; i < width * 4; ++i) {
+            line[i] = uchar(255 - line[i]);
+        }
+    }
+    uint32_t iccSize = 0;
+    void* iccData = nullptr;
+    QByteArray profile;
+    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &iccSize, &iccData) && iccData && iccSize > 0) {
+        profile = QByteArray(static_cast<const char*>(iccData), qsizetype(iccSize));
+    }
+    Picture made;
+    made.format = PictureFormat::Tiff;
+    made.droppedPages = picture.droppedPages;
+    setCmykPicture(made, std::move(inverted), profile);
+    picture = std::move(made);
+    return true;
+}
+
+QByteArray encodeCmykJpeg(const Picture& picture, int quality) {
+    if (quality < 1 || quality > 100) {
+        throw WriteFailure{
+            GdiplusStatus::InvalidParameter,
+            QStringLiteral("The JPEG quality %1 is not between 1 and 100").arg(quality)};
+    }
+    tjhandle handle = tjInitCompress();
+    if (!handle) {
+        throw WriteFailure{GdiplusStatus::OutOfMemory,
+                           QStringLiteral("The JPEG encoder cannot start")};
+    }
+    const QImage& samples = picture.cmyk;
+    const int subsampling = picture.jpegSubsampling >= 0 && picture.jpegSubsampling < TJ_NUMSAMP &&
+                                    picture.jpegSubsampling != TJSAMP_GRAY
+                                ? picture.jpegSubsampling
+                                : TJSAMP_444;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    const int status = tjCompress2(handle, samples.constBits(), samples.width(),
+                                   int(samples.bytesPerLine()), samples.height(), TJPF_CMYK,
+                                   &buffer, &size, subsampling, quality, TJFLAG_ACCURATEDCT);
+    QByteArray jpeg;
+    if (status == 0) {
+        jpeg = QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    }
+    const QString error = QString::fromLatin1(tjGetErrorStr2(handle));
+    tjFree(buffer);
+    tjDestroy(handle);
+    if (status != 0) {
+        throw WriteFailure{GdiplusStatus::GenericError,
+                           QStringLiteral("The JPEG encoder failed: ") + error};
+    }
+    return withIccProfile(jpeg, picture.cmykProfile);
+}
+
+}  // namespace zentavo
