@@ -18,15 +18,15 @@ namespace zentavo {
 
 namespace {
 
-// The plain formula for a picture without a usable profile: each ink takes its share of the
-// light the black ink lets through.
+// The plain formula for a picture without a usable profile, as libtiff's own reader has it:
+// each ink takes its share of the light the black ink lets through.
 void convertByFormula(const QImage& inverted, QImage& rgb) {
     for (int y = 0; y < inverted.height(); ++y) {
         const uchar* in = inverted.constScanLine(y);
         uchar* out = rgb.scanLine(y);
         for (int x = 0; x < inverted.width(); ++x, in += 4, out += 3) {
             for (int i = 0; i < 3; ++i) {
-                out[i] = uchar((in[i] * in[3] + 127) / 255);
+                out[i] = uchar(in[i] * in[3] / 255);
             }
         }
     }
