@@ -1,4 +1,4 @@
-// Fuzz target: the EXIF orientation reader and the JPEG marker walk, on any bytes.
+// Fuzz target: the EXIF orientation reader, its reset and the JPEG marker walk, on any bytes.
 
 #include "fuzz/fuzzcheck.h"
 #include "imagefiles/jpegmarkers.h"
@@ -22,6 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     "a JPEG's orientation is 1 to 8");
         fuzz::check(markers.iccProfile.size() <= bytes.size(),
                     "an ICC profile comes from the file's own bytes");
+        QByteArray reset = bytes;
+        resetJpegOrientation(reset);
+        fuzz::check(reset.size() == bytes.size(), "a reset changes bytes, never the length");
+        fuzz::check(scanJpegMarkers(reset).orientation == 1, "after a reset the orientation is 1");
     }
     return 0;
 }
