@@ -37,7 +37,7 @@ QString cliUsage() {
         "  --strip                outputs keep pixels, colour profile and resolution only:\n"
         "                         no EXIF (camera, GPS), XMP, IPTC, comments or text\n"
         "  --dry-run              write nothing; print each entry and its output path\n"
-        "  -q, --quiet            no progress display\n"
+        "  -q, --quiet            no progress display, no reason for each file not done\n"
         "  -h, --help             this text\n"
         "  --version              the version\n"
         "\n"
