@@ -114,6 +114,25 @@ make_corpus() {
     touch "$stamp"
 }
 
+# make_meta_set: the jpeg set again as a camera would have written it (EXIF with GPS and a
+# 500 x 375 thumbnail, XMP, IPTC), in $corpus/jpeg-meta; false when exiftool is missing.
+make_meta_set() {
+    command -v exiftool >/dev/null 2>&1 || { echo "exiftool is missing: no meta-1 row." >&2; return 1; }
+    [ -f "$corpus/jpeg-meta/.made-$count" ] && return 0
+    rm -rf "$corpus/jpeg-meta"
+    mkdir -p "$corpus/jpeg-meta"
+    cp "$corpus/jpeg"/*.jpg "$corpus/jpeg-meta/"
+    first=$(head -n 1 "$corpus/jpeg.list")
+    djpeg -scale 1/8 "$corpus/jpeg/$first" | cjpeg -quality 60 >"$work/thumbnail.jpg"
+    exiftool -q -overwrite_original -Make=Corvus -Model="K7 Mark II" -SerialNumber=4711 \
+        -DateTimeOriginal="2024:06:01 10:11:12" -ExposureTime=1/250 -FNumber=5.6 -ISO=200 \
+        -FocalLength=35 -LensModel="35mm F1.8" -GPSLatitude=48.2 -GPSLatitudeRef=N \
+        -GPSLongitude=16.37 -GPSLongitudeRef=E -Orientation#=1 -XResolution=300 -YResolution=300 \
+        -ResolutionUnit=inches "-ThumbnailImage<=$work/thumbnail.jpg" -XMP-dc:Subject=harbour \
+        -XMP-dc:Creator=Bench -IPTC:Keywords=boats -Comment="bench picture" "$corpus/jpeg-meta"
+    touch "$corpus/jpeg-meta/.made-$count"
+}
+
 # sizes SET: "width height" of each file of a set, one line each.
 sizes() {
     while read -r name; do

@@ -138,6 +138,11 @@ report() {
             if (j in med && !bad[j])
                 printf "- jpeg %s lossless, one job: %.2f x the time of jpegtran -perfect once per file (below 1): %s\n", op, med[lossless] / med[j], verdict(med[lossless] < med[j])
         }
+        if (("jpeg flip meta-1") in med && !bad["jpeg flip meta-1"]) {
+            r = med["jpeg flip meta-1"] / med["jpeg flip zentavo-1"]
+            cr = cpumed["jpeg flip meta-1"] / cpumed["jpeg flip zentavo-1"]
+            printf "- jpeg flip with camera metadata, one job: %.3f x the time without it (at most 1.05): %s; in processor time %.3f\n", r, verdict(r <= 1.05), cr
+        }
         for (g = 1; g <= ngroups; g++) {
             one = groups[g] " zentavo-1"; all = groups[g] " zentavo-all"
             s = med[one] / med[all]

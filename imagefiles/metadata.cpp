@@ -228,8 +228,10 @@ QByteArray makeThumbnail(const QImage& image, int side) {
     if (std::max(image.width(), image.height()) > side * 4) {
         small = image.scaled(side * 4, side * 4, Qt::KeepAspectRatio, Qt::FastTransformation);
     }
-    small = small.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                .convertToFormat(QImage::Format_RGB888);
+    if (std::max(small.width(), small.height()) > side) {
+        small = small.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+    small = small.convertToFormat(QImage::Format_RGB888);
     if (small.isNull()) {
         return {};
     }
@@ -383,11 +385,14 @@ Exiv2::XmpData xmpFor(const PictureMetadata& metadata, const OutputFacts& output
     return xmp;
 }
 
+// The written file, copied once out of the library's memory buffer.
 QByteArray bytesOfImage(Exiv2::Image& image) {
     Exiv2::BasicIo& io = image.io();
-    io.seek(0, Exiv2::BasicIo::beg);
-    const Exiv2::DataBuf data = io.read(io.size());
-    return QByteArray(reinterpret_cast<const char*>(data.pData_), qsizetype(data.size_));
+    const long size = io.size();
+    const Exiv2::byte* data = io.mmap(false);
+    QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    io.munmap();
+    return bytes;
 }
 
 // Writes the metadata into a JPEG or TIFF through the library. A block too large for its place

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace zentavo {
 
@@ -53,38 +54,53 @@ QByteArray finishedJpeg(const unsigned char* encoded, unsigned long size, const 
                           iccProfileOf(info));
 }
 
-// A small RGB picture sampled from the planes, about twice side on its longer edge, for an EXIF
-// thumbnail; null when side is 0 (no thumbnail wanted).
+// A small RGB picture sampled from the planes, at least side pixels on its longer edge (and
+// less than twice as many), for an EXIF thumbnail; null when side is 0 (no thumbnail wanted). Sampled, not filtered: a thumbnail
+// must cost next to nothing beside the picture.
 QImage planarPreview(const PlanarJpeg& planar, int side) {
     if (side <= 0 || planar.planes.empty() || planar.width <= 0 || planar.height <= 0) {
         return {};
     }
-    const int step = std::max(1, std::max(planar.width, planar.height) / (side * 2));
+    const int longest = std::max(planar.width, planar.height);
+    const int step = std::max(1, longest / side);
     QImage preview(planar.width / step, planar.height / step, QImage::Format_RGB888);
     if (preview.isNull()) {
         return {};
     }
     const bool colour = planar.planes.size() == 3;
+    const int columns = preview.width();
+    std::vector<int> chromaColumn(size_t(columns), 0);
+    if (colour) {
+        const qint64 chromaWidth = planar.planes[1].width();
+        for (int x = 0; x < columns; ++x) {
+            chromaColumn[size_t(x)] =
+                int(std::min<qint64>(chromaWidth - 1, qint64(x) * step * chromaWidth / planar.width));
+        }
+    }
+    // YCbCr to RGB in 16.16 fixed point, as JPEG defines it.
+    constexpr int CrToR = 91881, CbToG = 22554, CrToG = 46802, CbToB = 116130;
     for (int y = 0; y < preview.height(); ++y) {
+        const int py = y * step;
+        const uchar* luma = planar.planes[0].constScanLine(py);
         uchar* out = preview.scanLine(y);
-        for (int x = 0; x < preview.width(); ++x, out += 3) {
-            const int px = x * step;
-            const int py = y * step;
-            const int luma = planar.planes[0].constScanLine(py)[px];
-            if (!colour) {
-                out[0] = out[1] = out[2] = uchar(luma);
-                continue;
+        if (!colour) {
+            for (int x = 0; x < columns; ++x, out += 3) {
+                out[0] = out[1] = out[2] = luma[x * step];
             }
-            const QImage& cbPlane = planar.planes[1];
-            const int cx = std::min(int(cbPlane.width()) - 1,
-                                    int(qint64(px) * cbPlane.width() / planar.width));
-            const int cy = std::min(int(cbPlane.height()) - 1,
-                                    int(qint64(py) * cbPlane.height() / planar.height));
-            const double cb = cbPlane.constScanLine(cy)[cx] - 128.0;
-            const double cr = planar.planes[2].constScanLine(cy)[cx] - 128.0;
-            out[0] = uchar(std::clamp(luma + 1.402 * cr, 0.0, 255.0));
-            out[1] = uchar(std::clamp(luma - 0.344136 * cb - 0.714136 * cr, 0.0, 255.0));
-            out[2] = uchar(std::clamp(luma + 1.772 * cb, 0.0, 255.0));
+            continue;
+        }
+        const int chromaHeight = planar.planes[1].height();
+        const int cy = int(std::min<qint64>(chromaHeight - 1,
+                                            qint64(py) * chromaHeight / planar.height));
+        const uchar* cbRow = planar.planes[1].constScanLine(cy);
+        const uchar* crRow = planar.planes[2].constScanLine(cy);
+        for (int x = 0; x < columns; ++x, out += 3) {
+            const int l = luma[x * step];
+            const int cb = cbRow[chromaColumn[size_t(x)]] - 128;
+            const int cr = crRow[chromaColumn[size_t(x)]] - 128;
+            out[0] = uchar(std::clamp(l + ((CrToR * cr + 32768) >> 16), 0, 255));
+            out[1] = uchar(std::clamp(l - ((CbToG * cb + CrToG * cr - 32768) >> 16), 0, 255));
+            out[2] = uchar(std::clamp(l + ((CbToB * cb + 32768) >> 16), 0, 255));
         }
     }
     return preview;
