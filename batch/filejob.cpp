@@ -198,8 +198,7 @@ struct Job {
         }
         if (!step(number, [&] {
                 try {
-                    turned.jpeg =
-                        withJpegMetadata(turned.jpeg, metadata.get(), turned.axesSwapped);
+                    turned.jpeg = withJpegMetadata(turned.jpeg, metadata.get(), turned.axesSwapped);
                 } catch (const WriteFailure& failure) {
                     throw ZentavoError(ErrorNumber::CannotSave,
                                        CannotSave + QLatin1Char(' ') + failure.reason);

@@ -1,9 +1,9 @@
 #include "imagefiles/jpegarithmetic.h"
 
+#include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <cstdlib>
 #include <cstring>
-#include <csetjmp>
 
 #include <jpeglib.h>
 
@@ -31,8 +31,8 @@ bool isSegment(const jpeg_saved_marker_ptr marker, int code, const char* signatu
 }
 
 // Plain data only between setjmp and longjmp: no destructor may be skipped.
-bool recode(const unsigned char* data, unsigned long size, bool progressive,
-            unsigned char** output, unsigned long* outputSize) {
+bool recode(const unsigned char* data, unsigned long size, bool progressive, unsigned char** output,
+            unsigned long* outputSize) {
     ErrorExit errors;
     jpeg_decompress_struct input;
     jpeg_compress_struct writer;

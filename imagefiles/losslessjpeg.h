@@ -42,10 +42,10 @@ struct LosslessJpeg {
 // Applies operation to a JPEG on its compressed coefficients, without decoding: the input's
 // EXIF orientation is composed with operation, so the result is the picture a viewer showed,
 // then transformed, and its orientation is set to 1. Quantisation tables, subsampling,
-// progressive or arithmetic coding and every marker segment are kept. A transform that would have to trim or
-// leave edge blocks untransformed is refused as NotPerfect. Damaged entropy data (a cut-off
-// file, bad Huffman codes) is refused, never copied. Reentrant: any thread, one call per file;
-// each call uses its own TurboJPEG handle.
+// progressive or arithmetic coding and every marker segment are kept. A transform that would have
+// to trim or leave edge blocks untransformed is refused as NotPerfect. Damaged entropy data (a
+// cut-off file, bad Huffman codes) is refused, never copied. Reentrant: any thread, one call per
+// file; each call uses its own TurboJPEG handle.
 LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform operation);
 
 // Writes a finished JPEG stream to fileName the way SaveJpeg writes its files: under a

@@ -120,8 +120,7 @@ void Form1::saveQualityOptions() {
     m_settings.SaveSetting(QStringLiteral("Option21"), settingText(m_ui.Option21->isChecked()));
     m_settings.SaveSetting(QStringLiteral("Option22"), settingText(m_ui.Option22->isChecked()));
     if (!m_restoringQuality) {
-        m_settings.SaveSetting(QStringLiteral("Option23"),
-                               settingText(m_ui.Option23->isChecked()));
+        m_settings.SaveSetting(QStringLiteral("Option23"), settingText(m_ui.Option23->isChecked()));
     }
 }
 

@@ -258,11 +258,12 @@ TEST_F(CliTest, LosslessRunTurnsWholeBlockJpegsExactlyAndReencodesTheOthers) {
     };
     const QString whole = photo("whole.jpg", 4000, 3000);
     const QString odd = photo("odd.jpg", 4001, 3001);
-    const CliRun run =
-        runCli({"--quality", "lossless", "-o", results.path(), "-q", whole, odd});
+    const CliRun run = runCli({"--quality", "lossless", "-o", results.path(), "-q", whole, odd});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out, "Done.\n\nThese files were re-encoded, their size does not allow a "
-                       "lossless turn:\n\n" + odd + "\n");
+    EXPECT_EQ(run.out,
+              "Done.\n\nThese files were re-encoded, their size does not allow a "
+              "lossless turn:\n\n" +
+                  odd + "\n");
     EXPECT_EQ(QImageReader(results.filePath("odd_flipped.jpg")).size(), QSize(4001, 3001));
 
     // Flipped twice losslessly, a picture is back to its very pixels; a re-encode never is.
@@ -279,5 +280,6 @@ TEST_F(CliTest, LosslessRunTurnsWholeBlockJpegsExactlyAndReencodesTheOthers) {
     EXPECT_FALSE(QFile::exists(again.filePath("cut_flipped.jpg")));
     EXPECT_EQ(back.out, "Done.\n\nThese files:\n\n" + cut +
                             "\n\ncould not be loaded.\n\nThese files were re-encoded, their size "
-                            "does not allow a lossless turn:\n\n" + small + "\n");
+                            "does not allow a lossless turn:\n\n" +
+                            small + "\n");
 }

@@ -1,8 +1,8 @@
 // Flips and turns on a JPEG's compressed data: the geometry against the pixel transforms, the
 // pixels and tables against jpegtran, and the files it must refuse.
+#include "imagefiles/losslessjpeg.h"
 #include "imagefiles/jpegmarkers.h"
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/losslessjpeg.h"
 #include "imagefiles/transform.h"
 #include "tests/imagefiles/readfixtures.h"
 
@@ -35,23 +35,6 @@ QImage quadrants(int width, int height) {
         }
     }
     return image;
-}
-
-QByteArray compress(const QImage& rgb888, int subsampling) {
-    tjhandle handle = tjInitCompress();
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    const QImage pixels = subsampling == TJSAMP_GRAY
-                              ? rgb888.convertToFormat(QImage::Format_Grayscale8)
-                              : rgb888;
-    const int status = tjCompress2(
-        handle, pixels.constBits(), pixels.width(), int(pixels.bytesPerLine()), pixels.height(),
-        subsampling == TJSAMP_GRAY ? TJPF_GRAY : TJPF_RGB, &buffer, &size, subsampling, 90, 0);
-    QByteArray jpeg = status == 0 ? QByteArray(reinterpret_cast<char*>(buffer), qsizetype(size))
-                                  : QByteArray();
-    tjFree(buffer);
-    tjDestroy(handle);
-    return jpeg;
 }
 
 QImage decoded(const QByteArray& jpeg) {
@@ -114,7 +97,7 @@ QByteArray jpegtran(const QByteArray& jpeg, const QStringList& arguments) {
 
 TEST(LosslessJpeg, GivesWhatTheDecoderShowsTransformedForEveryOrientationAndOperation) {
     // 4:4:4 keeps colour edges sharp, so only rounding separates the two roads.
-    const QByteArray plain = compress(quadrants(48, 32), TJSAMP_444);
+    const QByteArray plain = encodeJpeg(quadrants(48, 32), 90, TJSAMP_444);
     for (int orientation = 1; orientation <= 8; ++orientation) {
         const QByteArray input = withExifOrientation(plain, orientation, orientation % 2 == 0);
         for (const auto& [operation, apply] :
@@ -124,8 +107,8 @@ TEST(LosslessJpeg, GivesWhatTheDecoderShowsTransformedForEveryOrientationAndOper
                  {T::Turn90, [](Picture& p) { turnPicture(p, 1); }},
                  {T::Turn180, [](Picture& p) { turnPicture(p, 2); }},
                  {T::Turn270, [](Picture& p) { turnPicture(p, 3); }}}) {
-            SCOPED_TRACE(testing::Message() << "orientation " << orientation << ", operation "
-                                            << int(operation));
+            SCOPED_TRACE(testing::Message()
+                         << "orientation " << orientation << ", operation " << int(operation));
             LoadResult expected = loadPictureFromBytes(input);
             ASSERT_TRUE(expected.ok());
             apply(expected.picture);
@@ -134,10 +117,10 @@ TEST(LosslessJpeg, GivesWhatTheDecoderShowsTransformedForEveryOrientationAndOper
             ASSERT_EQ(turned.outcome, LosslessOutcome::Turned) << turned.reason.toStdString();
             // The loader would turn the result again if its orientation were still set.
             EXPECT_EQ(scanJpegMarkers(turned.jpeg).orientation, 1);
-            EXPECT_LE(largestDifference(
-                          decoded(turned.jpeg),
-                          expected.picture.image.convertToFormat(QImage::Format_RGB888)),
-                      3);
+            EXPECT_LE(
+                largestDifference(decoded(turned.jpeg),
+                                  expected.picture.image.convertToFormat(QImage::Format_RGB888)),
+                3);
         }
     }
 }
@@ -153,16 +136,16 @@ TEST(LosslessJpeg, MatchesJpegtranPerfectInPixelsAndTablesForEverySamplingAndCod
         {{"-arithmetic", "-progressive"}, 0xCA}};
     for (const int subsampling : {TJSAMP_420, TJSAMP_422, TJSAMP_444, TJSAMP_GRAY}) {
         for (const auto& [coding, frameMarker] : codings) {
-            const QByteArray plain = jpegtran(compress(picture, subsampling), coding);
+            const QByteArray plain = jpegtran(encodeJpeg(picture, 90, subsampling), coding);
             for (int orientation = 1; orientation <= 8; ++orientation) {
-                SCOPED_TRACE(testing::Message() << "subsampling " << subsampling << ", coding "
-                                                << coding.join(' ').toStdString()
-                                                << ", orientation " << orientation);
+                SCOPED_TRACE(testing::Message()
+                             << "subsampling " << subsampling << ", coding "
+                             << coding.join(' ').toStdString() << ", orientation " << orientation);
                 const QByteArray input = withExifOrientation(plain, orientation);
                 // A quarter turn after each of the eight orientations meets each of the eight
                 // transforms once.
-                const T transform = composeTransforms(transformForOrientation(orientation),
-                                                      T::Turn90);
+                const T transform =
+                    composeTransforms(transformForOrientation(orientation), T::Turn90);
                 const LosslessJpeg turned = turnJpegLosslessly(input, T::Turn90);
                 ASSERT_EQ(turned.outcome, LosslessOutcome::Turned) << turned.reason.toStdString();
                 const QByteArray reference =
@@ -177,13 +160,14 @@ TEST(LosslessJpeg, MatchesJpegtranPerfectInPixelsAndTablesForEverySamplingAndCod
 
 TEST(LosslessJpeg, RefusesPartialEdgeBlocksAndDamagedData) {
     // 4:2:0 codes 16 x 16 blocks: a width of 65 leaves a partial column on the right.
-    const QByteArray odd = compress(quadrants(65, 48), TJSAMP_420);
+    const QByteArray odd = encodeJpeg(quadrants(65, 48), 90, TJSAMP_420);
     EXPECT_EQ(turnJpegLosslessly(odd, T::MirrorHorizontal).outcome, LosslessOutcome::NotPerfect);
     EXPECT_EQ(turnJpegLosslessly(odd, T::Turn270).outcome, LosslessOutcome::NotPerfect);
     // Only the moving edges count: a vertical flip keeps the right edge where it is.
     EXPECT_EQ(turnJpegLosslessly(odd, T::MirrorVertical).outcome, LosslessOutcome::Turned);
 
-    const QByteArray whole = compress(randomImage(64, 64, QImage::Format_RGB888, 7), TJSAMP_420);
+    const QByteArray whole =
+        encodeJpeg(randomImage(64, 64, QImage::Format_RGB888, 7), 90, TJSAMP_420);
     const LosslessJpeg cut = turnJpegLosslessly(whole.left(whole.size() * 2 / 3), T::Turn90);
     EXPECT_EQ(cut.outcome, LosslessOutcome::Refused);
     EXPECT_TRUE(cut.jpeg.isEmpty());
