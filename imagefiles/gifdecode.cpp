@@ -166,6 +166,11 @@ LoadResult decodeGif(const QByteArray& bytes) {
                                       block[0] == 11 &&
                                       (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0 ||
                                        std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0);
+                const bool comment = code == COMMENT_EXT_FUNC_CODE;
+                QByteArray text;
+                if (comment && block) {
+                    text.append(reinterpret_cast<const char*>(block + 1), block[0]);
+                }
                 bool first = true;
                 while (block) {
                     if (DGifGetExtensionNext(file, &block) != GIF_OK) {
@@ -174,7 +179,13 @@ LoadResult decodeGif(const QByteArray& bytes) {
                     if (netscape && first && block && block[0] >= 3 && block[1] == 1) {
                         gif->loopCount = block[2] | block[3] << 8;
                     }
+                    if (comment && block) {
+                        text.append(reinterpret_cast<const char*>(block + 1), block[0]);
+                    }
                     first = false;
+                }
+                if (comment) {
+                    gif->comments.append(text);
                 }
                 continue;
             }

@@ -119,6 +119,16 @@ void putGraphicControl(GifWriter& writer, int disposal, bool userInput, int dela
     writer.check(EGifPutExtension(writer.get(), GRAPHICS_EXT_FUNC_CODE, 4, bytes));
 }
 
+// A comment extension, in sub-blocks of at most 255 bytes.
+void putComment(GifWriter& writer, const QByteArray& comment) {
+    writer.check(EGifPutExtensionLeader(writer.get(), COMMENT_EXT_FUNC_CODE));
+    for (qsizetype at = 0; at < comment.size(); at += 255) {
+        const QByteArray part = comment.mid(at, 255);
+        writer.check(EGifPutExtensionBlock(writer.get(), int(part.size()), part.constData()));
+    }
+    writer.check(EGifPutExtensionTrailer(writer.get()));
+}
+
 void putLoopCount(GifWriter& writer, int loopCount) {
     const GifByteType loop[3] = {1, GifByteType(loopCount & 0xFF),
                                  GifByteType((loopCount >> 8) & 0xFF)};
@@ -169,6 +179,9 @@ QByteArray encodeAnimation(const GifAnimation& animation) {
                                    animation.backgroundIndex, global.get()));
     if (animation.loopCount >= 0) {
         putLoopCount(writer, animation.loopCount);
+    }
+    for (const QByteArray& comment : animation.comments) {
+        putComment(writer, comment);
     }
     for (const GifFrame& frame : animation.frames) {
         if (frame.indices.format() != QImage::Format_Indexed8 || frame.indices.isNull()) {

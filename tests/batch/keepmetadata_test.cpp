@@ -281,6 +281,53 @@ TEST_P(KeepMetadata, TiffAndPngKeepTheirMetadataWithOrientationOne) {
     }
 }
 
+// Content and name disagree: the output takes the name's format and what it can hold of the
+// content's metadata, and nothing of the content's own layout (a TIFF's strip offsets).
+TEST(KeepMetadataAcrossFormats, WhatTheTargetCanHoldIsCarriedOver) {
+    if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty()) {
+        GTEST_SKIP() << "exiftool is not installed (setup.sh installs it)";
+    }
+    QTemporaryDir dir;
+    // Tagged under their true names (exiftool refuses a wrong one), then renamed.
+    const QString jpeg = dir.filePath(QStringLiteral("photo.jpg"));
+    writeJpeg(jpeg, quadrants(64, 48), 95);
+    tag(jpeg, photoTags() + QStringList{QStringLiteral("-Comment=our comment")});
+    const QString tiff = dir.filePath(QStringLiteral("scan.tif"));
+    Picture picture;
+    picture.image = quadrants(64, 48);
+    ASSERT_TRUE(SaveWithEncoder(picture, tiff, QStringLiteral("image/tiff")));
+    tag(tiff, photoTags() + QStringList{QStringLiteral("-Artist=Ines")});
+    const QString jpegAsPng = dir.filePath(QStringLiteral("photo.png"));
+    const QString tiffAsJpeg = dir.filePath(QStringLiteral("scan.jpg"));
+    ASSERT_TRUE(QFile::rename(jpeg, jpegAsPng) && QFile::rename(tiff, tiffAsJpeg));
+
+    FixedJobOptions options;
+    options.folder = dir.filePath(QStringLiteral("out"));
+    QDir().mkpath(options.folder);
+    RecordingFrontEnd frontEnd;
+    ASSERT_EQ(runBatch(options, frontEnd, {jpegAsPng, tiffAsJpeg}, 1).written, 2);
+
+    const QStringList args = {QStringLiteral("-j"), QStringLiteral("-n"), QStringLiteral("-G1")};
+    const QJsonObject png =
+        exiftool(args + QStringList{QDir(options.folder).filePath(QStringLiteral("photo_flipped.png"))});
+    EXPECT_EQ(png.value(QStringLiteral("File:FileType")).toString(), QStringLiteral("PNG"));
+    EXPECT_EQ(png.value(QStringLiteral("IFD0:Make")).toString(), QStringLiteral("Corvus"));
+    EXPECT_EQ(png.value(QStringLiteral("IFD0:Orientation")).toInt(), 1);
+    EXPECT_EQ(png.value(QStringLiteral("XMP-dc:Subject")).toString(), QStringLiteral("harbour"));
+    EXPECT_EQ(png.value(QStringLiteral("PNG:Comment")).toString(), QStringLiteral("our comment"));
+    EXPECT_EQ(png.value(QStringLiteral("PNG-pHYs:PixelsPerUnitX")).toInt(), 7874);
+
+    const QJsonObject out =
+        exiftool(args + QStringList{QDir(options.folder).filePath(QStringLiteral("scan_flipped.jpg"))});
+    EXPECT_EQ(out.value(QStringLiteral("File:FileType")).toString(), QStringLiteral("JPEG"));
+    EXPECT_EQ(out.value(QStringLiteral("IFD0:Artist")).toString(), QStringLiteral("Ines"));
+    EXPECT_EQ(out.value(QStringLiteral("ExifIFD:DateTimeOriginal")).toString(),
+              QStringLiteral("2021:05:06 07:08:09"));
+    EXPECT_FALSE(out.contains(QStringLiteral("IFD0:StripOffsets")));
+    EXPECT_FALSE(out.contains(QStringLiteral("IFD0:Compression")));
+    EXPECT_EQ(out.value(QStringLiteral("JFIF:XResolution")).toInt(), 200);
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryOperation, KeepMetadata, ::testing::ValuesIn(Cases),
                          [](const auto& info) {
                              QString name = QString::fromLatin1(info.param.name);

@@ -1,3 +1,4 @@
+#include "imagefiles/loadpicfile.h"
 #include "imagefiles/savewithencoder.h"
 #include "imagefiles/transform.h"
 #include "tests/imagefiles/writefixtures.h"
@@ -188,6 +189,21 @@ TEST(GifWriter, TurnedAnimationKeepsEveryFrameExactly) {
     ASSERT_TRUE(SaveWithEncoder(picture, path, QStringLiteral("image/gif")));
     expectFramesExactly(
         path, original, [](const GifFrame& f) { return turned(f, 9); }, 9, 10);
+}
+
+TEST(GifWriter, CommentsComeBackThroughAFlip) {
+    QTemporaryDir dir;
+    Picture picture = animation();
+    picture.gif = std::make_shared<GifAnimation>(*picture.gif);
+    // One comment longer than a sub-block, to be cut and joined again.
+    const QList<QByteArray> comments = {"Harbour, June", QByteArray(300, 'x') + "end"};
+    picture.gif->comments = comments;
+    mirrorPicture(picture, Mirror::Horizontal);
+    const QString path = dir.filePath(QStringLiteral("comments.gif"));
+    ASSERT_TRUE(SaveWithEncoder(picture, path, QStringLiteral("image/gif")));
+    const LoadResult loaded = loadPicture(path);
+    ASSERT_TRUE(loaded.ok() && loaded.picture.gif);
+    EXPECT_EQ(loaded.picture.gif->comments, comments);
 }
 
 QImage composedFrame(const GifFileType* gif) {
