@@ -34,8 +34,6 @@ struct FileInFlight {
     std::optional<FileResult> result;
 };
 
-}  // namespace
-
 // What the workers of one run share with it. Results carry their run, so a result of a run
 // that was cancelled never reaches a later one.
 struct RunState {
@@ -51,6 +49,8 @@ int progressValue(int index, int count) {
     const double share = double(index) / double(count) * 100.0;
     return int(std::nearbyint(share));
 }
+
+}  // namespace
 
 class BatchRun::Private {
 public:
