@@ -6,6 +6,7 @@
 #include "imagefiles/encoders.h"
 #include "imagefiles/filebytes.h"
 #include "imagefiles/gdiplusstatus.h"
+#include "imagefiles/librarymessages.h"
 #include "imagefiles/loadpicfile.h"
 #include "imagefiles/savejpeg.h"
 #include "imagefiles/transform.h"
@@ -30,6 +31,8 @@ bool tooSlow(const QByteArray& bytes) {
     const PictureFormat format = sniffFormat(bytes);
     if (format == PictureFormat::Jpeg) {
         size = decoders::jpegHeaderSize(bytes);
+    } else if (format == PictureFormat::Png) {
+        size = decoders::pngHeaderSize(bytes);
     } else if (format == PictureFormat::Gif && bytes.size() >= 10) {
         // The logical screen, which the first frame is composed on.
         const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
@@ -68,6 +71,8 @@ void writeEveryFormat(const Picture& picture) {
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     // Qt's image plugins (TIFF) are found through the application object.
     static QCoreApplication app(*argc, *argv);
+    // As in the programs: what the libraries say about a file stays off the terminal.
+    installLibraryMessageHandlers();
     return 0;
 }
 
