@@ -1,4 +1,5 @@
 #include "imagefiles/decoders.h"
+#include "imagefiles/librarymessages.h"
 #include "imagefiles/limits.h"
 
 #include <gif_lib.h>
@@ -47,6 +48,7 @@ QList<QRgb> paletteOf(const ColorMapObject* map) {
 }
 
 LoadResult corrupt(const QString& what) {
+    libraryMessage(MessageSource::Gif, true, what);
     return LoadResult::failure(
         LoadError::Corrupt,
         QStringLiteral("The GIF data is damaged or incomplete (%1).").arg(what));

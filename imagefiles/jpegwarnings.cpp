@@ -1,5 +1,7 @@
 #include "imagefiles/jpegwarnings.h"
 
+#include "imagefiles/librarymessages.h"
+
 #include <array>
 #include <csetjmp>
 #include <cstdio>
@@ -39,6 +41,7 @@ void onError(j_common_ptr info) {
     if (!listener->damaged) {
         (*info->err->format_message)(info, listener->damage);
         listener->damaged = true;
+        libraryMessage(MessageSource::Jpeg, true, QString::fromLatin1(listener->damage));
     }
     std::longjmp(listener->fatal, 1);
 }
@@ -50,9 +53,10 @@ void onMessage(j_common_ptr info, int level) {
         return;  // trace messages
     }
     ++info->err->num_warnings;
+    char text[JMSG_LENGTH_MAX];
+    (*info->err->format_message)(info, text);
+    libraryMessage(MessageSource::Jpeg, false, QString::fromLatin1(text));
     if (!listener->damaged && !harmlessCode(info->err->msg_code)) {
-        char text[JMSG_LENGTH_MAX];
-        (*info->err->format_message)(info, text);
         if (!harmlessJpegWarning(QString::fromLatin1(text))) {
             std::snprintf(listener->damage, sizeof listener->damage, "%s", text);
             listener->damaged = true;
