@@ -321,6 +321,8 @@ LoadResult decodePng(const QByteArray& bytes) {
         return LoadResult::failure(error == SPNG_EMEM ? LoadError::OutOfMemory : LoadError::Corrupt,
                                    spngReason(error));
     }
+    // Text may follow the image data; damage after the pixels costs only that text.
+    spng_decode_chunks(ctx);
     readColour(ctx, picture);
     readDetails(ctx, picture.image);
     picture.format = PictureFormat::Png;
