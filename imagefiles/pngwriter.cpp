@@ -143,9 +143,10 @@ void setPalette(spng_ctx* ctx, const QList<QRgb>& palette) {
 }
 
 // The profile read with the picture; else the colour space the picture was given (an sRGB
-// chunk, a gamma) in the chunk that says it.
-void setColour(spng_ctx* ctx, const Picture& picture, const QImage& image) {
-    QByteArray profile = picture.iccProfile;
+// chunk, a gamma) in the chunk that says it. libspng keeps a pointer to the profile until the
+// file is written: profile holds its bytes until then.
+void setColour(spng_ctx* ctx, const Picture& picture, const QImage& image, QByteArray& profile) {
+    profile = picture.iccProfile;
     const QColorSpace space = image.colorSpace();
     if (profile.isEmpty() && space.isValid()) {
         if (space == QColorSpace(QColorSpace::SRgb)) {
@@ -180,9 +181,10 @@ bool validKeyword(const QString& key) {
 }
 
 // The picture's text as tEXt chunks, or iTXt where it is not Latin-1. Keys PNG cannot hold
-// are left out.
+// are left out. libspng keeps pointers to the texts: store holds them until the file is written.
 void setText(spng_ctx* ctx, const QImage& image, std::vector<QByteArray>& store) {
     std::vector<spng_text> texts;
+    store.reserve(size_t(image.textKeys().size()) * 2);
     for (const QString& key : image.textKeys()) {
         if (!validKeyword(key)) {
             continue;
@@ -262,7 +264,8 @@ QByteArray encodePng(const Picture& picture) {
     if (layout.colourType == SPNG_COLOR_TYPE_INDEXED) {
         setPalette(ctx, layout.palette);
     }
-    setColour(ctx, picture, picture.image);
+    QByteArray profile;
+    setColour(ctx, picture, picture.image, profile);
     if (pixels.dotsPerMeterX() > 0 && pixels.dotsPerMeterY() > 0) {
         spng_phys phys{uint32_t(pixels.dotsPerMeterX()), uint32_t(pixels.dotsPerMeterY()), 1};
         check(spng_set_phys(ctx, &phys));
