@@ -7,6 +7,7 @@
 #include "batch/planner.h"
 #include "batch/runorder.h"
 #include "filelist/filelist.h"
+#include "imagefiles/diskwait.h"
 #include "shell/report/errorreport.h"
 
 #include <QEventLoop>
@@ -162,8 +163,11 @@ void BatchRun::Private::submit(const PlannedFile& file) {
     QPointer<BatchRun> owner(q);
     std::shared_ptr<RunState> state = run;
     std::shared_ptr<MemoryBudget> room = budget;
-    pool.start([owner, state, room, file] {
-        // Worker thread: decode, transform and encode one file.
+    QThreadPool* workers = &pool;
+    pool.start([owner, state, room, file, workers] {
+        // Worker thread: decode, transform and encode one file. While it syncs its output, the
+        // file waiting behind it may start.
+        const DiskWaitScope lending(workers);
         FileResult result = runFileJob(file, state->cancelled, state->order, room.get());
         const int runId = state->id;
         QMetaObject::invokeMethod(

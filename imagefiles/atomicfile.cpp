@@ -1,5 +1,6 @@
 #include "imagefiles/atomicfile.h"
 
+#include "imagefiles/diskwait.h"
 #include "imagefiles/gdiplusstatus.h"
 
 #include <QFile>
@@ -135,7 +136,12 @@ void AtomicFile::write(const char* data, qsizetype size) {
 }
 
 void AtomicFile::commit() {
-    if (fsync(m_fd) != 0) {
+    int synced;
+    {
+        const DiskWait wait;
+        synced = fsync(m_fd);
+    }
+    if (synced != 0) {
         fail(QStringLiteral("Cannot write %1").arg(m_finalPath), errno);
     }
     const int fd = m_fd;
