@@ -321,7 +321,9 @@ enum class RgbaRead { Refused, Failed, Read };
 RgbaRead readThroughRgba(TIFF* tiff, QImage& image, QString& error) {
     char message[1024] = {};
     TIFFRGBAImage rgba{};
-    if (!TIFFRGBAImageOK(tiff, message) || !TIFFRGBAImageBegin(&rgba, tiff, 0, message)) {
+    // Stop at the first error: a strip or tile that cannot be read is damage, not a gap to
+    // leave in the picture.
+    if (!TIFFRGBAImageOK(tiff, message) || !TIFFRGBAImageBegin(&rgba, tiff, 1, message)) {
         error = QString::fromLocal8Bit(message);
         return RgbaRead::Refused;
     }

@@ -1,4 +1,5 @@
 #include "imagefiles/loadpicfile.h"
+#include "tests/hostile/hostilebytes.h"
 #include "tests/imagefiles/readfixtures.h"
 
 #include <gtest/gtest.h>
@@ -193,7 +194,7 @@ QRgba64 expectedColour(const TiffLayoutCase& c, const int* s) {
 }
 
 // Bilevel, grey, palette and colour files in strips and tiles, interleaved and in planes, read
-// exactly; 1-bit and palette files stay indexed.
+// exactly; 1-bit and palette files stay indexed; cut-off data is refused.
 TEST(TiffLayouts, EveryLayoutReadsExactly) {
     const TiffLayoutCase cases[] = {
         {"bilevel", PHOTOMETRIC_MINISBLACK, 1, 1, false, false, COMPRESSION_CCITTFAX4},
@@ -232,6 +233,10 @@ TEST(TiffLayouts, EveryLayoutReadsExactly) {
             }
         }
         EXPECT_EQ(wrong, 0);
+        // Image data cut off is refused in every layout, never a picture with gaps.
+        const LoadResult cut = loadPictureFromBytes(
+            test::withTiffDataPastEnd(tiffInLayout(c, width, height, samples)));
+        EXPECT_EQ(cut.error, LoadError::Corrupt) << cut.reason.toStdString();
     }
 }
 
