@@ -3,6 +3,7 @@
 #include "imagefiles/gdiplusstatus.h"
 #include "imagefiles/limits.h"
 #include "imagefiles/savejpeg.h"
+#include "imagefiles/tjhandle.h"
 
 #include <QColorSpace>
 
@@ -43,8 +44,8 @@ bool convertByProfile(const QImage& inverted, const QByteArray& profile, QImage&
     cmsHPROFILE srgb = cmsCreate_sRGBProfile();
     cmsHTRANSFORM transform = nullptr;
     if (srgb && cmsGetColorSpace(cmyk) == cmsSigCmykData) {
-        transform = cmsCreateTransform(cmyk, TYPE_CMYK_8_REV, srgb, TYPE_RGB_8, INTENT_PERCEPTUAL,
-                                       0);
+        transform =
+            cmsCreateTransform(cmyk, TYPE_CMYK_8_REV, srgb, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
     }
     if (transform) {
         for (int y = 0; y < inverted.height(); ++y) {
@@ -181,7 +182,8 @@ QByteArray encodeCmykJpeg(const Picture& picture, int quality) {
             GdiplusStatus::InvalidParameter,
             QStringLiteral("The JPEG quality %1 is not between 1 and 100").arg(quality)};
     }
-    tjhandle handle = tjInitCompress();
+    const TjCompressor tj;
+    tjhandle handle = tj.handle;
     if (!handle) {
         throw WriteFailure{GdiplusStatus::OutOfMemory,
                            QStringLiteral("The JPEG encoder cannot start")};
@@ -202,7 +204,6 @@ QByteArray encodeCmykJpeg(const Picture& picture, int quality) {
     }
     const QString error = QString::fromLatin1(tjGetErrorStr2(handle));
     tjFree(buffer);
-    tjDestroy(handle);
     if (status != 0) {
         throw WriteFailure{GdiplusStatus::GenericError,
                            QStringLiteral("The JPEG encoder failed: ") + error};

@@ -1,9 +1,10 @@
-#include "imagefiles/decoders.h"
 #include "imagefiles/cmyk.h"
+#include "imagefiles/decoders.h"
 #include "imagefiles/jpegmarkers.h"
 #include "imagefiles/jpegwarnings.h"
-#include "imagefiles/pixelpool.h"
 #include "imagefiles/limits.h"
+#include "imagefiles/pixelpool.h"
+#include "imagefiles/tjhandle.h"
 #include "imagefiles/transform.h"
 
 #include <QColorSpace>
@@ -15,21 +16,8 @@
 
 namespace zentavo::decoders {
 
-namespace {
-
-struct Decompressor {
-    tjhandle handle = tjInitDecompress();
-    ~Decompressor() {
-        if (handle) {
-            tjDestroy(handle);
-        }
-    }
-};
-
-}  // namespace
-
 QSize jpegHeaderSize(const QByteArray& bytes) {
-    Decompressor tj;
+    TjDecompressor tj;
     int width = 0;
     int height = 0;
     int subsampling = 0;
@@ -47,7 +35,7 @@ QSize jpegHeaderSize(const QByteArray& bytes) {
 }
 
 LoadResult decodeJpeg(const QByteArray& bytes) {
-    Decompressor tj;
+    TjDecompressor tj;
     if (!tj.handle) {
         return LoadResult::failure(LoadError::OutOfMemory,
                                    QStringLiteral("The JPEG decoder could not be started."));
@@ -104,10 +92,10 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
             const QString message = QString::fromLocal8Bit(tjGetErrorStr2(tj.handle));
             // The decoder words only its first warning: a harmless one may hide damage later
             // in the data, which a second reading that hears every warning finds.
-            const QString damage = tjGetErrorCode(tj.handle) == TJERR_FATAL ||
-                                           !harmlessJpegWarning(message)
-                                       ? message
-                                       : jpegDamage(bytes);
+            const QString damage =
+                tjGetErrorCode(tj.handle) == TJERR_FATAL || !harmlessJpegWarning(message)
+                    ? message
+                    : jpegDamage(bytes);
             if (!damage.isEmpty()) {
                 return LoadResult::failure(
                     LoadError::Corrupt,

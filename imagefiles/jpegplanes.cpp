@@ -1,28 +1,16 @@
 #include "imagefiles/jpegplanes.h"
 
 #include "imagefiles/jpegmarkers.h"
-#include "imagefiles/metadata.h"
 #include "imagefiles/limits.h"
+#include "imagefiles/metadata.h"
 #include "imagefiles/pixelpool.h"
+#include "imagefiles/tjhandle.h"
 
 #include <turbojpeg.h>
 
 #include <new>
 
 namespace zentavo {
-
-namespace {
-
-struct Decompressor {
-    tjhandle handle = tjInitDecompress();
-    ~Decompressor() {
-        if (handle) {
-            tjDestroy(handle);
-        }
-    }
-};
-
-}  // namespace
 
 std::optional<std::pair<int, int>> chromaFootprint(int subsampling, int colorspace) {
     if (colorspace == TJCS_GRAY && subsampling == TJSAMP_GRAY) {
@@ -64,7 +52,7 @@ bool planesMoveExactly(int width, int height, int subsampling, PixelMove move) {
 }
 
 std::optional<PlanarJpeg> decodeMovedJpegPlanes(const QByteArray& bytes, PixelMove operation) {
-    Decompressor tj;
+    TjDecompressor tj;
     if (!tj.handle) {
         return std::nullopt;
     }

@@ -7,6 +7,8 @@
 #include "imagefiles/jpegmarkers.h"
 #include "imagefiles/jpegwarnings.h"
 #include "imagefiles/limits.h"
+#include "imagefiles/savejpeg.h"
+#include "imagefiles/tjhandle.h"
 
 #include "shell/report/zentavoerror.h"
 
@@ -55,17 +57,6 @@ const TransformEntry& entryOf(RightAngleTransform transform) {
 
 // TurboJPEG's words for a transform whose edges do not fall on whole blocks.
 constexpr char NotPerfectText[] = "not perfect";
-
-struct Transformer {
-    // A fresh handle for every file: a handle that wrote a progressive output keeps Huffman
-    // state that spoils the next baseline output written with it.
-    tjhandle handle = tjInitTransform();
-    ~Transformer() {
-        if (handle) {
-            tjDestroy(handle);
-        }
-    }
-};
 
 LosslessJpeg refused(const QString& reason) {
     return {LosslessOutcome::Refused, {}, reason};
@@ -118,7 +109,7 @@ LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform oper
     const bool progressive = markers.frameMarker == 0xC2 || markers.frameMarker == 0xCA;
     const bool arithmetic = markers.frameMarker == 0xC9 || markers.frameMarker == 0xCA;
 
-    Transformer tj;
+    TjTransformer tj;
     if (!tj.handle) {
         return refused(QStringLiteral("The JPEG transformer could not be started."));
     }
@@ -184,25 +175,6 @@ LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform oper
     // The pixels now stand as they are shown.
     resetJpegOrientation(result.jpeg);
     return result;
-}
-
-void saveJpegStream(const QByteArray& jpeg, const QString& fileName, bool* status) {
-    GdiplusStatus failure = GdiplusStatus::Ok;
-    try {
-        writeFileAtomically(fileName, jpeg);
-        return;
-    } catch (const WriteFailure& error) {
-        failure = error.status;
-    } catch (const std::bad_alloc&) {
-        failure = GdiplusStatus::OutOfMemory;
-    }
-    if (failure == GdiplusStatus::OutOfMemory && status) {
-        *status = true;
-        return;
-    }
-    throw ZentavoError(
-        ErrorNumber::CannotSave,
-        QStringLiteral("Cannot save the image. GDI+ Error:") + QString::number(int(failure)));
 }
 
 }  // namespace zentavo

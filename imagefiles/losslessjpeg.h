@@ -48,10 +48,4 @@ struct LosslessJpeg {
 // file; each call uses its own TurboJPEG handle.
 LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform operation);
 
-// Writes a finished JPEG stream to fileName the way SaveJpeg writes its files: under a
-// temporary name, renamed over fileName at the end, and with the same failures
-// (ZentavoError(CannotSave, "Cannot save the image. GDI+ Error:<n>"); out of memory with status
-// given only sets *status). Reentrant.
-void saveJpegStream(const QByteArray& jpeg, const QString& fileName, bool* status = nullptr);
-
 }  // namespace zentavo

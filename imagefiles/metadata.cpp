@@ -1,11 +1,12 @@
 #include "imagefiles/metadata.h"
 
 #include "imagefiles/gdiplusstatus.h"
+#include "imagefiles/tjhandle.h"
 
 #include <QtEndian>
 
-#include <exiv2/exiv2.hpp>
 #include <turbojpeg.h>
+#include <exiv2/exiv2.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -33,7 +34,7 @@ struct PictureMetadata {
     std::vector<PngTextChunk> pngText;
     Resolution resolution;
     int orientation = 1;
-    int thumbnailSide = 0;  // the longer side of the EXIF thumbnail; 0 when there is none
+    int thumbnailSide = 0;    // the longer side of the EXIF thumbnail; 0 when there is none
     int tiffCompression = 0;  // a TIFF's Compression tag; 0 for other files
 
     bool describesPhoto() const {
@@ -125,8 +126,7 @@ void forEachPngChunk(const QByteArray& png, Visit visit) {
 }
 
 void readPngChunks(const QByteArray& png, PictureMetadata& metadata) {
-    forEachPngChunk(png, [&](const QByteArray& type, const QByteArray& data, qsizetype,
-                             qsizetype) {
+    forEachPngChunk(png, [&](const QByteArray& type, const QByteArray& data, qsizetype, qsizetype) {
         if (type == "pHYs" && data.size() == 9 && data[8] == 1) {
             // Dots per metre; kept in inches, the unit people read.
             metadata.resolution.unit = Resolution::Unit::Inch;
@@ -174,9 +174,8 @@ void settleExif(PictureMetadata& metadata, PictureFormat format) {
     const auto unit = exif.findKey(Exiv2::ExifKey("Exif.Image.ResolutionUnit"));
     const long unitValue = unit != exif.end() && unit->count() > 0 ? unit->toLong(0) : 2;
     if (x > 0 && y > 0 && (unitValue == 2 || unitValue == 3)) {
-        metadata.resolution = {x, y,
-                               unitValue == 2 ? Resolution::Unit::Inch
-                                              : Resolution::Unit::Centimetre};
+        metadata.resolution = {
+            x, y, unitValue == 2 ? Resolution::Unit::Inch : Resolution::Unit::Centimetre};
     }
     const auto compression = exif.findKey(Exiv2::ExifKey("Exif.Image.Compression"));
     if (format == PictureFormat::Tiff && compression != exif.end() && compression->count() > 0) {
@@ -190,8 +189,8 @@ void settleExif(PictureMetadata& metadata, PictureFormat format) {
     for (auto it = exif.begin(); it != exif.end();) {
         const std::string group = it->groupName();
         const bool layout = group == "Image" && layoutTags().count(it->tag());
-        const bool resolution = group == "Image" && (it->tag() == 0x011a || it->tag() == 0x011b ||
-                                                     it->tag() == 0x0128);
+        const bool resolution =
+            group == "Image" && (it->tag() == 0x011a || it->tag() == 0x011b || it->tag() == 0x0128);
         const bool otherPage = format == PictureFormat::Tiff && group != "Image" &&
                                group != "Photo" && group != "GPSInfo" && group != "Iop" &&
                                !Exiv2::ExifTags::isMakerGroup(group);
@@ -204,17 +203,14 @@ int thumbnailSideOf(const Exiv2::ExifData& exif) {
     if (thumbnail.size_ <= 0) {
         return 0;
     }
-    tjhandle handle = tjInitDecompress();
+    const TjDecompressor tj;
     int width = 0;
     int height = 0;
     int subsampling = 0;
     int colorspace = 0;
     const bool read =
-        handle && tjDecompressHeader3(handle, thumbnail.pData_, unsigned(thumbnail.size_), &width,
-                                      &height, &subsampling, &colorspace) == 0;
-    if (handle) {
-        tjDestroy(handle);
-    }
+        tj.handle && tjDecompressHeader3(tj.handle, thumbnail.pData_, unsigned(thumbnail.size_),
+                                         &width, &height, &subsampling, &colorspace) == 0;
     return read && width > 0 && height > 0 ? std::max(width, height) : DefaultThumbnailSide;
 }
 
@@ -235,30 +231,30 @@ QByteArray makeThumbnail(const QImage& image, int side) {
     if (small.isNull()) {
         return {};
     }
-    tjhandle handle = tjInitCompress();
-    if (!handle) {
+    const TjCompressor tj;
+    if (!tj.handle) {
         return {};
     }
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    const int status = tjCompress2(handle, small.constBits(), small.width(),
-                                   int(small.bytesPerLine()), small.height(), TJPF_RGB, &buffer,
-                                   &size, TJSAMP_420, ThumbnailQuality, 0);
+    const int status =
+        tjCompress2(tj.handle, small.constBits(), small.width(), int(small.bytesPerLine()),
+                    small.height(), TJPF_RGB, &buffer, &size, TJSAMP_420, ThumbnailQuality, 0);
     QByteArray jpeg;
     if (status == 0) {
         jpeg = QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size));
     }
     tjFree(buffer);
-    tjDestroy(handle);
     return jpeg;
 }
 
 // A JPEG decoded at the smallest scale that still covers side pixels, for its thumbnail.
 QImage decodeSmall(const QByteArray& jpeg, int side) {
-    tjhandle handle = tjInitDecompress();
-    if (!handle) {
+    const TjDecompressor tj;
+    if (!tj.handle) {
         return {};
     }
+    tjhandle handle = tj.handle;
     const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
     int width = 0;
     int height = 0;
@@ -287,7 +283,6 @@ QImage decodeSmall(const QByteArray& jpeg, int side) {
             image = QImage();
         }
     }
-    tjDestroy(handle);
     return image;
 }
 
@@ -428,8 +423,8 @@ QByteArray writeThroughLibrary(const QByteArray& encoded, const PictureMetadata&
 
 // Sets the density of the JFIF segment a JPEG encoder wrote (16-bit whole numbers).
 void setJfifDensity(QByteArray& jpeg, const Resolution& resolution) {
-    if (!resolution.valid() || jpeg.size() < 18 || uchar(jpeg[2]) != 0xFF || uchar(jpeg[3]) != 0xE0 ||
-        std::memcmp(jpeg.constData() + 6, "JFIF\0", 5) != 0) {
+    if (!resolution.valid() || jpeg.size() < 18 || uchar(jpeg[2]) != 0xFF ||
+        uchar(jpeg[3]) != 0xE0 || std::memcmp(jpeg.constData() + 6, "JFIF\0", 5) != 0) {
         return;
     }
     const auto x = quint16(std::clamp<long>(std::lround(resolution.x), 1, 65535));
@@ -503,17 +498,17 @@ QByteArray writePngChunks(const QByteArray& png, const PictureMetadata& metadata
 
     QByteArray out = png.left(8);
     out.reserve(png.size() + chunks.size());
-    forEachPngChunk(png, [&](const QByteArray& type, const QByteArray&, qsizetype at,
-                             qsizetype length) {
-        const bool replaced = type == "eXIf" || type == "tEXt" || type == "zTXt" ||
-                              type == "iTXt" || (type == "pHYs" && resolution.valid());
-        if (!replaced) {
-            out.append(png.constData() + at, length);
-        }
-        if (type == "IHDR") {
-            out += chunks;
-        }
-    });
+    forEachPngChunk(
+        png, [&](const QByteArray& type, const QByteArray&, qsizetype at, qsizetype length) {
+            const bool replaced = type == "eXIf" || type == "tEXt" || type == "zTXt" ||
+                                  type == "iTXt" || (type == "pHYs" && resolution.valid());
+            if (!replaced) {
+                out.append(png.constData() + at, length);
+            }
+            if (type == "IHDR") {
+                out += chunks;
+            }
+        });
     return out;
 }
 
@@ -631,19 +626,16 @@ QByteArray withJpegMetadata(const QByteArray& jpeg, const PictureMetadata* metad
     startLibrary();
     OutputFacts output{{}, axesSwapped, thumbnailSource, jpeg};
     {
-        tjhandle handle = tjInitDecompress();
+        const TjDecompressor tj;
         int width = 0;
         int height = 0;
         int subsampling = 0;
         int colorspace = 0;
-        if (handle && tjDecompressHeader3(handle, reinterpret_cast<const unsigned char*>(
-                                                      jpeg.constData()),
-                                          unsigned(jpeg.size()), &width, &height, &subsampling,
-                                          &colorspace) == 0) {
+        if (tj.handle &&
+            tjDecompressHeader3(tj.handle, reinterpret_cast<const unsigned char*>(jpeg.constData()),
+                                unsigned(jpeg.size()), &width, &height, &subsampling,
+                                &colorspace) == 0) {
             output.size = QSize(width, height);
-        }
-        if (handle) {
-            tjDestroy(handle);
         }
     }
     QByteArray out = writeThroughLibrary(jpeg, *metadata, output, true);

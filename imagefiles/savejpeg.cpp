@@ -4,6 +4,7 @@
 #include "imagefiles/cmyk.h"
 #include "imagefiles/gdiplusstatus.h"
 #include "imagefiles/metadata.h"
+#include "imagefiles/tjhandle.h"
 #include "imagefiles/writerpixels.h"
 #include "shell/report/zentavoerror.h"
 
@@ -22,15 +23,6 @@ constexpr int IccMarker = 0xE2;                        // APP2
 constexpr char IccSignature[] = "ICC_PROFILE";         // 11 characters and a NUL
 constexpr int IccHeaderBytes = 2 + 12 + 2;             // length, signature, sequence and count
 constexpr int IccChunkBytes = 65535 - IccHeaderBytes;  // 65519: the length field counts itself
-
-struct TjHandle {
-    tjhandle handle = tjInitCompress();
-    ~TjHandle() {
-        if (handle) {
-            tjDestroy(handle);
-        }
-    }
-};
 
 [[noreturn]] void encoderFailed(tjhandle handle) {
     const QString text = QString::fromLatin1(tjGetErrorStr2(handle));
@@ -55,8 +47,8 @@ QByteArray finishedJpeg(const unsigned char* encoded, unsigned long size, const 
 }
 
 // A small RGB picture sampled from the planes, at least side pixels on its longer edge (and
-// less than twice as many), for an EXIF thumbnail; null when side is 0 (no thumbnail wanted). Sampled, not filtered: a thumbnail
-// must cost next to nothing beside the picture.
+// less than twice as many), for an EXIF thumbnail; null when side is 0 (no thumbnail wanted).
+// Sampled, not filtered: a thumbnail must cost next to nothing beside the picture.
 QImage planarPreview(const PlanarJpeg& planar, int side) {
     if (side <= 0 || planar.planes.empty() || planar.width <= 0 || planar.height <= 0) {
         return {};
@@ -73,8 +65,8 @@ QImage planarPreview(const PlanarJpeg& planar, int side) {
     if (colour) {
         const qint64 chromaWidth = planar.planes[1].width();
         for (int x = 0; x < columns; ++x) {
-            chromaColumn[size_t(x)] =
-                int(std::min<qint64>(chromaWidth - 1, qint64(x) * step * chromaWidth / planar.width));
+            chromaColumn[size_t(x)] = int(
+                std::min<qint64>(chromaWidth - 1, qint64(x) * step * chromaWidth / planar.width));
         }
     }
     // YCbCr to RGB in 16.16 fixed point, as JPEG defines it.
@@ -90,8 +82,8 @@ QImage planarPreview(const PlanarJpeg& planar, int side) {
             continue;
         }
         const int chromaHeight = planar.planes[1].height();
-        const int cy = int(std::min<qint64>(chromaHeight - 1,
-                                            qint64(py) * chromaHeight / planar.height));
+        const int cy =
+            int(std::min<qint64>(chromaHeight - 1, qint64(py) * chromaHeight / planar.height));
         const uchar* cbRow = planar.planes[1].constScanLine(cy);
         const uchar* crRow = planar.planes[2].constScanLine(cy);
         for (int x = 0; x < columns; ++x, out += 3) {
@@ -194,7 +186,7 @@ QByteArray encodeJpeg(const Picture& picture, int quality) {
         }
     }
 
-    TjHandle tj;
+    TjCompressor tj;
     if (!tj.handle) {
         throw WriteFailure{GdiplusStatus::OutOfMemory,
                            QStringLiteral("The JPEG encoder cannot start")};
@@ -231,7 +223,7 @@ QByteArray encodeJpeg(const PlanarJpeg& planar, int quality) {
         sources[i] = plane.constBits();
         strides[i] = int(plane.bytesPerLine());
     }
-    TjHandle tj;
+    TjCompressor tj;
     if (!tj.handle) {
         throw WriteFailure{GdiplusStatus::OutOfMemory,
                            QStringLiteral("The JPEG encoder cannot start")};
@@ -246,6 +238,10 @@ QByteArray encodeJpeg(const PlanarJpeg& planar, int quality) {
         encoderFailed(tj.handle);
     }
     return finishedJpeg(buffer, size, planar.info);
+}
+
+void saveJpegStream(const QByteArray& jpeg, const QString& fileName, bool* status) {
+    saveEncoded(fileName, status, [&] { return jpeg; });
 }
 
 void SaveJpeg(const Picture& picture, const QString& fileName, int quality, bool* status) {

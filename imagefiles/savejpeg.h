@@ -33,6 +33,12 @@ void SaveJpeg(const PlanarJpeg& planar, const QString& fileName, int quality,
               bool* status = nullptr);
 QByteArray encodeJpeg(const PlanarJpeg& planar, int quality);
 
+// Writes a finished JPEG stream to fileName the way SaveJpeg writes its files: under a
+// temporary name, renamed over fileName at the end, and with the same failures
+// (ZentavoError(CannotSave, "Cannot save the image. GDI+ Error:<n>"); out of memory with status
+// given only sets *status). Reentrant.
+void saveJpegStream(const QByteArray& jpeg, const QString& fileName, bool* status = nullptr);
+
 // Inserts an ICC profile into a JPEG stream as APP2 markers (65519 bytes a marker at most), after
 // the JFIF header when there is one. Returns jpeg unchanged when profile is empty. Throws
 // WriteFailure(InvalidParameter) for a profile too large for 255 markers.
