@@ -2,6 +2,7 @@
 
 #include "imagefiles/gdiplusstatus.h"
 #include "imagefiles/limits.h"
+#include "imagefiles/memorytiff.h"
 #include "imagefiles/savejpeg.h"
 #include "imagefiles/tjhandle.h"
 
@@ -61,43 +62,6 @@ bool convertByProfile(const QImage& inverted, const QByteArray& profile, QImage&
     return transform != nullptr;
 }
 
-struct MemoryTiff {
-    const QByteArray* bytes;
-    toff_t position = 0;
-};
-
-tmsize_t readMemory(thandle_t handle, void* buffer, tmsize_t size) {
-    auto* file = static_cast<MemoryTiff*>(handle);
-    const auto total = toff_t(file->bytes->size());
-    if (file->position >= total || size <= 0) {
-        return 0;
-    }
-    const tmsize_t count = tmsize_t(std::min<toff_t>(toff_t(size), total - file->position));
-    std::memcpy(buffer, file->bytes->constData() + file->position, size_t(count));
-    file->position += toff_t(count);
-    return count;
-}
-
-tmsize_t writeNothing(thandle_t, void*, tmsize_t) {
-    return 0;
-}
-
-toff_t seekMemory(thandle_t handle, toff_t offset, int whence) {
-    auto* file = static_cast<MemoryTiff*>(handle);
-    const auto total = toff_t(file->bytes->size());
-    const toff_t base = whence == SEEK_CUR ? file->position : whence == SEEK_END ? total : 0;
-    file->position = base + offset;
-    return file->position;
-}
-
-int closeNothing(thandle_t) {
-    return 0;
-}
-
-toff_t sizeOfMemory(thandle_t handle) {
-    return toff_t(static_cast<MemoryTiff*>(handle)->bytes->size());
-}
-
 int quiet(TIFF*, void*, const char*, const char*, va_list) {
     return 1;
 }
@@ -121,13 +85,12 @@ void setCmykPicture(Picture& picture, QImage inverted, const QByteArray& profile
 }
 
 bool readCmykTiff(const QByteArray& bytes, Picture& picture) {
-    MemoryTiff file{&bytes};
+    MemoryTiffSource file{&bytes};
     std::unique_ptr<TIFFOpenOptions, decltype(&TIFFOpenOptionsFree)> options(TIFFOpenOptionsAlloc(),
                                                                              &TIFFOpenOptionsFree);
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), quiet, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), quiet, nullptr);
-    TIFF* tiff = TIFFClientOpenExt("input", "rm", &file, readMemory, writeNothing, seekMemory,
-                                   closeNothing, sizeOfMemory, nullptr, nullptr, options.get());
+    TIFF* tiff = openMemoryTiff(file, options.get());
     if (!tiff) {
         return false;
     }

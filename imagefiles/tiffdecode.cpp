@@ -1,6 +1,7 @@
 #include "imagefiles/decoders.h"
 #include "imagefiles/librarymessages.h"
 #include "imagefiles/limits.h"
+#include "imagefiles/memorytiff.h"
 #include "imagefiles/pixelpool.h"
 
 #include <QColorSpace>
@@ -19,43 +20,11 @@ namespace {
 // The largest tile buffer read, in bytes; real files use tiles of 256 x 256 or 512 x 512.
 constexpr qint64 MaxTileBytes = qint64(64) << 20;
 
-// libtiff reads the file from memory through these callbacks.
+// The file in memory, and the last error libtiff gave while reading it.
 struct MemoryFile {
-    const QByteArray* bytes;
-    toff_t position = 0;
+    MemoryTiffSource source;
     QString lastError;
 };
-
-tmsize_t readMemory(thandle_t handle, void* buffer, tmsize_t size) {
-    auto* file = static_cast<MemoryFile*>(handle);
-    const auto total = toff_t(file->bytes->size());
-    if (file->position >= total || size <= 0) {
-        return 0;
-    }
-    const tmsize_t count = tmsize_t(std::min<toff_t>(toff_t(size), total - file->position));
-    std::memcpy(buffer, file->bytes->constData() + file->position, size_t(count));
-    file->position += toff_t(count);
-    return count;
-}
-
-tmsize_t writeNothing(thandle_t, void*, tmsize_t) {
-    return 0;
-}
-
-toff_t seekMemory(thandle_t handle, toff_t offset, int whence) {
-    auto* file = static_cast<MemoryFile*>(handle);
-    const auto total = toff_t(file->bytes->size());
-    const toff_t base = whence == SEEK_CUR ? file->position : whence == SEEK_END ? total : 0;
-    file->position = base + offset;
-    return file->position;
-}
-
-int closeNothing(thandle_t) {
-    return 0;
-}
-toff_t sizeOfMemory(thandle_t handle) {
-    return toff_t(static_cast<MemoryFile*>(handle)->bytes->size());
-}
 
 int keepError(TIFF*, void* user, const char* module, const char* format, va_list args) {
     char text[512];
@@ -359,13 +328,12 @@ void readResolution(TIFF* tiff, QImage& image) {
 }  // namespace
 
 LoadResult decodeTiff(const QByteArray& bytes) {
-    MemoryFile memory{&bytes, 0, {}};
+    MemoryFile memory{{&bytes}, {}};
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, keepError, &memory);
     TIFFOpenOptionsSetWarningHandlerExtR(options, passWarning, &memory);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(limits::MaxDecodedBytes));
-    TIFF* tiff = TIFFClientOpenExt("memory", "rm", &memory, readMemory, writeNothing, seekMemory,
-                                   closeNothing, sizeOfMemory, nullptr, nullptr, options);
+    TIFF* tiff = openMemoryTiff(memory.source, options);
     TIFFOpenOptionsFree(options);
     if (!tiff) {
         return LoadResult::failure(
