@@ -42,22 +42,17 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
     }
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
     const auto size = static_cast<unsigned long>(bytes.size());
-    int width = 0;
-    int height = 0;
-    int subsampling = 0;
-    int colorspace = 0;
-    // A warning while reading the header (stray bytes between segments) still leaves a size.
-    if (tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) !=
-            0 &&
-        (tjGetErrorCode(tj.handle) == TJERR_FATAL ||
-         !harmlessJpegWarning(QString::fromLocal8Bit(tjGetErrorStr2(tj.handle))) || width <= 0)) {
+    QString why;
+    const std::optional<JpegFrame> frame = readJpegFrame(tj.handle, bytes, &why);
+    if (!frame || frame->width <= 0) {
         // 12-bit and lossless JPEGs are valid files that this decoder does not read.
-        const QString message = QString::fromLocal8Bit(tjGetErrorStr2(tj.handle));
+        const QString message = frame ? QString::fromLocal8Bit(tjGetErrorStr2(tj.handle)) : why;
         const bool unsupported = message.contains(QLatin1String("Unsupported"));
         return LoadResult::failure(
             unsupported ? LoadError::Unsupported : LoadError::Corrupt,
             QStringLiteral("The JPEG header cannot be read (%1).").arg(message));
     }
+    const auto [width, height, subsampling, colorspace] = *frame;
     const bool grey = colorspace == TJCS_GRAY;
     const bool cmyk = colorspace == TJCS_CMYK || colorspace == TJCS_YCCK;
     if (!limits::decodedSizeAllowed(width, height, cmyk ? 7 : (grey ? 1 : 3))) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include <jpeglib.h>
+// after jpeglib.h, whose types it names
 #include <jerror.h>
 
 namespace zentavo {
@@ -104,6 +105,20 @@ QString jpegDamage(const QByteArray& jpeg) {
     readWhole(reinterpret_cast<const unsigned char*>(jpeg.constData()),
               static_cast<unsigned long>(jpeg.size()), listener);
     return listener.damaged ? QString::fromLatin1(listener.damage) : QString();
+}
+
+std::optional<JpegFrame> readJpegFrame(tjhandle handle, const QByteArray& jpeg, QString* why) {
+    JpegFrame frame;
+    if (tjDecompressHeader3(handle, reinterpret_cast<const unsigned char*>(jpeg.constData()),
+                            static_cast<unsigned long>(jpeg.size()), &frame.width, &frame.height,
+                            &frame.subsampling, &frame.colorspace) != 0) {
+        const QString words = QString::fromLocal8Bit(tjGetErrorStr2(handle));
+        if (tjGetErrorCode(handle) == TJERR_FATAL || !harmlessJpegWarning(words)) {
+            *why = words;
+            return std::nullopt;
+        }
+    }
+    return frame;
 }
 
 }  // namespace zentavo

@@ -113,19 +113,14 @@ LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform oper
     if (!tj.handle) {
         return refused(QStringLiteral("The JPEG transformer could not be started."));
     }
+    QString why;
+    const std::optional<JpegFrame> frame = readJpegFrame(tj.handle, jpeg, &why);
+    if (!frame) {
+        return refused(QStringLiteral("The JPEG header cannot be read (%1).").arg(why));
+    }
+    const auto [width, height, subsampling, colorspace] = *frame;
     const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
     const auto size = static_cast<unsigned long>(jpeg.size());
-    int width = 0;
-    int height = 0;
-    int subsampling = 0;
-    int colorspace = 0;
-    if (tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) !=
-            0 &&
-        (tjGetErrorCode(tj.handle) == TJERR_FATAL ||
-         !harmlessJpegWarning(QString::fromLocal8Bit(tjGetErrorStr2(tj.handle))))) {
-        return refused(QStringLiteral("The JPEG header cannot be read (%1).")
-                           .arg(QString::fromLocal8Bit(tjGetErrorStr2(tj.handle))));
-    }
     // The coefficients of the whole picture are held at once, two bytes a sample.
     if (!limits::decodedSizeAllowed(width, height, colorspace == TJCS_GRAY ? 2 : 6)) {
         return refused(
