@@ -98,6 +98,25 @@ QImage planarPreview(const PlanarJpeg& planar, int side) {
     return preview;
 }
 
+// Runs one compression with a fresh encoder and finishes its output with info's profile and
+// metadata. compress(handle, &buffer, &size) returns TurboJPEG's status.
+template <typename Compress>
+QByteArray compressed(Compress&& compress, const Picture& info) {
+    TjCompressor tj;
+    if (!tj.handle) {
+        throw WriteFailure{GdiplusStatus::OutOfMemory,
+                           QStringLiteral("The JPEG encoder cannot start")};
+    }
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    const int result = compress(tj.handle, &buffer, &size);
+    std::unique_ptr<unsigned char, decltype(&tjFree)> owned(buffer, &tjFree);
+    if (result != 0) {
+        encoderFailed(tj.handle);
+    }
+    return finishedJpeg(buffer, size, info);
+}
+
 // Writes what encode returns, with the failures of the writer mapped to its error.
 template <typename Encode>
 void saveEncoded(const QString& fileName, bool* status, Encode&& encode) {
@@ -186,21 +205,13 @@ QByteArray encodeJpeg(const Picture& picture, int quality) {
         }
     }
 
-    TjCompressor tj;
-    if (!tj.handle) {
-        throw WriteFailure{GdiplusStatus::OutOfMemory,
-                           QStringLiteral("The JPEG encoder cannot start")};
-    }
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    const int result = tjCompress2(tj.handle, pixels.constBits(), pixels.width(),
-                                   int(pixels.bytesPerLine()), pixels.height(), pixelFormat,
-                                   &buffer, &size, subsampling, quality, TJFLAG_ACCURATEDCT);
-    std::unique_ptr<unsigned char, decltype(&tjFree)> owned(buffer, &tjFree);
-    if (result != 0) {
-        encoderFailed(tj.handle);
-    }
-    return finishedJpeg(buffer, size, picture);
+    return compressed(
+        [&](tjhandle handle, unsigned char** buffer, unsigned long* size) {
+            return tjCompress2(handle, pixels.constBits(), pixels.width(),
+                               int(pixels.bytesPerLine()), pixels.height(), pixelFormat, buffer,
+                               size, subsampling, quality, TJFLAG_ACCURATEDCT);
+        },
+        picture);
 }
 
 QByteArray encodeJpeg(const PlanarJpeg& planar, int quality) {
@@ -223,21 +234,13 @@ QByteArray encodeJpeg(const PlanarJpeg& planar, int quality) {
         sources[i] = plane.constBits();
         strides[i] = int(plane.bytesPerLine());
     }
-    TjCompressor tj;
-    if (!tj.handle) {
-        throw WriteFailure{GdiplusStatus::OutOfMemory,
-                           QStringLiteral("The JPEG encoder cannot start")};
-    }
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    const int result =
-        tjCompressFromYUVPlanes(tj.handle, sources, planar.width, strides, planar.height,
-                                planar.subsampling, &buffer, &size, quality, TJFLAG_ACCURATEDCT);
-    std::unique_ptr<unsigned char, decltype(&tjFree)> owned(buffer, &tjFree);
-    if (result != 0) {
-        encoderFailed(tj.handle);
-    }
-    return finishedJpeg(buffer, size, planar.info);
+    return compressed(
+        [&](tjhandle handle, unsigned char** buffer, unsigned long* size) {
+            return tjCompressFromYUVPlanes(handle, sources, planar.width, strides, planar.height,
+                                           planar.subsampling, buffer, size, quality,
+                                           TJFLAG_ACCURATEDCT);
+        },
+        planar.info);
 }
 
 void saveJpegStream(const QByteArray& jpeg, const QString& fileName, bool* status) {
