@@ -178,7 +178,14 @@ struct Job {
             sniffFormat(bytes) != PictureFormat::Jpeg) {
             return false;
         }
-        LosslessJpeg turned = turnJpegLosslessly(bytes, *operation);
+        // The markers come over as the input has them: made true of the output below (the
+        // thumbnail, the resolution of a quarter turn), or stripped.
+        std::shared_ptr<const PictureMetadata> metadata = readMetadata(bytes, PictureFormat::Jpeg);
+        if (file.stripMetadata) {
+            metadata = strippedMetadata(metadata);
+        }
+        LosslessJpeg turned =
+            turnJpegLosslessly(bytes, *operation, metadataThumbnailSide(metadata.get()));
         if (turned.outcome == LosslessOutcome::NotPerfect) {
             result.reencoded = true;
             return false;
@@ -186,19 +193,14 @@ struct Job {
         if (turned.outcome != LosslessOutcome::Turned) {
             return false;
         }
+        bytes = QByteArray();
         // Its estimate still counts for the files after it that have to be re-encoded.
         loaded();
         const int number = writingStatement(file.formatClass, file.operation);
-        // The markers came over as the input had them: made true of the output here (the
-        // thumbnail, the resolution of a quarter turn), or stripped.
-        std::shared_ptr<const PictureMetadata> metadata = readMetadata(bytes, PictureFormat::Jpeg);
-        bytes = QByteArray();
-        if (file.stripMetadata) {
-            metadata = strippedMetadata(metadata);
-        }
         if (!step(number, [&] {
                 try {
-                    turned.jpeg = withJpegMetadata(turned.jpeg, metadata.get(), turned.axesSwapped);
+                    turned.jpeg = withJpegMetadata(turned.jpeg, metadata.get(), turned.axesSwapped,
+                                                   turned.preview);
                 } catch (const WriteFailure& failure) {
                     throw ZentavoError(ErrorNumber::CannotSave,
                                        CannotSave + QLatin1Char(' ') + failure.reason);

@@ -1,12 +1,10 @@
 #include "imagefiles/jpegwarnings.h"
 
+#include "imagefiles/jpeglistener.h"
 #include "imagefiles/librarymessages.h"
 
 #include <array>
-#include <csetjmp>
-#include <cstdio>
 
-#include <jpeglib.h>
 // after jpeglib.h, whose types it names
 #include <jerror.h>
 
@@ -30,26 +28,20 @@ bool harmlessCode(int code) {
            code == JWRN_NOT_SEQUENTIAL || code == JWRN_BOGUS_ICC;
 }
 
-struct Listener {
-    jpeg_error_mgr manager;
-    std::jmp_buf fatal;
-    char damage[JMSG_LENGTH_MAX];  // the first warning that means gaps; empty when none
-    bool damaged;
-};
-
 void onError(j_common_ptr info) {
-    Listener* listener = reinterpret_cast<Listener*>(info->err);
+    JpegListener* listener = reinterpret_cast<JpegListener*>(info->err);
     if (!listener->damaged) {
         (*info->err->format_message)(info, listener->damage);
         listener->damaged = true;
         libraryMessage(MessageSource::Jpeg, true, QString::fromLatin1(listener->damage));
     }
+    listener->failed = true;
     std::longjmp(listener->fatal, 1);
 }
 
 // Every message passes here; the library's own handler formats only the first warning.
 void onMessage(j_common_ptr info, int level) {
-    Listener* listener = reinterpret_cast<Listener*>(info->err);
+    JpegListener* listener = reinterpret_cast<JpegListener*>(info->err);
     if (level >= 0) {
         return;  // trace messages
     }
@@ -68,14 +60,9 @@ void onMessage(j_common_ptr info, int level) {
 void onOutput(j_common_ptr) {}
 
 // Only plain locals between setjmp and longjmp: the jump skips destructors.
-bool readWhole(const unsigned char* data, unsigned long size, Listener& listener) {
+bool readWhole(const unsigned char* data, unsigned long size, JpegListener& listener) {
     jpeg_decompress_struct info;
-    info.err = jpeg_std_error(&listener.manager);
-    listener.manager.error_exit = onError;
-    listener.manager.emit_message = onMessage;
-    listener.manager.output_message = onOutput;
-    listener.damaged = false;
-    listener.damage[0] = '\0';
+    info.err = listenToJpeg(listener);
     if (setjmp(listener.fatal)) {
         jpeg_destroy_decompress(&info);
         return false;
@@ -91,6 +78,26 @@ bool readWhole(const unsigned char* data, unsigned long size, Listener& listener
 
 }  // namespace
 
+jpeg_error_mgr* listenToJpeg(JpegListener& listener) {
+    jpeg_std_error(&listener.manager);
+    listener.manager.error_exit = onError;
+    listener.manager.emit_message = onMessage;
+    listener.manager.output_message = onOutput;
+    listener.damage[0] = '\0';
+    listener.damaged = false;
+    listener.failed = false;
+    return &listener.manager;
+}
+
+void failJpeg(JpegListener& listener, const char* words) {
+    if (!listener.damaged) {
+        std::snprintf(listener.damage, sizeof listener.damage, "%s", words);
+        listener.damaged = true;
+    }
+    listener.failed = true;
+    std::longjmp(listener.fatal, 1);
+}
+
 bool harmlessJpegWarning(const QString& warning) {
     for (const char* text : HarmlessTexts) {
         if (warning.contains(QLatin1String(text), Qt::CaseInsensitive)) {
@@ -101,7 +108,7 @@ bool harmlessJpegWarning(const QString& warning) {
 }
 
 QString jpegDamage(const QByteArray& jpeg) {
-    Listener listener;
+    JpegListener listener;
     readWhole(reinterpret_cast<const unsigned char*>(jpeg.constData()),
               static_cast<unsigned long>(jpeg.size()), listener);
     return listener.damaged ? QString::fromLatin1(listener.damage) : QString();

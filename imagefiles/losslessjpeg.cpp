@@ -1,22 +1,12 @@
 #include "imagefiles/losslessjpeg.h"
 
-#include "imagefiles/atomicfile.h"
 #include "imagefiles/decoders.h"
-#include "imagefiles/gdiplusstatus.h"
-#include "imagefiles/jpegarithmetic.h"
+#include "imagefiles/jpegcoefficients.h"
 #include "imagefiles/jpegmarkers.h"
-#include "imagefiles/jpegwarnings.h"
 #include "imagefiles/limits.h"
 #include "imagefiles/savejpeg.h"
-#include "imagefiles/tjhandle.h"
-
-#include "shell/report/zentavoerror.h"
-
-#include <turbojpeg.h>
 
 #include <array>
-#include <memory>
-#include <new>
 
 namespace zentavo {
 
@@ -32,18 +22,18 @@ struct Matrix {
 struct TransformEntry {
     RightAngleTransform transform;
     Matrix matrix;
-    int turboOperation;
+    BlockMove blocks;  // transpose, mirror the input's columns, mirror its rows
 };
 
 constexpr std::array<TransformEntry, 8> Transforms = {{
-    {RightAngleTransform::None, {1, 0, 0, 1}, TJXOP_NONE},
-    {RightAngleTransform::MirrorHorizontal, {-1, 0, 0, 1}, TJXOP_HFLIP},
-    {RightAngleTransform::MirrorVertical, {1, 0, 0, -1}, TJXOP_VFLIP},
-    {RightAngleTransform::Transpose, {0, 1, 1, 0}, TJXOP_TRANSPOSE},
-    {RightAngleTransform::Transverse, {0, -1, -1, 0}, TJXOP_TRANSVERSE},
-    {RightAngleTransform::Turn90, {0, -1, 1, 0}, TJXOP_ROT90},
-    {RightAngleTransform::Turn180, {-1, 0, 0, -1}, TJXOP_ROT180},
-    {RightAngleTransform::Turn270, {0, 1, -1, 0}, TJXOP_ROT270},
+    {RightAngleTransform::None, {1, 0, 0, 1}, {false, false, false}},
+    {RightAngleTransform::MirrorHorizontal, {-1, 0, 0, 1}, {false, true, false}},
+    {RightAngleTransform::MirrorVertical, {1, 0, 0, -1}, {false, false, true}},
+    {RightAngleTransform::Transpose, {0, 1, 1, 0}, {true, false, false}},
+    {RightAngleTransform::Transverse, {0, -1, -1, 0}, {true, true, true}},
+    {RightAngleTransform::Turn90, {0, -1, 1, 0}, {true, false, true}},
+    {RightAngleTransform::Turn180, {-1, 0, 0, -1}, {false, true, true}},
+    {RightAngleTransform::Turn270, {0, 1, -1, 0}, {true, true, false}},
 }};
 
 const TransformEntry& entryOf(RightAngleTransform transform) {
@@ -55,11 +45,8 @@ const TransformEntry& entryOf(RightAngleTransform transform) {
     return Transforms[0];
 }
 
-// TurboJPEG's words for a transform whose edges do not fall on whole blocks.
-constexpr char NotPerfectText[] = "not perfect";
-
 LosslessJpeg refused(const QString& reason) {
-    return {LosslessOutcome::Refused, {}, reason};
+    return {LosslessOutcome::Refused, {}, reason, false, {}};
 }
 
 }  // namespace
@@ -99,74 +86,38 @@ RightAngleTransform composeTransforms(RightAngleTransform first, RightAngleTrans
     return RightAngleTransform::None;  // unreachable: the eight are closed under composition
 }
 
-LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform operation) {
+LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform operation,
+                                int previewSide) {
     if (jpeg.size() > limits::MaxInputFileBytes) {
         return refused(QStringLiteral("The file is larger than the program reads."));
     }
-    const JpegMarkers markers = scanJpegMarkers(jpeg);
     const RightAngleTransform transform =
-        composeTransforms(transformForOrientation(markers.orientation), operation);
-    const bool progressive = markers.frameMarker == 0xC2 || markers.frameMarker == 0xCA;
-    const bool arithmetic = markers.frameMarker == 0xC9 || markers.frameMarker == 0xCA;
-
-    TjTransformer tj;
-    if (!tj.handle) {
-        return refused(QStringLiteral("The JPEG transformer could not be started."));
-    }
-    QString why;
-    const std::optional<JpegFrame> frame = readJpegFrame(tj.handle, jpeg, &why);
-    if (!frame) {
-        return refused(QStringLiteral("The JPEG header cannot be read (%1).").arg(why));
-    }
-    const auto [width, height, subsampling, colorspace] = *frame;
-    const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
-    const auto size = static_cast<unsigned long>(jpeg.size());
-    // The coefficients of the whole picture are held at once, two bytes a sample.
-    if (!limits::decodedSizeAllowed(width, height, colorspace == TJCS_GRAY ? 2 : 6)) {
-        return refused(
-            QStringLiteral("The picture is %1 x %2 pixels, more than the program can hold.")
-                .arg(width)
-                .arg(height));
-    }
-
-    tjtransform request{};
-    request.op = entryOf(transform).turboOperation;
-    request.options = TJXOPT_PERFECT | (progressive ? TJXOPT_PROGRESSIVE : 0);
-    unsigned char* buffer = nullptr;
-    unsigned long outputSize = 0;
-    const int status =
-        tjTransform(tj.handle, data, size, 1, &buffer, &outputSize, &request, TJFLAG_LIMITSCANS);
-    std::unique_ptr<unsigned char, decltype(&tjFree)> owned(buffer, &tjFree);
-    if (status != 0) {
-        const QString message = QString::fromLocal8Bit(tjGetErrorStr2(tj.handle));
-        if (tjGetErrorCode(tj.handle) == TJERR_FATAL) {
-            if (message.contains(QLatin1String(NotPerfectText), Qt::CaseInsensitive)) {
-                return {LosslessOutcome::NotPerfect, {}, message};
-            }
-            return refused(QStringLiteral("The JPEG cannot be transformed (%1).").arg(message));
-        }
-        // A warning: the transform ran to its end, but the data it read may have gaps.
-        // The transformer words only its first warning; a harmless one may hide damage later.
-        const QString damage = harmlessJpegWarning(message) ? jpegDamage(jpeg) : message;
-        if (!damage.isEmpty()) {
+        composeTransforms(transformForOrientation(scanJpegMarkers(jpeg).orientation), operation);
+    MovedJpeg moved = moveJpegBlocks(jpeg, entryOf(transform).blocks, previewSide);
+    switch (moved.verdict) {
+        case BlockMoveVerdict::Moved:
+            break;
+        case BlockMoveVerdict::NotPerfect:
+            return {LosslessOutcome::NotPerfect,
+                    {},
+                    QStringLiteral("The edges that move do not fall on whole coding blocks."),
+                    false,
+                    {}};
+        case BlockMoveVerdict::Unreadable:
+            return refused(QStringLiteral("The JPEG header cannot be read (%1).").arg(moved.words));
+        case BlockMoveVerdict::TooLarge:
+            return refused(QStringLiteral("The picture is larger than the program can hold."));
+        case BlockMoveVerdict::Failed:
+            return refused(QStringLiteral("The JPEG cannot be transformed (%1).").arg(moved.words));
+        case BlockMoveVerdict::Damaged:
             return refused(
-                QStringLiteral("The JPEG data is damaged or incomplete (%1).").arg(damage));
-        }
-    }
-    if (!buffer || outputSize == 0) {
-        return refused(QStringLiteral("The JPEG transformer gave no output."));
+                QStringLiteral("The JPEG data is damaged or incomplete (%1).").arg(moved.words));
     }
     LosslessJpeg result{LosslessOutcome::Turned,
-                        QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(outputSize)),
+                        std::move(moved.jpeg),
                         {},
-                        entryOf(transform).matrix.xx == 0};
-    if (arithmetic) {
-        // The transform writes Huffman coding; the input's coding comes back losslessly.
-        result.jpeg = withArithmeticCoding(result.jpeg, progressive);
-        if (result.jpeg.isEmpty()) {
-            return refused(QStringLiteral("The arithmetic coding could not be written again."));
-        }
-    }
+                        entryOf(transform).matrix.xx == 0,
+                        std::move(moved.preview)};
     // The pixels now stand as they are shown.
     resetJpegOrientation(result.jpeg);
     return result;

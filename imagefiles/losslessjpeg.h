@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 
 namespace zentavo {
@@ -37,6 +38,7 @@ struct LosslessJpeg {
     QByteArray jpeg;
     QString reason;
     bool axesSwapped = false;  // Turned: the output's rows are the input file's columns
+    QImage preview;            // the output at an eighth of its size, or null
 };
 
 // Applies operation to a JPEG on its compressed coefficients, without decoding: the input's
@@ -44,8 +46,10 @@ struct LosslessJpeg {
 // then transformed, and its orientation is set to 1. Quantisation tables, subsampling,
 // progressive or arithmetic coding and every marker segment are kept. A transform that would have
 // to trim or leave edge blocks untransformed is refused as NotPerfect. Damaged entropy data (a
-// cut-off file, bad Huffman codes) is refused, never copied. Reentrant: any thread, one call per
-// file; each call uses its own TurboJPEG handle.
-LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform operation);
+// cut-off file, bad Huffman codes) is refused, never copied. A previewSide asks for a small
+// picture of the output to draw a thumbnail of that side from (see moveJpegBlocks). Reentrant:
+// any thread.
+LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform operation,
+                                int previewSide = 0);
 
 }  // namespace zentavo

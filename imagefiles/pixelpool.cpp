@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 
 #include <sys/mman.h>
 #include <vector>
@@ -115,6 +116,37 @@ QImage pooledImage(int width, int height, QImage::Format format) {
     QImage image(static_cast<uchar*>(buffer.data), width, height, bytesPerLine, format, &giveBack,
                  new Buffer(buffer));
     return image;
+}
+
+PooledBuffer::PooledBuffer(qsizetype size) {
+    const Buffer buffer = size < PoolFrom
+                              ? Buffer{std::malloc(size_t(std::max<qsizetype>(size, 1))), size}
+                              : take(size);
+    data_ = buffer.data;
+    size_ = buffer.data ? buffer.size : 0;
+}
+
+PooledBuffer::~PooledBuffer() {
+    if (!data_) {
+        return;
+    }
+    if (size_ < PoolFrom) {
+        std::free(data_);
+    } else {
+        giveBack(new Buffer{data_, size_});
+    }
+}
+
+PooledBuffer::PooledBuffer(PooledBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+PooledBuffer& PooledBuffer::operator=(PooledBuffer&& other) noexcept {
+    if (this != &other) {
+        PooledBuffer gone(std::move(*this));
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
 }
 
 void releasePooledBuffers() {

@@ -14,6 +14,25 @@ namespace zentavo {
 // Thread-safe.
 QImage pooledImage(int width, int height, QImage::Format format);
 
+// Pool memory for a large working buffer that is not a picture (a JPEG's coefficient blocks). It
+// goes back to the pool when destroyed; data() is null when the memory cannot be had.
+// Thread-safe.
+class PooledBuffer {
+public:
+    PooledBuffer() = default;
+    explicit PooledBuffer(qsizetype size);
+    ~PooledBuffer();
+    PooledBuffer(PooledBuffer&& other) noexcept;
+    PooledBuffer& operator=(PooledBuffer&& other) noexcept;
+
+    void* data() const { return data_; }
+    qsizetype size() const { return size_; }  // at least the size asked for
+
+private:
+    void* data_ = nullptr;
+    qsizetype size_ = 0;
+};
+
 // Frees every buffer the pool holds. Thread-safe.
 void releasePooledBuffers();
 

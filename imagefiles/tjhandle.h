@@ -22,8 +22,5 @@ struct TjInstance {
 
 using TjCompressor = TjInstance<tjInitCompress>;
 using TjDecompressor = TjInstance<tjInitDecompress>;
-// A fresh transformer for every file: one that wrote a progressive output keeps Huffman state
-// that spoils the next baseline output written with it.
-using TjTransformer = TjInstance<tjInitTransform>;
 
 }  // namespace zentavo

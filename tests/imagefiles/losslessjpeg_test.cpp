@@ -158,6 +158,46 @@ TEST(LosslessJpeg, MatchesJpegtranPerfectInPixelsAndTablesForEverySamplingAndCod
     }
 }
 
+// The JPEG decoded by TurboJPEG at an eighth of its size.
+QImage decodedAtAnEighth(const QByteArray& jpeg) {
+    tjhandle handle = tjInitDecompress();
+    const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
+    int width = 0, height = 0, subsampling = 0, colorspace = 0;
+    tjDecompressHeader3(handle, data, jpeg.size(), &width, &height, &subsampling, &colorspace);
+    QImage image((width + 7) / 8, (height + 7) / 8, QImage::Format_RGB888);
+    tjDecompress2(handle, data, jpeg.size(), image.bits(), image.width(), image.bytesPerLine(),
+                  image.height(), TJPF_RGB, 0);
+    tjDestroy(handle);
+    return image;
+}
+
+TEST(LosslessJpeg, ThePreviewIsTheOutputAtAnEighthOfItsSize) {
+    const QImage picture = quadrants(256, 128);
+    for (const int subsampling : {TJSAMP_420, TJSAMP_GRAY}) {
+        const QByteArray input = encodeJpeg(picture, 90, subsampling);
+        for (const T operation : {T::MirrorHorizontal, T::Turn90, T::Turn180}) {
+            SCOPED_TRACE(testing::Message()
+                         << "subsampling " << subsampling << ", operation " << int(operation));
+            const LosslessJpeg turned = turnJpegLosslessly(input, operation, 16);
+            ASSERT_EQ(turned.outcome, LosslessOutcome::Turned);
+            const QImage expected = decodedAtAnEighth(turned.jpeg);
+            const QImage preview = turned.preview.convertToFormat(QImage::Format_RGB888);
+            ASSERT_EQ(preview.size(), expected.size());
+            // Only the chroma at the quadrants' edges may differ: the scaled decoder keeps 2 x 2
+            // chroma samples a block where the preview keeps their mean.
+            qint64 total = 0;
+            for (int y = 0; y < preview.height(); ++y) {
+                for (int x = 0; x < preview.width() * 3; ++x) {
+                    total += std::abs(preview.constScanLine(y)[x] - expected.constScanLine(y)[x]);
+                }
+            }
+            EXPECT_LE(double(total) / (preview.width() * preview.height() * 3), 2.0);
+        }
+    }
+    // Too small a picture for the side asked: no preview, and the thumbnail comes from a decode.
+    EXPECT_TRUE(turnJpegLosslessly(encodeJpeg(picture, 90), T::Turn90, 40).preview.isNull());
+}
+
 TEST(LosslessJpeg, RefusesPartialEdgeBlocksAndDamagedData) {
     // 4:2:0 codes 16 x 16 blocks: a width of 65 leaves a partial column on the right.
     const QByteArray odd = encodeJpeg(quadrants(65, 48), 90, TJSAMP_420);

@@ -20,6 +20,11 @@ TEST(PixelPool, ALargePictureReusesTheMemoryOfTheOneBefore) {
     EXPECT_EQ(again.constBits(), first);
     EXPECT_EQ(again.size(), QSize(1999, 1000));
     EXPECT_EQ(again.bytesPerLine() % 4, 0);
+    again = QImage();
+    // Working buffers share the pool with the pictures.
+    const PooledBuffer blocks(1999 * 3000);
+    EXPECT_EQ(blocks.data(), static_cast<const void*>(first));
+    EXPECT_GE(blocks.size(), 1999 * 3000);
 }
 
 TEST(PixelPool, TheColourPlanesOfATurnAllReuseTheMemoryOfTheFileBefore) {

@@ -1,0 +1,554 @@
+#include "imagefiles/jpegcoefficients.h"
+
+#include "imagefiles/jpeglistener.h"
+#include "imagefiles/limits.h"
+#include "imagefiles/pixelpool.h"
+
+// after jpeglib.h, whose types it names
+#include <jerror.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+// libjpeg leaves this type to its memory manager. The arrays made here are reached only through
+// the hooks below, which the library calls for every access.
+struct jvirt_barray_control {
+    j_common_ptr owner;
+    JDIMENSION blocksPerRow;
+    JDIMENSION rows;
+    bool preZero;
+    JBLOCKROW* rowPointers;  // null until the array is realised
+};
+
+namespace zentavo {
+
+namespace {
+
+// Each scan of a progressive stream is a pass over the whole picture; a stream with more is
+// hostile, not a photograph.
+constexpr int MaxScans = 500;
+
+// The coefficient memory of one move, shared by its reader and its writer. libjpeg's own manager
+// takes fresh memory for every file; this one takes the pixel pool's large buffers, already
+// faulted in and backed by huge pages. The entropy coder touches every block of the picture, and
+// on 4 KiB pages about a tenth of its time went to translation-buffer misses and page faults.
+struct BlockMemory {
+    struct Realised {
+        j_common_ptr owner;
+        PooledBuffer blocks;
+        std::vector<JBLOCKROW> rows;
+    };
+    std::vector<std::unique_ptr<jvirt_barray_control>> arrays;
+    std::vector<Realised> realised;
+    // libjpeg's own methods, still used for everything but the block arrays
+    void (*realizeOwn)(j_common_ptr) = nullptr;
+    void (*freePoolOwn)(j_common_ptr, int) = nullptr;
+    void (*selfDestructOwn)(j_common_ptr) = nullptr;
+
+    void release(j_common_ptr owner) noexcept {
+        std::erase_if(realised, [owner](const Realised& r) { return r.owner == owner; });
+        std::erase_if(arrays, [owner](const auto& array) { return array->owner == owner; });
+    }
+
+    // Gives every unrealised array of owner its memory, all in one pooled buffer.
+    bool realise(j_common_ptr owner) noexcept {
+        try {
+            qsizetype blocks = 0;
+            qsizetype rows = 0;
+            for (const auto& array : arrays) {
+                if (array->owner == owner && !array->rowPointers) {
+                    blocks += qsizetype(array->blocksPerRow) * array->rows;
+                    rows += array->rows;
+                }
+            }
+            if (rows == 0) {
+                return true;
+            }
+            Realised made{owner, PooledBuffer(blocks * qsizetype(sizeof(JBLOCK))), {}};
+            if (!made.blocks.data()) {
+                return false;
+            }
+            made.rows.resize(size_t(rows));
+            JBLOCKROW next = static_cast<JBLOCKROW>(made.blocks.data());
+            JBLOCKROW* row = made.rows.data();
+            for (const auto& array : arrays) {
+                if (array->owner != owner || array->rowPointers) {
+                    continue;
+                }
+                array->rowPointers = row;
+                const qsizetype arrayBlocks = qsizetype(array->blocksPerRow) * array->rows;
+                if (array->preZero) {
+                    std::memset(next, 0, size_t(arrayBlocks) * sizeof(JBLOCK));
+                }
+                for (JDIMENSION r = 0; r < array->rows; ++r) {
+                    *row++ = next + qsizetype(r) * array->blocksPerRow;
+                }
+                next += arrayBlocks;
+            }
+            realised.push_back(std::move(made));
+            return true;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+};
+
+BlockMemory& memoryOf(j_common_ptr codec) {
+    return *static_cast<BlockMemory*>(codec->client_data);
+}
+
+[[noreturn]] void outOfMemory(j_common_ptr codec) {
+    codec->err->msg_code = JERR_OUT_OF_MEMORY;
+    codec->err->msg_parm.i[0] = 0;
+    (*codec->err->error_exit)(codec);
+    std::abort();  // error_exit never returns
+}
+
+jvirt_barray_ptr requestBlocks(j_common_ptr codec, int pool, boolean preZero,
+                               JDIMENSION blocksPerRow, JDIMENSION rows, JDIMENSION) {
+    if (pool != JPOOL_IMAGE) {
+        ERREXIT1(codec, JERR_BAD_POOL_ID, pool);
+    }
+    jvirt_barray_control* made = nullptr;
+    try {
+        auto array = std::make_unique<jvirt_barray_control>(
+            jvirt_barray_control{codec, blocksPerRow, rows, preZero != FALSE, nullptr});
+        made = array.get();
+        memoryOf(codec).arrays.push_back(std::move(array));
+    } catch (const std::bad_alloc&) {
+        made = nullptr;
+    }
+    if (!made) {
+        outOfMemory(codec);  // outside the handler: the jump must not leave an exception behind
+    }
+    return made;
+}
+
+void realizeBlocks(j_common_ptr codec) {
+    BlockMemory& memory = memoryOf(codec);
+    memory.realizeOwn(codec);
+    if (!memory.realise(codec)) {
+        outOfMemory(codec);
+    }
+}
+
+JBLOCKARRAY accessBlocks(j_common_ptr codec, jvirt_barray_ptr array, JDIMENSION startRow,
+                         JDIMENSION rows, boolean) {
+    if (!array->rowPointers || startRow > array->rows || rows > array->rows - startRow) {
+        ERREXIT(codec, JERR_BAD_VIRTUAL_ACCESS);
+    }
+    return array->rowPointers + startRow;
+}
+
+void freeBlocks(j_common_ptr codec, int pool) {
+    BlockMemory& memory = memoryOf(codec);
+    if (pool == JPOOL_IMAGE) {
+        memory.release(codec);
+    }
+    memory.freePoolOwn(codec, pool);
+}
+
+void destroyBlocks(j_common_ptr codec) {
+    BlockMemory& memory = memoryOf(codec);
+    memory.release(codec);
+    memory.selfDestructOwn(codec);
+}
+
+void useBlockMemory(j_common_ptr codec, BlockMemory& memory) {
+    codec->client_data = &memory;
+    jpeg_memory_mgr* manager = codec->mem;
+    memory.realizeOwn = manager->realize_virt_arrays;
+    memory.freePoolOwn = manager->free_pool;
+    memory.selfDestructOwn = manager->self_destruct;
+    manager->request_virt_barray = requestBlocks;
+    manager->realize_virt_arrays = realizeBlocks;
+    manager->access_virt_barray = accessBlocks;
+    manager->free_pool = freeBlocks;
+    manager->self_destruct = destroyBlocks;
+}
+
+// The output goes straight into a QByteArray, sized for about the input's length.
+struct ByteArrayDestination {
+    jpeg_destination_mgr manager;
+    QByteArray* bytes;
+};
+
+void startOutput(j_compress_ptr codec) {
+    ByteArrayDestination* destination = reinterpret_cast<ByteArrayDestination*>(codec->dest);
+    destination->manager.next_output_byte = reinterpret_cast<JOCTET*>(destination->bytes->data());
+    destination->manager.free_in_buffer = size_t(destination->bytes->size());
+}
+
+boolean growOutput(j_compress_ptr codec) {
+    ByteArrayDestination* destination = reinterpret_cast<ByteArrayDestination*>(codec->dest);
+    const qsizetype full = destination->bytes->size();  // the library fills it to the end
+    bool grown = true;
+    try {
+        destination->bytes->resize(full * 2);
+    } catch (const std::bad_alloc&) {
+        grown = false;
+    }
+    if (!grown) {
+        outOfMemory(reinterpret_cast<j_common_ptr>(codec));
+    }
+    destination->manager.next_output_byte =
+        reinterpret_cast<JOCTET*>(destination->bytes->data()) + full;
+    destination->manager.free_in_buffer = size_t(destination->bytes->size() - full);
+    return TRUE;
+}
+
+void endOutput(j_compress_ptr codec) {
+    ByteArrayDestination* destination = reinterpret_cast<ByteArrayDestination*>(codec->dest);
+    destination->bytes->resize(destination->bytes->size() -
+                               qsizetype(destination->manager.free_in_buffer));
+}
+
+void limitScans(j_common_ptr codec) {
+    if (codec->is_decompressor &&
+        reinterpret_cast<j_decompress_ptr>(codec)->input_scan_number > MaxScans) {
+        failJpeg(*reinterpret_cast<JpegListener*>(codec->err),
+                 "Progressive JPEG image has more than 500 scans");
+    }
+}
+
+// Which coefficients of an output block change sign: all ones where they do, zero elsewhere.
+// Mirroring the input's columns negates its odd horizontal frequencies, its rows the odd
+// vertical ones; a transposed block has the two swapped.
+std::array<JCOEF, DCTSIZE2> signMasks(BlockMove move) {
+    std::array<JCOEF, DCTSIZE2> masks{};
+    for (int i = 0; i < DCTSIZE; ++i) {
+        for (int j = 0; j < DCTSIZE; ++j) {
+            const int inputRow = move.transpose ? j : i;
+            const int inputColumn = move.transpose ? i : j;
+            const bool negate = (move.mirrorColumns && inputColumn % 2 == 1) !=
+                                (move.mirrorRows && inputRow % 2 == 1);
+            masks[size_t(i * DCTSIZE + j)] = negate ? JCOEF(-1) : JCOEF(0);
+        }
+    }
+    return masks;
+}
+
+// x when mask is 0, -x when it is all ones.
+inline JCOEF withSign(JCOEF x, JCOEF mask) {
+    return JCOEF((x ^ mask) - mask);
+}
+
+// The moves that keep the axes pair each block with its mirror image and swap the two, in place.
+void moveInPlace(const jvirt_barray_control& blocks, JDIMENSION width, JDIMENSION height,
+                 BlockMove move, const std::array<JCOEF, DCTSIZE2>& masks) {
+    const auto partnerOf = [](bool mirror, JDIMENSION at, JDIMENSION extent) {
+        return mirror && at < extent ? extent - 1 - at : at;
+    };
+    for (JDIMENSION r = 0; r < blocks.rows; ++r) {
+        const JDIMENSION pr = partnerOf(move.mirrorRows, r, height);
+        if (pr < r) {
+            continue;  // swapped with its partner row already
+        }
+        JBLOCKROW row = blocks.rowPointers[r];
+        JBLOCKROW partnerRow = blocks.rowPointers[pr];
+        for (JDIMENSION c = 0; c < blocks.blocksPerRow; ++c) {
+            const JDIMENSION pc = partnerOf(move.mirrorColumns, c, width);
+            if (pr == r && pc < c) {
+                continue;
+            }
+            JCOEF* a = row[c];
+            JCOEF* b = partnerRow[pc];
+            for (int k = 0; k < DCTSIZE2; ++k) {
+                const JCOEF first = a[k];
+                a[k] = withSign(b[k], masks[size_t(k)]);
+                b[k] = withSign(first, masks[size_t(k)]);
+            }
+        }
+    }
+}
+
+void moveTransposed(const jvirt_barray_control& source, const jvirt_barray_control& target,
+                    JDIMENSION width, JDIMENSION height, BlockMove move,
+                    const std::array<JCOEF, DCTSIZE2>& masks) {
+    for (JDIMENSION r = 0; r < target.rows; ++r) {
+        const JDIMENSION sourceColumn = move.mirrorColumns && r < width ? width - 1 - r : r;
+        JBLOCKROW out = target.rowPointers[r];
+        for (JDIMENSION c = 0; c < target.blocksPerRow; ++c) {
+            const JDIMENSION sourceRow = move.mirrorRows && c < height ? height - 1 - c : c;
+            const JCOEF* in = source.rowPointers[sourceRow][sourceColumn];
+            JCOEF* block = out[c];
+            for (int i = 0; i < DCTSIZE; ++i) {
+                for (int j = 0; j < DCTSIZE; ++j) {
+                    block[i * DCTSIZE + j] =
+                        withSign(in[j * DCTSIZE + i], masks[size_t(i * DCTSIZE + j)]);
+                }
+            }
+        }
+    }
+}
+
+bool isSegment(const jpeg_saved_marker_ptr marker, int code, const char* signature) {
+    const std::size_t length = std::strlen(signature) + 1;
+    return marker->marker == code && marker->data_length >= length &&
+           std::memcmp(marker->data, signature, length) == 0;
+}
+
+// True when every edge that moves falls on whole coding units: a mirrored axis must hold a
+// whole number of them, or the partial one would come to the front.
+bool isPerfect(const jpeg_decompress_struct& reader, BlockMove move) {
+    const bool single = reader.num_components == 1;
+    const JDIMENSION unitWidth = DCTSIZE * JDIMENSION(single ? 1 : reader.max_h_samp_factor);
+    const JDIMENSION unitHeight = DCTSIZE * JDIMENSION(single ? 1 : reader.max_v_samp_factor);
+    return !(move.mirrorColumns && reader.image_width % unitWidth != 0) &&
+           !(move.mirrorRows && reader.image_height % unitHeight != 0);
+}
+
+// The writer's parameters for the moved blocks: a transposed picture swaps its sides, the
+// sampling factors and each quantisation table.
+void transposeParameters(jpeg_compress_struct& writer) {
+    std::swap(writer.image_width, writer.image_height);
+    for (int ci = 0; ci < writer.num_components; ++ci) {
+        std::swap(writer.comp_info[ci].h_samp_factor, writer.comp_info[ci].v_samp_factor);
+    }
+    for (JQUANT_TBL* table : writer.quant_tbl_ptrs) {
+        if (!table) {
+            continue;
+        }
+        for (int i = 0; i < DCTSIZE; ++i) {
+            for (int j = i + 1; j < DCTSIZE; ++j) {
+                std::swap(table->quantval[i * DCTSIZE + j], table->quantval[j * DCTSIZE + i]);
+            }
+        }
+    }
+}
+
+int clampSample(int value) {
+    return std::clamp(value, 0, 255);
+}
+
+// See moveJpegBlocks. blocks are the moved arrays, laid out as the output.
+QImage dcPreview(const jpeg_decompress_struct& reader, const jpeg_compress_struct& writer,
+                 const jvirt_barray_ptr* blocks) {
+    const int components = reader.num_components;
+    const bool grey = components == 1;
+    const bool ycc = components == 3 && reader.jpeg_color_space == JCS_YCbCr;
+    const bool rgb = components == 3 && reader.jpeg_color_space == JCS_RGB;
+    if (!grey && !ycc && !rgb) {
+        return {};
+    }
+    int maxH = 1;
+    int maxV = 1;
+    std::array<int, 3> dcQuant{};
+    for (int ci = 0; ci < components; ++ci) {
+        const JQUANT_TBL* table = reader.comp_info[ci].quant_table;
+        if (!table) {
+            return {};  // a component no scan carried
+        }
+        dcQuant[size_t(ci)] = table->quantval[0];
+        maxH = std::max(maxH, writer.comp_info[ci].h_samp_factor);
+        maxV = std::max(maxV, writer.comp_info[ci].v_samp_factor);
+    }
+    const int width = int((writer.image_width + DCTSIZE - 1) / DCTSIZE);
+    const int height = int((writer.image_height + DCTSIZE - 1) / DCTSIZE);
+    QImage preview(width, height, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    if (preview.isNull()) {
+        return {};
+    }
+    std::array<int, 3> sample{};
+    for (int y = 0; y < height; ++y) {
+        uchar* line = preview.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            for (int ci = 0; ci < components; ++ci) {
+                const jpeg_component_info& component = writer.comp_info[ci];
+                const jvirt_barray_control& array = *blocks[ci];
+                const JDIMENSION bx =
+                    std::min<JDIMENSION>(JDIMENSION(grey ? x : x * component.h_samp_factor / maxH),
+                                         array.blocksPerRow - 1);
+                const JDIMENSION by = std::min<JDIMENSION>(
+                    JDIMENSION(grey ? y : y * component.v_samp_factor / maxV), array.rows - 1);
+                const int dc = array.rowPointers[by][bx][0] * dcQuant[size_t(ci)];
+                // The 1 x 1 inverse DCT: the block's mean, rounded as libjpeg rounds it.
+                sample[size_t(ci)] = clampSample(((dc + 4) >> 3) + 128);
+            }
+            if (grey) {
+                line[x] = uchar(sample[0]);
+                continue;
+            }
+            int r = sample[0];
+            int g = sample[1];
+            int b = sample[2];
+            if (ycc) {
+                const double cb = sample[1] - 128.0;
+                const double cr = sample[2] - 128.0;
+                r = clampSample(int(std::lround(sample[0] + 1.402 * cr)));
+                g = clampSample(int(std::lround(sample[0] - 0.344136 * cb - 0.714136 * cr)));
+                b = clampSample(int(std::lround(sample[0] + 1.772 * cb)));
+            }
+            line[3 * x] = uchar(r);
+            line[3 * x + 1] = uchar(g);
+            line[3 * x + 2] = uchar(b);
+        }
+    }
+    return preview;
+}
+
+enum class Step { Started, HeaderRead, CoefficientsRead };
+
+struct Job {
+    const unsigned char* data;
+    unsigned long size;
+    BlockMove move;
+    BlockMemory* memory;
+    QByteArray* output;
+    QImage* preview;  // null when none is asked for
+    int previewSide;
+    JpegListener listener;
+    BlockMoveVerdict verdict;
+};
+
+// Plain data and C calls only between setjmp and the end: the jump skips destructors.
+void run(Job& job) {
+    jpeg_decompress_struct reader;
+    jpeg_compress_struct writer;
+    jpeg_progress_mgr progress{};
+    ByteArrayDestination destination{};
+    jvirt_barray_ptr targets[MAX_COMPONENTS] = {};
+    volatile Step step = Step::Started;
+    volatile bool writerMade = false;
+    reader.err = listenToJpeg(job.listener);
+    writer.err = &job.listener.manager;
+    if (setjmp(job.listener.fatal)) {
+        if (writerMade) {
+            jpeg_destroy_compress(&writer);
+        }
+        jpeg_destroy_decompress(&reader);
+        job.verdict = step == Step::Started ? BlockMoveVerdict::Unreadable
+                      : job.listener.failed ? BlockMoveVerdict::Failed
+                                            : BlockMoveVerdict::Damaged;
+        return;
+    }
+    jpeg_create_decompress(&reader);
+    useBlockMemory(reinterpret_cast<j_common_ptr>(&reader), *job.memory);
+    progress.progress_monitor = limitScans;
+    reader.progress = &progress;
+    jpeg_mem_src(&reader, job.data, job.size);
+    for (int app = 0; app < 16; ++app) {
+        jpeg_save_markers(&reader, JPEG_APP0 + app, 0xFFFF);
+    }
+    jpeg_save_markers(&reader, JPEG_COM, 0xFFFF);
+    jpeg_read_header(&reader, TRUE);
+    step = Step::HeaderRead;
+    // The coefficients of the whole picture are held, two bytes a sample.
+    if (!limits::decodedSizeAllowed(reader.image_width, reader.image_height,
+                                    2 * reader.num_components)) {
+        job.verdict = BlockMoveVerdict::TooLarge;
+    } else if (!isPerfect(reader, job.move)) {
+        job.verdict = BlockMoveVerdict::NotPerfect;
+    }
+    if (job.verdict != BlockMoveVerdict::Moved) {
+        jpeg_destroy_decompress(&reader);
+        return;
+    }
+    jvirt_barray_ptr* sources = jpeg_read_coefficients(&reader);
+    step = Step::CoefficientsRead;
+    if (job.listener.damaged) {
+        std::longjmp(job.listener.fatal, 1);
+    }
+
+    jpeg_create_compress(&writer);
+    writerMade = true;
+    useBlockMemory(reinterpret_cast<j_common_ptr>(&writer), *job.memory);
+    jpeg_copy_critical_parameters(&reader, &writer);
+    if (job.move.transpose) {
+        transposeParameters(writer);
+    }
+    writer.arith_code = reader.arith_code;
+    if (reader.progressive_mode) {
+        jpeg_simple_progression(&writer);
+    }
+
+    const std::array<JCOEF, DCTSIZE2> masks = signMasks(job.move);
+    for (int ci = 0; ci < reader.num_components; ++ci) {
+        const jpeg_component_info& component = reader.comp_info[ci];
+        if (!job.move.transpose) {
+            targets[ci] = sources[ci];
+            moveInPlace(*sources[ci], component.width_in_blocks, component.height_in_blocks,
+                        job.move, masks);
+            continue;
+        }
+        targets[ci] = requestBlocks(reinterpret_cast<j_common_ptr>(&writer), JPOOL_IMAGE, FALSE,
+                                    sources[ci]->rows, sources[ci]->blocksPerRow, 1);
+    }
+    if (job.move.transpose) {
+        if (!job.memory->realise(reinterpret_cast<j_common_ptr>(&writer))) {
+            outOfMemory(reinterpret_cast<j_common_ptr>(&writer));
+        }
+        for (int ci = 0; ci < reader.num_components; ++ci) {
+            moveTransposed(*sources[ci], *targets[ci], reader.comp_info[ci].width_in_blocks,
+                           reader.comp_info[ci].height_in_blocks, job.move, masks);
+        }
+    }
+
+    if (job.preview &&
+        (std::max(writer.image_width, writer.image_height) + DCTSIZE - 1) / DCTSIZE >=
+            JDIMENSION(job.previewSide)) {
+        *job.preview = dcPreview(reader, writer, targets);
+    }
+
+    destination.manager.init_destination = startOutput;
+    destination.manager.empty_output_buffer = growOutput;
+    destination.manager.term_destination = endOutput;
+    destination.bytes = job.output;
+    writer.dest = &destination.manager;
+    jpeg_write_coefficients(&writer, targets);
+    for (jpeg_saved_marker_ptr marker = reader.marker_list; marker; marker = marker->next) {
+        // The writer makes its own JFIF and Adobe segments.
+        if ((writer.write_JFIF_header && isSegment(marker, JPEG_APP0, "JFIF")) ||
+            (writer.write_Adobe_marker && isSegment(marker, JPEG_APP0 + 14, "Adobe"))) {
+            continue;
+        }
+        jpeg_write_marker(&writer, marker->marker, marker->data, marker->data_length);
+    }
+    jpeg_finish_compress(&writer);
+    jpeg_destroy_compress(&writer);
+    writerMade = false;
+    jpeg_finish_decompress(&reader);
+    jpeg_destroy_decompress(&reader);
+    if (job.listener.damaged) {
+        job.verdict = BlockMoveVerdict::Damaged;
+    }
+}
+
+}  // namespace
+
+MovedJpeg moveJpegBlocks(const QByteArray& jpeg, BlockMove move, int previewSide) {
+    BlockMemory memory;
+    MovedJpeg result;
+    try {
+        // About the input's length; the writer grows it when a table or a scan takes more.
+        result.jpeg = QByteArray(jpeg.size() + (qsizetype(64) << 10), Qt::Uninitialized);
+    } catch (const std::bad_alloc&) {
+        result.words = QStringLiteral("out of memory");
+        return result;
+    }
+    Job job{reinterpret_cast<const unsigned char*>(jpeg.constData()),
+            static_cast<unsigned long>(jpeg.size()),
+            move,
+            &memory,
+            &result.jpeg,
+            previewSide > 0 ? &result.preview : nullptr,
+            previewSide,
+            {},
+            BlockMoveVerdict::Moved};
+    run(job);
+    result.verdict = job.verdict;
+    if (result.verdict != BlockMoveVerdict::Moved) {
+        result.jpeg = QByteArray();
+        result.preview = QImage();
+        result.words = QString::fromLatin1(job.listener.damage);
+    }
+    return result;
+}
+
+}  // namespace zentavo
