@@ -97,12 +97,15 @@ int main(int argc, char** argv) {
     // Past a file-size limit the kernel sends SIGXFSZ, which would end the run mid-batch; ignored,
     // the write fails with EFBIG and that file is reported like any full disk.
     std::signal(SIGXFSZ, SIG_IGN);
-    // Every file of a batch needs the same large buffers again (a JPEG's coefficient arrays,
-    // decoder buffers of tens of megabytes). Kept in the heap between files rather than given
-    // back to the system, they are not faulted in and zeroed afresh for each file; the process
-    // ends with its batch, so nothing is held for long.
+    // Every file of a batch needs the same large buffers again (the file's bytes, its encoded
+    // output, decoder buffers of tens of megabytes). Kept in the heap between files rather than
+    // given back to the system, they are not faulted in and zeroed afresh for each file; the
+    // process ends with its batch, so nothing is held for long. One heap for all threads: the
+    // pool starts a new thread whenever a worker lends its place during a sync, and a thread's
+    // own heap would begin empty.
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    mallopt(M_ARENA_MAX, 1);
     QStringList rawArguments;
     for (int i = 1; i < argc; ++i) {
         rawArguments << QFile::decodeName(argv[i]);

@@ -245,6 +245,9 @@ void moveInPlace(const jvirt_barray_control& blocks, JDIMENSION width, JDIMENSIO
     const auto partnerOf = [](bool mirror, JDIMENSION at, JDIMENSION extent) {
         return mirror && at < extent ? extent - 1 - at : at;
     };
+    // Through local copies, which the compiler knows apart and moves a vector at a time.
+    JBLOCK first;
+    JBLOCK second;
     for (JDIMENSION r = 0; r < blocks.rows; ++r) {
         const JDIMENSION pr = partnerOf(move.mirrorRows, r, height);
         if (pr < r) {
@@ -257,13 +260,16 @@ void moveInPlace(const jvirt_barray_control& blocks, JDIMENSION width, JDIMENSIO
             if (pr == r && pc < c) {
                 continue;
             }
-            JCOEF* a = row[c];
-            JCOEF* b = partnerRow[pc];
+            std::memcpy(first, row[c], sizeof(JBLOCK));
+            std::memcpy(second, partnerRow[pc], sizeof(JBLOCK));
             for (int k = 0; k < DCTSIZE2; ++k) {
-                const JCOEF first = a[k];
-                a[k] = withSign(b[k], masks[size_t(k)]);
-                b[k] = withSign(first, masks[size_t(k)]);
+                const JCOEF mask = masks[size_t(k)];
+                const JCOEF a = first[k];
+                first[k] = withSign(second[k], mask);
+                second[k] = withSign(a, mask);
             }
+            std::memcpy(partnerRow[pc], second, sizeof(JBLOCK));
+            std::memcpy(row[c], first, sizeof(JBLOCK));  // last: the same block when unpaired
         }
     }
 }
