@@ -1,6 +1,6 @@
 #include "imagefiles/jpegcoefficients.h"
 
-#include "imagefiles/jpeglistener.h"
+#include "imagefiles/libjpeg.h"
 #include "imagefiles/limits.h"
 #include "imagefiles/pixelpool.h"
 
@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -29,10 +28,6 @@ struct jvirt_barray_control {
 namespace zentavo {
 
 namespace {
-
-// Each scan of a progressive stream is a pass over the whole picture; a stream with more is
-// hostile, not a photograph.
-constexpr int MaxScans = 500;
 
 // The coefficient memory of one move, shared by its reader and its writer. libjpeg's own manager
 // takes fresh memory for every file; this one takes the pixel pool's large buffers, already
@@ -103,13 +98,6 @@ BlockMemory& memoryOf(j_common_ptr codec) {
     return *static_cast<BlockMemory*>(codec->client_data);
 }
 
-[[noreturn]] void outOfMemory(j_common_ptr codec) {
-    codec->err->msg_code = JERR_OUT_OF_MEMORY;
-    codec->err->msg_parm.i[0] = 0;
-    (*codec->err->error_exit)(codec);
-    std::abort();  // error_exit never returns
-}
-
 jvirt_barray_ptr requestBlocks(j_common_ptr codec, int pool, boolean preZero,
                                JDIMENSION blocksPerRow, JDIMENSION rows, JDIMENSION) {
     if (pool != JPOOL_IMAGE) {
@@ -125,7 +113,7 @@ jvirt_barray_ptr requestBlocks(j_common_ptr codec, int pool, boolean preZero,
         made = nullptr;
     }
     if (!made) {
-        outOfMemory(codec);  // outside the handler: the jump must not leave an exception behind
+        outOfJpegMemory(codec);  // outside the handler: the jump must not leave an exception behind
     }
     return made;
 }
@@ -134,7 +122,7 @@ void realizeBlocks(j_common_ptr codec) {
     BlockMemory& memory = memoryOf(codec);
     memory.realizeOwn(codec);
     if (!memory.realise(codec)) {
-        outOfMemory(codec);
+        outOfJpegMemory(codec);
     }
 }
 
@@ -171,50 +159,6 @@ void useBlockMemory(j_common_ptr codec, BlockMemory& memory) {
     manager->access_virt_barray = accessBlocks;
     manager->free_pool = freeBlocks;
     manager->self_destruct = destroyBlocks;
-}
-
-// The output goes straight into a QByteArray, sized for about the input's length.
-struct ByteArrayDestination {
-    jpeg_destination_mgr manager;
-    QByteArray* bytes;
-};
-
-void startOutput(j_compress_ptr codec) {
-    ByteArrayDestination* destination = reinterpret_cast<ByteArrayDestination*>(codec->dest);
-    destination->manager.next_output_byte = reinterpret_cast<JOCTET*>(destination->bytes->data());
-    destination->manager.free_in_buffer = size_t(destination->bytes->size());
-}
-
-boolean growOutput(j_compress_ptr codec) {
-    ByteArrayDestination* destination = reinterpret_cast<ByteArrayDestination*>(codec->dest);
-    const qsizetype full = destination->bytes->size();  // the library fills it to the end
-    bool grown = true;
-    try {
-        destination->bytes->resize(full * 2);
-    } catch (const std::bad_alloc&) {
-        grown = false;
-    }
-    if (!grown) {
-        outOfMemory(reinterpret_cast<j_common_ptr>(codec));
-    }
-    destination->manager.next_output_byte =
-        reinterpret_cast<JOCTET*>(destination->bytes->data()) + full;
-    destination->manager.free_in_buffer = size_t(destination->bytes->size() - full);
-    return TRUE;
-}
-
-void endOutput(j_compress_ptr codec) {
-    ByteArrayDestination* destination = reinterpret_cast<ByteArrayDestination*>(codec->dest);
-    destination->bytes->resize(destination->bytes->size() -
-                               qsizetype(destination->manager.free_in_buffer));
-}
-
-void limitScans(j_common_ptr codec) {
-    if (codec->is_decompressor &&
-        reinterpret_cast<j_decompress_ptr>(codec)->input_scan_number > MaxScans) {
-        failJpeg(*reinterpret_cast<JpegListener*>(codec->err),
-                 "Progressive JPEG image has more than 500 scans");
-    }
 }
 
 // Which coefficients of an output block change sign: all ones where they do, zero elsewhere.
@@ -385,11 +329,12 @@ QImage dcPreview(const jpeg_decompress_struct& reader, const jpeg_compress_struc
             int g = sample[1];
             int b = sample[2];
             if (ycc) {
-                const double cb = sample[1] - 128.0;
-                const double cr = sample[2] - 128.0;
-                r = clampSample(int(std::lround(sample[0] + 1.402 * cr)));
-                g = clampSample(int(std::lround(sample[0] - 0.344136 * cb - 0.714136 * cr)));
-                b = clampSample(int(std::lround(sample[0] + 1.772 * cb)));
+                // YCbCr to RGB in 16.16 fixed point, as JPEG defines it.
+                const int cb = sample[1] - 128;
+                const int cr = sample[2] - 128;
+                r = clampSample(sample[0] + ((91881 * cr + 32768) >> 16));
+                g = clampSample(sample[0] - ((22554 * cb + 46802 * cr - 32768) >> 16));
+                b = clampSample(sample[0] + ((116130 * cb + 32768) >> 16));
             }
             line[3 * x] = uchar(r);
             line[3 * x + 1] = uchar(g);
@@ -436,8 +381,7 @@ void run(Job& job) {
     }
     jpeg_create_decompress(&reader);
     useBlockMemory(reinterpret_cast<j_common_ptr>(&reader), *job.memory);
-    progress.progress_monitor = limitScans;
-    reader.progress = &progress;
+    limitScans(&reader, progress);
     jpeg_mem_src(&reader, job.data, job.size);
     for (int app = 0; app < 16; ++app) {
         jpeg_save_markers(&reader, JPEG_APP0 + app, 0xFFFF);
@@ -488,7 +432,7 @@ void run(Job& job) {
     }
     if (job.move.transpose) {
         if (!job.memory->realise(reinterpret_cast<j_common_ptr>(&writer))) {
-            outOfMemory(reinterpret_cast<j_common_ptr>(&writer));
+            outOfJpegMemory(reinterpret_cast<j_common_ptr>(&writer));
         }
         for (int ci = 0; ci < reader.num_components; ++ci) {
             moveTransposed(*sources[ci], *targets[ci], reader.comp_info[ci].width_in_blocks,
@@ -502,11 +446,7 @@ void run(Job& job) {
         *job.preview = dcPreview(reader, writer, targets);
     }
 
-    destination.manager.init_destination = startOutput;
-    destination.manager.empty_output_buffer = growOutput;
-    destination.manager.term_destination = endOutput;
-    destination.bytes = job.output;
-    writer.dest = &destination.manager;
+    writeIntoByteArray(&writer, destination, job.output);
     jpeg_write_coefficients(&writer, targets);
     for (jpeg_saved_marker_ptr marker = reader.marker_list; marker; marker = marker->next) {
         // The writer makes its own JFIF and Adobe segments.

@@ -1,6 +1,7 @@
 #include "imagefiles/jpegplanes.h"
 
 #include "imagefiles/jpegmarkers.h"
+#include "imagefiles/libjpeg.h"
 #include "imagefiles/limits.h"
 #include "imagefiles/metadata.h"
 #include "imagefiles/pixelpool.h"
@@ -8,9 +9,182 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <new>
 
 namespace zentavo {
+
+namespace {
+
+// Most rows of samples a component gives in one row of coding units: 4 x 8.
+constexpr int MaxUnitRows = MAX_SAMP_FACTOR * DCTSIZE;
+
+// TurboJPEG's plane functions pass every row through a buffer of their own when a plane does not
+// end on whole blocks (the chroma of a 3000-row 4:2:0 picture has 1500 rows, 187.5 blocks). The
+// reading and writing here go straight between libjpeg and the planes instead.
+
+struct PlaneReading {
+    const unsigned char* data;
+    unsigned long size;
+    int count;                       // planes
+    std::array<QImage, 3>* buffers;  // whole blocks and coding units, from the pool
+    JpegListener listener;
+    bool done;
+};
+
+// Plain data and C calls only between setjmp and the end: the jump skips destructors.
+void readPlanes(PlaneReading& job) {
+    jpeg_decompress_struct reader;
+    jpeg_progress_mgr progress{};
+    reader.err = listenToJpeg(job.listener);
+    job.done = false;
+    if (setjmp(job.listener.fatal)) {
+        jpeg_destroy_decompress(&reader);
+        return;
+    }
+    jpeg_create_decompress(&reader);
+    limitScans(&reader, progress);
+    jpeg_mem_src(&reader, job.data, job.size);
+    jpeg_read_header(&reader, TRUE);
+    if (reader.num_components != job.count) {
+        jpeg_destroy_decompress(&reader);
+        return;
+    }
+    reader.raw_data_out = TRUE;
+    reader.dct_method = JDCT_ISLOW;
+    jpeg_start_decompress(&reader);
+    uchar* bases[3] = {};
+    qsizetype strides[3] = {};
+    int unitRows[3] = {};
+    for (int ci = 0; ci < job.count; ++ci) {
+        const jpeg_component_info& component = reader.comp_info[ci];
+        unitRows[ci] = component.v_samp_factor * DCTSIZE;
+        (*job.buffers)[size_t(ci)] =
+            pooledImage(int(component.width_in_blocks) * DCTSIZE,
+                        int(reader.total_iMCU_rows) * unitRows[ci], QImage::Format_Grayscale8);
+        QImage& buffer = (*job.buffers)[size_t(ci)];
+        if (buffer.isNull() || unitRows[ci] > MaxUnitRows) {
+            jpeg_destroy_decompress(&reader);
+            return;
+        }
+        bases[ci] = buffer.bits();
+        strides[ci] = buffer.bytesPerLine();
+    }
+    JSAMPROW rows[3][MaxUnitRows];
+    JSAMPARRAY planes[3] = {rows[0], rows[1], rows[2]};
+    for (JDIMENSION unit = 0; reader.output_scanline < reader.output_height; ++unit) {
+        for (int ci = 0; ci < job.count; ++ci) {
+            for (int k = 0; k < unitRows[ci]; ++k) {
+                rows[ci][k] = bases[ci] + (qsizetype(unit) * unitRows[ci] + k) * strides[ci];
+            }
+        }
+        jpeg_read_raw_data(&reader, planes, JDIMENSION(reader.max_v_samp_factor * DCTSIZE));
+    }
+    jpeg_finish_decompress(&reader);
+    job.done = reader.err->num_warnings == 0;
+    jpeg_destroy_decompress(&reader);
+}
+
+// A width x height view of the top left of buffer that keeps buffer alive. The view is the
+// only one to write to it: buffer itself goes with the decoding.
+QImage viewOf(const QImage& buffer, int width, int height) {
+    QImage* owner = new QImage(buffer);
+    // constBits: bits() would copy the picture, which owner shares with buffer for now.
+    return QImage(
+        const_cast<uchar*>(owner->constBits()), width, height, owner->bytesPerLine(),
+        QImage::Format_Grayscale8, [](void* kept) { delete static_cast<QImage*>(kept); }, owner);
+}
+
+struct PlaneWriting {
+    const PlanarJpeg* planar;
+    int quality;
+    QByteArray* output;
+    std::array<std::vector<uchar>, 3>* padded;  // rows of planes that need edge samples added
+    JpegListener listener;
+    bool done;
+};
+
+// Plain data and C calls only between setjmp and the end: the jump skips destructors.
+void writePlanes(PlaneWriting& job) {
+    const PlanarJpeg& planar = *job.planar;
+    const int count = int(planar.planes.size());
+    jpeg_compress_struct writer;
+    ByteArrayDestination destination{};
+    writer.err = listenToJpeg(job.listener);
+    job.done = false;
+    if (setjmp(job.listener.fatal)) {
+        jpeg_destroy_compress(&writer);
+        return;
+    }
+    jpeg_create_compress(&writer);
+    writer.image_width = JDIMENSION(planar.width);
+    writer.image_height = JDIMENSION(planar.height);
+    writer.input_components = count;
+    writer.in_color_space = count == 1 ? JCS_GRAYSCALE : JCS_YCbCr;
+    jpeg_set_defaults(&writer);
+    jpeg_set_quality(&writer, job.quality, TRUE);
+    writer.dct_method = JDCT_ISLOW;
+    jpeg_set_colorspace(&writer, writer.in_color_space);
+    writer.comp_info[0].h_samp_factor = tjMCUWidth[planar.subsampling] / 8;
+    writer.comp_info[0].v_samp_factor = tjMCUHeight[planar.subsampling] / 8;
+    for (int ci = 1; ci < count; ++ci) {
+        writer.comp_info[ci].h_samp_factor = 1;
+        writer.comp_info[ci].v_samp_factor = 1;
+    }
+    writer.raw_data_in = TRUE;
+    writeIntoByteArray(&writer, destination, job.output);
+    jpeg_start_compress(&writer, TRUE);
+
+    const uchar* bases[3] = {};
+    qsizetype strides[3] = {};
+    int widths[3] = {};   // the plane's samples in a row
+    int heights[3] = {};  // and its rows
+    int blockWidths[3] = {};
+    int unitRows[3] = {};
+    for (int ci = 0; ci < count; ++ci) {
+        const QImage& plane = planar.planes[size_t(ci)];
+        bases[ci] = plane.constBits();
+        strides[ci] = plane.bytesPerLine();
+        widths[ci] = tjPlaneWidth(ci, planar.width, planar.subsampling);
+        heights[ci] = tjPlaneHeight(ci, planar.height, planar.subsampling);
+        blockWidths[ci] = int(writer.comp_info[ci].width_in_blocks) * DCTSIZE;
+        unitRows[ci] = writer.comp_info[ci].v_samp_factor * DCTSIZE;
+        if (unitRows[ci] > MaxUnitRows ||
+            (blockWidths[ci] > widths[ci] &&
+             (*job.padded)[size_t(ci)].size() < size_t(blockWidths[ci]) * size_t(unitRows[ci]))) {
+            outOfJpegMemory(reinterpret_cast<j_common_ptr>(&writer));
+        }
+    }
+    JSAMPROW rows[3][MaxUnitRows];
+    JSAMPARRAY planes[3] = {rows[0], rows[1], rows[2]};
+    for (JDIMENSION unit = 0; writer.next_scanline < writer.image_height; ++unit) {
+        for (int ci = 0; ci < count; ++ci) {
+            for (int k = 0; k < unitRows[ci]; ++k) {
+                // Rows past the plane's end repeat its last row, as TurboJPEG's encoder does.
+                const int y = std::min(int(unit) * unitRows[ci] + k, heights[ci] - 1);
+                const uchar* row = bases[ci] + qsizetype(y) * strides[ci];
+                if (blockWidths[ci] == widths[ci]) {
+                    rows[ci][k] = const_cast<JSAMPROW>(row);
+                    continue;
+                }
+                // A row that ends inside a block is carried on with its last sample.
+                uchar* copy = (*job.padded)[size_t(ci)].data() + qsizetype(k) * blockWidths[ci];
+                std::memcpy(copy, row, size_t(widths[ci]));
+                std::memset(copy + widths[ci], row[widths[ci] - 1],
+                            size_t(blockWidths[ci] - widths[ci]));
+                rows[ci][k] = copy;
+            }
+        }
+        jpeg_write_raw_data(&writer, planes, JDIMENSION(writer.max_v_samp_factor * DCTSIZE));
+    }
+    jpeg_finish_compress(&writer);
+    jpeg_destroy_compress(&writer);
+    job.done = true;
+}
+
+}  // namespace
 
 std::optional<std::pair<int, int>> chromaFootprint(int subsampling, int colorspace) {
     if (colorspace == TJCS_GRAY && subsampling == TJSAMP_GRAY) {
@@ -77,22 +251,20 @@ std::optional<PlanarJpeg> decodeMovedJpegPlanes(const QByteArray& bytes, PixelMo
     try {
         PlanarJpeg planar;
         const int count = subsampling == TJSAMP_GRAY ? 1 : 3;
-        unsigned char* targets[3] = {};
-        int strides[3] = {};
+        std::array<QImage, 3> buffers;
+        PlaneReading reading{data, size, count, &buffers, {}, false};
+        readPlanes(reading);
+        if (!reading.done) {
+            return std::nullopt;
+        }
         for (int i = 0; i < count; ++i) {
-            QImage plane =
-                pooledImage(tjPlaneWidth(i, width, subsampling),
-                            tjPlaneHeight(i, height, subsampling), QImage::Format_Grayscale8);
-            if (plane.isNull()) {
+            const int planeWidth = tjPlaneWidth(i, width, subsampling);
+            const int planeHeight = tjPlaneHeight(i, height, subsampling);
+            const QImage& buffer = buffers[size_t(i)];
+            if (buffer.width() < planeWidth || buffer.height() < planeHeight) {
                 return std::nullopt;
             }
-            targets[i] = plane.bits();
-            strides[i] = int(plane.bytesPerLine());
-            planar.planes.push_back(std::move(plane));
-        }
-        if (tjDecompressToYUVPlanes(tj.handle, data, size, targets, width, strides, height,
-                                    TJFLAG_LIMITSCANS | TJFLAG_ACCURATEDCT) != 0) {
-            return std::nullopt;
+            planar.planes.push_back(viewOf(buffer, planeWidth, planeHeight));
         }
         for (QImage& plane : planar.planes) {
             moveImage(plane, move);
@@ -110,6 +282,33 @@ std::optional<PlanarJpeg> decodeMovedJpegPlanes(const QByteArray& bytes, PixelMo
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
+}
+
+QByteArray compressPlanes(const PlanarJpeg& planar, int quality, QString* failure) {
+    QByteArray output;
+    std::array<std::vector<uchar>, 3> padded;
+    qsizetype samples = 0;
+    for (const QImage& plane : planar.planes) {
+        samples += qsizetype(plane.width()) * plane.height();
+    }
+    try {
+        output = QByteArray(samples / 4 + 65536, Qt::Uninitialized);
+        for (size_t i = 0; i < planar.planes.size() && i < padded.size(); ++i) {
+            // A row of blocks and coding units, for planes whose rows end inside a block.
+            const int width = planar.planes[i].width();
+            padded[i].resize(size_t(width + DCTSIZE * MAX_SAMP_FACTOR) * MaxUnitRows);
+        }
+    } catch (const std::bad_alloc&) {
+        *failure = QStringLiteral("out of memory");
+        return {};
+    }
+    PlaneWriting writing{&planar, quality, &output, &padded, {}, false};
+    writePlanes(writing);
+    if (!writing.done) {
+        *failure = QString::fromLatin1(writing.listener.damage);
+        return {};
+    }
+    return output;
 }
 
 }  // namespace zentavo

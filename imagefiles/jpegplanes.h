@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QString>
 
 #include <optional>
 #include <vector>
@@ -48,5 +49,11 @@ int subsamplingAfter(int subsampling, PixelMove move);
 // reports. The header and markers are read first, so a file that does not qualify is not
 // decoded. Reentrant; any thread.
 std::optional<PlanarJpeg> decodeMovedJpegPlanes(const QByteArray& bytes, PixelMove operation);
+
+// Encodes planes as they are, at quality (1 to 100), with the accurate DCT: the stream
+// TurboJPEG's tjCompressFromYUVPlanes makes of them, without its copies. The planes must be valid
+// (a plane per component, each at least its padded size). An empty result, and the encoder's
+// words in *failure, when it fails. Reentrant; any thread.
+QByteArray compressPlanes(const PlanarJpeg& planar, int quality, QString* failure);
 
 }  // namespace zentavo

@@ -1,6 +1,6 @@
 #include "imagefiles/jpegwarnings.h"
 
-#include "imagefiles/jpeglistener.h"
+#include "imagefiles/libjpeg.h"
 #include "imagefiles/librarymessages.h"
 
 #include <array>

@@ -221,8 +221,6 @@ QByteArray encodeJpeg(const PlanarJpeg& planar, int quality) {
         throw WriteFailure{GdiplusStatus::InvalidParameter, QStringLiteral("The picture is empty")};
     }
     requireQuality(quality);
-    const unsigned char* sources[3] = {};
-    int strides[3] = {};
     for (size_t i = 0; i < count; ++i) {
         const QImage& plane = planar.planes[i];
         // The encoder reads whole chroma samples: a plane must cover its padded size.
@@ -231,16 +229,15 @@ QByteArray encodeJpeg(const PlanarJpeg& planar, int quality) {
             throw WriteFailure{GdiplusStatus::InvalidParameter,
                                QStringLiteral("A colour plane is smaller than the picture")};
         }
-        sources[i] = plane.constBits();
-        strides[i] = int(plane.bytesPerLine());
     }
-    return compressed(
-        [&](tjhandle handle, unsigned char** buffer, unsigned long* size) {
-            return tjCompressFromYUVPlanes(handle, sources, planar.width, strides, planar.height,
-                                           planar.subsampling, buffer, size, quality,
-                                           TJFLAG_ACCURATEDCT);
-        },
-        planar.info);
+    QString failure;
+    QByteArray encoded = compressPlanes(planar, quality, &failure);
+    if (encoded.isEmpty()) {
+        const bool memory = failure.contains(QLatin1String("memory"), Qt::CaseInsensitive);
+        throw WriteFailure{memory ? GdiplusStatus::OutOfMemory : GdiplusStatus::GenericError,
+                           QStringLiteral("The JPEG encoder failed: ") + failure};
+    }
+    return withIccProfile(encoded, iccProfileOf(planar.info));
 }
 
 void saveJpegStream(const QByteArray& jpeg, const QString& fileName, bool* status) {

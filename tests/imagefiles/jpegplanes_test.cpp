@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <cstring>
+
 namespace zentavo {
 namespace {
 
@@ -157,6 +159,61 @@ TEST(JpegPlanes, ReencodeAtLeastAsCloseAsTheRgbPathForEverySamplingAndOrientatio
             }
         }
     }
+}
+
+// The planes are read and written through libjpeg without TurboJPEG's row copies; they must be
+// TurboJPEG's own planes and stream, above all where a plane ends inside a block or coding unit.
+TEST(JpegPlanes, ReadAndWrittenAsTurboJpegReadsAndWritesThem) {
+    const struct {
+        int width, height, subsampling;
+    } cases[] = {{65, 47, TJSAMP_420}, {33, 17, TJSAMP_422},  {17, 33, TJSAMP_440},
+                 {9, 9, TJSAMP_444},   {31, 23, TJSAMP_GRAY}, {70, 13, TJSAMP_411}};
+    tjhandle tj = tjInitDecompress();
+    tjhandle encoder = tjInitCompress();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << c.width << "x" << c.height << " sampling " << c.subsampling);
+        const QImage photo =
+            test::photoLike(c.width, c.height, 5).convertToFormat(QImage::Format_RGB888);
+        const QByteArray input = test::encodeJpeg(photo, 90, c.subsampling);
+        const std::optional<PlanarJpeg> planar = decodeMovedJpegPlanes(input, {});
+        ASSERT_TRUE(planar);
+        std::vector<QByteArray> expected;
+        unsigned char* targets[3] = {};
+        const unsigned char* sources[3] = {};
+        int strides[3] = {};
+        for (size_t i = 0; i < planar->planes.size(); ++i) {
+            const int w = tjPlaneWidth(int(i), c.width, c.subsampling);
+            expected.emplace_back(qsizetype(w) * tjPlaneHeight(int(i), c.height, c.subsampling),
+                                  '\0');
+            targets[i] = reinterpret_cast<unsigned char*>(expected.back().data());
+            strides[i] = w;
+        }
+        ASSERT_EQ(tjDecompressToYUVPlanes(tj, reinterpret_cast<const uchar*>(input.constData()),
+                                          input.size(), targets, c.width, strides, c.height, 0),
+                  0);
+        for (size_t i = 0; i < planar->planes.size(); ++i) {
+            const QImage& plane = planar->planes[i];
+            ASSERT_EQ(plane.width(), strides[i]);
+            for (int y = 0; y < tjPlaneHeight(int(i), c.height, c.subsampling); ++y) {
+                ASSERT_EQ(std::memcmp(plane.constScanLine(y), targets[i] + y * strides[i],
+                                      size_t(strides[i])),
+                          0)
+                    << "plane " << i << " row " << y;
+            }
+            sources[i] = targets[i];
+        }
+        unsigned char* stream = nullptr;
+        unsigned long size = 0;
+        ASSERT_EQ(tjCompressFromYUVPlanes(encoder, sources, c.width, strides, c.height,
+                                          c.subsampling, &stream, &size, 85, TJFLAG_ACCURATEDCT),
+                  0);
+        EXPECT_EQ(encodeJpeg(*planar, 85),
+                  QByteArray(reinterpret_cast<char*>(stream), qsizetype(size)));
+        tjFree(stream);
+    }
+    tjDestroy(encoder);
+    tjDestroy(tj);
 }
 
 TEST(JpegPlanes, OddSizesMoveOnlyWhereThePaddingStaysAtTheFarEnd) {
