@@ -421,6 +421,38 @@ QByteArray writeThroughLibrary(const QByteArray& encoded, const PictureMetadata&
                            .arg(QString::fromStdString(failure))};
 }
 
+// A scan marker and the end of the stream: what the library copies of a JPEG given only its
+// segments.
+constexpr char EmptyScan[] = {char(0xFF), char(0xDA), char(0x00),
+                              char(0x02), char(0xFF), char(0xD9)};
+
+// Where a JPEG stream's first scan begins (its SOS marker); -1 when the segments before it do not
+// parse.
+qsizetype firstScanOffset(const QByteArray& jpeg) {
+    const auto* data = reinterpret_cast<const uchar*>(jpeg.constData());
+    const qsizetype size = jpeg.size();
+    if (size < 4 || data[0] != 0xFF || data[1] != 0xD8) {
+        return -1;
+    }
+    qsizetype at = 2;
+    while (at + 4 <= size && data[at] == 0xFF) {
+        const uchar marker = data[at + 1];
+        if (marker == 0xFF) {
+            ++at;  // a fill byte
+            continue;
+        }
+        if (marker == 0xDA) {
+            return at;
+        }
+        if (marker == 0xD8 || marker == 0xD9 || marker == 0x01 ||
+            (marker >= 0xD0 && marker <= 0xD7)) {
+            return -1;  // no segment of its own before a scan
+        }
+        at += 2 + ((qsizetype(data[at + 2]) << 8) | data[at + 3]);
+    }
+    return -1;
+}
+
 // Sets the density of the JFIF segment a JPEG encoder wrote (16-bit whole numbers).
 void setJfifDensity(QByteArray& jpeg, const Resolution& resolution) {
     if (!resolution.valid() || jpeg.size() < 18 || uchar(jpeg[2]) != 0xFF ||
@@ -638,7 +670,26 @@ QByteArray withJpegMetadata(const QByteArray& jpeg, const PictureMetadata* metad
             output.size = QSize(width, height);
         }
     }
-    QByteArray out = writeThroughLibrary(jpeg, *metadata, output, true);
+    // The library writes the segments ahead of the first scan and copies the scans, nearly all
+    // of the file, four kilobytes at a time into a growing buffer. Only the segments go through
+    // it here; the scans are joined on once, afterwards.
+    const qsizetype scan = firstScanOffset(jpeg);
+    QByteArray out;
+    if (scan < 0) {
+        out = writeThroughLibrary(jpeg, *metadata, output, true);
+    } else {
+        const QByteArray written = writeThroughLibrary(
+            jpeg.left(scan) + QByteArray::fromRawData(EmptyScan, sizeof EmptyScan), *metadata,
+            output, true);
+        const qsizetype writtenScan = firstScanOffset(written);
+        if (writtenScan < 0) {
+            throw WriteFailure{GdiplusStatus::GenericError,
+                               QStringLiteral("The picture's metadata cannot be written")};
+        }
+        out.reserve(writtenScan + jpeg.size() - scan);
+        out.append(written.constData(), writtenScan);
+        out.append(jpeg.constData() + scan, jpeg.size() - scan);
+    }
     setJfifDensity(out, outputResolution(*metadata, axesSwapped));
     return out;
 }
