@@ -29,10 +29,25 @@ struct PlaneReading {
     const unsigned char* data;
     unsigned long size;
     int count;                       // planes
-    std::array<QImage, 3>* buffers;  // whole blocks and coding units, from the pool
+    PixelMove move;                  // applied band by band as the planes are read
+    std::array<QSize, 3> sizes;      // the planes' own sizes, before the move
+    std::array<QImage, 3>* buffers;  // whole blocks and coding units: the planes, or a band
+    std::array<QImage, 3>* moved;    // the moved planes, unless the move is none
     JpegListener listener;
     bool done;
 };
+
+// Two rows of coding units a band: 16 or 32 rows of every plane, whole 16 x 16 blocks for the
+// transposing moves.
+constexpr int BandUnits = 2;
+
+// Moves rows firstRow on of a plane, held in buffer from its top, into the moved plane.
+void moveBand(const QImage& buffer, int rows, int firstRow, QSize plane, PixelMove move,
+              QImage& moved) {
+    const QImage band(buffer.constBits(), plane.width(), rows, buffer.bytesPerLine(),
+                      QImage::Format_Grayscale8);
+    moveBandOfBytes(band, firstRow, plane.height(), move, moved);
+}
 
 // Plain data and C calls only between setjmp and the end: the jump skips destructors.
 void readPlanes(PlaneReading& job) {
@@ -55,17 +70,30 @@ void readPlanes(PlaneReading& job) {
     reader.raw_data_out = TRUE;
     reader.dct_method = JDCT_ISLOW;
     jpeg_start_decompress(&reader);
+    // The identity reads straight into the planes; a move reads a band at a time and moves it
+    // on while it is in the cache, so the unmoved planes are never held whole.
+    const bool moving = job.move != PixelMove{};
+    const int units = moving ? BandUnits : int(reader.total_iMCU_rows);
     uchar* bases[3] = {};
     qsizetype strides[3] = {};
     int unitRows[3] = {};
     for (int ci = 0; ci < job.count; ++ci) {
         const jpeg_component_info& component = reader.comp_info[ci];
         unitRows[ci] = component.v_samp_factor * DCTSIZE;
+        const int width = int(component.width_in_blocks) * DCTSIZE;
         (*job.buffers)[size_t(ci)] =
-            pooledImage(int(component.width_in_blocks) * DCTSIZE,
-                        int(reader.total_iMCU_rows) * unitRows[ci], QImage::Format_Grayscale8);
+            moving ? QImage(width, units * unitRows[ci], QImage::Format_Grayscale8)
+                   : pooledImage(width, units * unitRows[ci], QImage::Format_Grayscale8);
+        if (moving) {
+            const QSize size = job.sizes[size_t(ci)];
+            (*job.moved)[size_t(ci)] =
+                job.move.swapsSides()
+                    ? pooledImage(size.height(), size.width(), QImage::Format_Grayscale8)
+                    : pooledImage(size.width(), size.height(), QImage::Format_Grayscale8);
+        }
         QImage& buffer = (*job.buffers)[size_t(ci)];
-        if (buffer.isNull() || unitRows[ci] > MaxUnitRows) {
+        if (buffer.isNull() || (moving && (*job.moved)[size_t(ci)].isNull()) ||
+            unitRows[ci] > MaxUnitRows || buffer.width() < job.sizes[size_t(ci)].width()) {
             jpeg_destroy_decompress(&reader);
             return;
         }
@@ -75,12 +103,25 @@ void readPlanes(PlaneReading& job) {
     JSAMPROW rows[3][MaxUnitRows];
     JSAMPARRAY planes[3] = {rows[0], rows[1], rows[2]};
     for (JDIMENSION unit = 0; reader.output_scanline < reader.output_height; ++unit) {
+        const int inBand = int(unit) % units;
         for (int ci = 0; ci < job.count; ++ci) {
             for (int k = 0; k < unitRows[ci]; ++k) {
-                rows[ci][k] = bases[ci] + (qsizetype(unit) * unitRows[ci] + k) * strides[ci];
+                rows[ci][k] = bases[ci] + (qsizetype(inBand) * unitRows[ci] + k) * strides[ci];
             }
         }
         jpeg_read_raw_data(&reader, planes, JDIMENSION(reader.max_v_samp_factor * DCTSIZE));
+        if (!moving || (inBand + 1 < units && reader.output_scanline < reader.output_height)) {
+            continue;
+        }
+        for (int ci = 0; ci < job.count; ++ci) {
+            const int firstRow = (int(unit) - inBand) * unitRows[ci];
+            const int bandRows =
+                std::min((inBand + 1) * unitRows[ci], job.sizes[size_t(ci)].height() - firstRow);
+            if (bandRows > 0) {
+                moveBand((*job.buffers)[size_t(ci)], bandRows, firstRow, job.sizes[size_t(ci)],
+                         job.move, (*job.moved)[size_t(ci)]);
+            }
+        }
     }
     jpeg_finish_decompress(&reader);
     job.done = reader.err->num_warnings == 0;
@@ -251,23 +292,28 @@ std::optional<PlanarJpeg> decodeMovedJpegPlanes(const QByteArray& bytes, PixelMo
     try {
         PlanarJpeg planar;
         const int count = subsampling == TJSAMP_GRAY ? 1 : 3;
+        std::array<QSize, 3> sizes;
+        for (int i = 0; i < count; ++i) {
+            sizes[size_t(i)] =
+                QSize(tjPlaneWidth(i, width, subsampling), tjPlaneHeight(i, height, subsampling));
+        }
         std::array<QImage, 3> buffers;
-        PlaneReading reading{data, size, count, &buffers, {}, false};
+        std::array<QImage, 3> moved;
+        PlaneReading reading{data, size, count, move, sizes, &buffers, &moved, {}, false};
         readPlanes(reading);
         if (!reading.done) {
             return std::nullopt;
         }
         for (int i = 0; i < count; ++i) {
-            const int planeWidth = tjPlaneWidth(i, width, subsampling);
-            const int planeHeight = tjPlaneHeight(i, height, subsampling);
             const QImage& buffer = buffers[size_t(i)];
-            if (buffer.width() < planeWidth || buffer.height() < planeHeight) {
+            const QSize plane = sizes[size_t(i)];
+            if (move != PixelMove{}) {
+                planar.planes.push_back(std::move(moved[size_t(i)]));
+            } else if (buffer.width() >= plane.width() && buffer.height() >= plane.height()) {
+                planar.planes.push_back(viewOf(buffer, plane.width(), plane.height()));
+            } else {
                 return std::nullopt;
             }
-            planar.planes.push_back(viewOf(buffer, planeWidth, planeHeight));
-        }
-        for (QImage& plane : planar.planes) {
-            moveImage(plane, move);
         }
         planar.width = move.swapsSides() ? height : width;
         planar.height = move.swapsSides() ? width : height;

@@ -177,36 +177,71 @@ ZENTAVO_SSSE3 inline void turnBlock(const uchar* in, qsizetype srcStride, uchar*
     Quad<N>::store(out + 3 * outStep, _mm_unpackhi_epi64(t2, t3));
 }
 
-// Turns the 8 x 8 block of bytes whose top-left source byte is at in, as turnBlock does for
-// 4 x 4 pixels: the rows are interleaved bytes, then pairs, then quads, which leaves each
-// source column in one half of a register.
-template <bool Clockwise>
-ZENTAVO_SSSE3 inline void turnByteBlock(const uchar* in, qsizetype srcStride, uchar* out,
-                                        qsizetype outStep) {
-    const uchar* first = Clockwise ? in + 7 * srcStride : in;
-    const qsizetype step = Clockwise ? -srcStride : srcStride;
-    __m128i r[8];
-    for (int i = 0; i < 8; ++i) {
-        r[i] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first + i * step));
+// Transposes the 16 x 16 block of bytes whose rows start at in, in + inStep, ...: row j of the
+// result, written at out + j * outStep, is column j of the block. The rows are interleaved by
+// bytes, pairs, quads and halves in turn, which leaves each column whole in one register.
+ZENTAVO_SSSE3 inline void transposeByteBlock(const uchar* in, qsizetype inStep, uchar* out,
+                                             qsizetype outStep) {
+    __m128i r[16];
+    for (int i = 0; i < 16; ++i) {
+        r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i * inStep));
     }
-    const __m128i a0 = _mm_unpacklo_epi8(r[0], r[1]);
-    const __m128i a1 = _mm_unpacklo_epi8(r[2], r[3]);
-    const __m128i a2 = _mm_unpacklo_epi8(r[4], r[5]);
-    const __m128i a3 = _mm_unpacklo_epi8(r[6], r[7]);
-    const __m128i b0 = _mm_unpacklo_epi16(a0, a1);
-    const __m128i b1 = _mm_unpackhi_epi16(a0, a1);
-    const __m128i b2 = _mm_unpacklo_epi16(a2, a3);
-    const __m128i b3 = _mm_unpackhi_epi16(a2, a3);
-    const __m128i columns[4] = {_mm_unpacklo_epi32(b0, b2), _mm_unpackhi_epi32(b0, b2),
-                                _mm_unpacklo_epi32(b1, b3), _mm_unpackhi_epi32(b1, b3)};
-    for (int i = 0; i < 4; ++i) {
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * i * outStep), columns[i]);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (2 * i + 1) * outStep),
-                         _mm_srli_si128(columns[i], 8));
+    // a[h * 8 + p]: rows 2p and 2p + 1, columns 8h to 8h + 7
+    __m128i a[16];
+    for (int p = 0; p < 8; ++p) {
+        a[p] = _mm_unpacklo_epi8(r[2 * p], r[2 * p + 1]);
+        a[p + 8] = _mm_unpackhi_epi8(r[2 * p], r[2 * p + 1]);
+    }
+    // b[h * 8 + g * 4 + q]: rows 4q to 4q + 3, columns 8h + 4g to 8h + 4g + 3
+    __m128i b[16];
+    for (int h = 0; h < 2; ++h) {
+        for (int q = 0; q < 4; ++q) {
+            b[h * 8 + q] = _mm_unpacklo_epi16(a[h * 8 + 2 * q], a[h * 8 + 2 * q + 1]);
+            b[h * 8 + 4 + q] = _mm_unpackhi_epi16(a[h * 8 + 2 * q], a[h * 8 + 2 * q + 1]);
+        }
+    }
+    // c[g * 4 + s * 2 + t]: rows 8s to 8s + 7, columns 4g + 2t and 4g + 2t + 1
+    __m128i c[16];
+    for (int g = 0; g < 4; ++g) {
+        for (int s = 0; s < 2; ++s) {
+            c[g * 4 + s * 2] = _mm_unpacklo_epi32(b[g * 4 + 2 * s], b[g * 4 + 2 * s + 1]);
+            c[g * 4 + s * 2 + 1] = _mm_unpackhi_epi32(b[g * 4 + 2 * s], b[g * 4 + 2 * s + 1]);
+        }
+    }
+    for (int g = 0; g < 4; ++g) {
+        for (int t = 0; t < 2; ++t) {
+            const int column = 4 * g + 2 * t;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + column * outStep),
+                             _mm_unpacklo_epi64(c[g * 4 + t], c[g * 4 + 2 + t]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (column + 1) * outStep),
+                             _mm_unpackhi_epi64(c[g * 4 + t], c[g * 4 + 2 + t]));
+        }
     }
 }
 
-// One block of Side x Side pixels of N bytes: 4 x 4 for pixels of 3 and 4 bytes, 8 x 8 for
+// Turns the 16 x 16 block of bytes whose top-left source byte is at in, as turnBlock does for
+// 4 x 4 pixels: a clockwise turn transposes the rows taken from the bottom up.
+template <bool Clockwise>
+ZENTAVO_SSSE3 inline void turnByteBlock(const uchar* in, qsizetype srcStride, uchar* out,
+                                        qsizetype outStep) {
+    if constexpr (Clockwise) {
+        transposeByteBlock(in + 15 * srcStride, -srcStride, out, outStep);
+    } else {
+        transposeByteBlock(in, srcStride, out, outStep);
+    }
+}
+
+ZENTAVO_SSSE3 void transposeByteBlocks(const uchar* source, qsizetype sourceStep, int columns,
+                                       int rows, uchar* target, qsizetype targetStep) {
+    for (int c = 0; c < columns; c += 16) {
+        for (int r = 0; r < rows; r += 16) {
+            transposeByteBlock(source + r * sourceStep + c, sourceStep, target + c * targetStep + r,
+                               targetStep);
+        }
+    }
+}
+
+// One block of Side x Side pixels of N bytes: 4 x 4 for pixels of 3 and 4 bytes, 16 x 16 for
 // single bytes.
 template <int N, bool Clockwise, bool Wide>
 ZENTAVO_SSSE3 inline void turnAnyBlock(const uchar* in, qsizetype srcStride, uchar* out,
@@ -219,7 +254,7 @@ ZENTAVO_SSSE3 inline void turnAnyBlock(const uchar* in, qsizetype srcStride, uch
 }
 
 template <int N>
-inline constexpr int BlockSide = N == 1 ? 8 : 4;
+inline constexpr int BlockSide = N == 1 ? 16 : 4;
 
 // Blocks transposed in registers, taken tile by tile so that both the rows read and the rows
 // written stay in the cache.
@@ -235,10 +270,13 @@ ZENTAVO_SSSE3 void turnBlocks(const QImage& source, QImage& target) {
     const qsizetype srcStride = source.bytesPerLine();
     const qsizetype dstStride = target.bytesPerLine();
     const qsizetype outStep = Clockwise ? dstStride : -dstStride;
-    for (int ty = 0; ty < hb; ty += TurnTileSize) {
-        const int ty1 = std::min(hb, ty + TurnTileSize);
-        for (int tx = 0; tx < wb; tx += TurnTileSize) {
-            const int tx1 = std::min(wb, tx + TurnTileSize);
+    // Column bands of tiles, each walked from top to bottom: the target's rows then fill from
+    // one end to the other while their lines are in the cache, and the source is read down a
+    // column of lines at a steady stride.
+    for (int tx = 0; tx < wb; tx += TurnTileSize) {
+        const int tx1 = std::min(wb, tx + TurnTileSize);
+        for (int ty = 0; ty < hb; ty += TurnTileSize) {
+            const int ty1 = std::min(hb, ty + TurnTileSize);
             for (int x = tx; x < tx1; x += Side) {
                 uchar* column = Clockwise ? dst + x * dstStride : dst + (w - 1 - x) * dstStride;
                 for (int y = ty; y < ty1; y += Side) {
@@ -276,6 +314,15 @@ bool reverseRowFast(uchar* row, int width, int bytesPerPixel) {
     }
 }
 
+int transposeByteBlocksFast(const uchar* source, qsizetype sourceStep, int columns, int rows,
+                            uchar* target, qsizetype targetStep) {
+    if (!hasSsse3()) {
+        return 0;
+    }
+    transposeByteBlocks(source, sourceStep, columns & ~15, rows & ~15, target, targetStep);
+    return 16;
+}
+
 int turnBlocksFast(const QImage& source, QImage& target, bool clockwise) {
     if (!hasSsse3()) {
         return 0;
@@ -299,6 +346,10 @@ int turnBlocksFast(const QImage& source, QImage& target, bool clockwise) {
 
 bool reverseRowFast(uchar*, int, int) {
     return false;
+}
+
+int transposeByteBlocksFast(const uchar*, qsizetype, int, int, uchar*, qsizetype) {
+    return 0;
 }
 
 int turnBlocksFast(const QImage&, QImage&, bool) {

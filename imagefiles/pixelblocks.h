@@ -34,8 +34,15 @@ bool reverseRowFast(uchar* row, int width, int bytesPerPixel);
 // (x, y) with x < width & ~(S-1) and y < height & ~(S-1) is written to (h-1-y, x) of target for
 // clockwise, to (y, w-1-x) otherwise. target is the turned size in the same format. Pixels of
 // 3 and 4 bytes have a vector path in blocks of 4, single bytes (grey pictures, colour planes)
-// in blocks of 8. Returns S, or 0 when there is no vector path; the caller turns the remaining
+// in blocks of 16. Returns S, or 0 when there is no vector path; the caller turns the remaining
 // columns and rows.
 int turnBlocksFast(const QImage& source, QImage& target, bool clockwise);
+
+// Transposes the whole 16 x 16 blocks of a columns x rows grid of bytes whose rows start
+// sourceStep apart: the byte at column c of row r goes to target + c * targetStep + r, for
+// c < columns & ~15 and r < rows & ~15. Steps may be negative, which reverses the rows read or
+// written. Returns 16, or 0 when there is no vector path (nothing is touched).
+int transposeByteBlocksFast(const uchar* source, qsizetype sourceStep, int columns, int rows,
+                            uchar* target, qsizetype targetStep);
 
 }  // namespace zentavo

@@ -1,8 +1,11 @@
 #include "imagefiles/pixelmove.h"
 
 #include "imagefiles/jpegmarkers.h"
+#include "imagefiles/pixelblocks.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <new>
 
 namespace zentavo {
@@ -111,6 +114,52 @@ void moveImage(QImage& image, PixelMove move) {
     }
     if (image.isNull()) {
         throw std::bad_alloc();
+    }
+}
+
+void moveBandOfBytes(const QImage& band, int firstRow, int height, PixelMove move, QImage& target) {
+    const int width = band.width();
+    const int rows = band.height();
+    const qsizetype bandStep = band.bytesPerLine();
+    const qsizetype targetStride = target.bytesPerLine();
+    uchar* const targetBits = target.bits();
+    // A clockwise turn sends (x, y) to (h-1-y, x) and a half turn to (w-1-x, h-1-y); the mirror
+    // that follows reverses the rows of the result.
+    const int turns = move.quarterTurns & 3;
+    if (turns % 2 == 0) {
+        const bool reverseRows = turns == 2;
+        const bool reverseEach = reverseRows != move.mirrored;
+        for (int i = 0; i < rows; ++i) {
+            const int y = firstRow + i;
+            const uchar* in = band.constScanLine(i);
+            uchar* out = targetBits + qsizetype(reverseRows ? height - 1 - y : y) * targetStride;
+            std::memcpy(out, in, size_t(width));
+            if (reverseEach && !reverseRowFast(out, width, 1)) {
+                std::reverse(out, out + width);
+            }
+        }
+        return;
+    }
+    // Source column x becomes target row x (w-1-x when reversed); source row y becomes target
+    // column y (h-1-y when reversed).
+    const bool rowsReversed = turns == 3;                        // x goes to w-1-x
+    const bool columnsReversed = (turns == 1) != move.mirrored;  // y goes to h-1-y
+    // Read the band's rows backwards when its rows land in reverse; then the band's row i, as
+    // read, lands at target column firstColumn + i.
+    const uchar* source = columnsReversed ? band.constScanLine(rows - 1) : band.constBits();
+    const qsizetype sourceStep = columnsReversed ? -bandStep : bandStep;
+    const int firstColumn = columnsReversed ? height - firstRow - rows : firstRow;
+    uchar* target0 =
+        targetBits + (rowsReversed ? qsizetype(width - 1) * targetStride : 0) + firstColumn;
+    const qsizetype targetStep = rowsReversed ? -targetStride : targetStride;
+    const int side = transposeByteBlocksFast(source, sourceStep, width, rows, target0, targetStep);
+    const int blockedColumns = side ? width & ~(side - 1) : 0;
+    const int blockedRows = side ? rows & ~(side - 1) : 0;
+    // What the blocks leave: the columns right of the last whole block, the rows below it.
+    for (int i = 0; i < rows; ++i) {
+        for (int x = i < blockedRows ? blockedColumns : 0; x < width; ++x) {
+            target0[x * targetStep + i] = source[i * sourceStep + x];
+        }
     }
 }
 

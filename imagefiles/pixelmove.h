@@ -34,4 +34,10 @@ struct PixelMove {
 // the memory for a turned copy cannot be had. Any thread.
 void moveImage(QImage& image, PixelMove move);
 
+// Moves a band of a picture of single bytes (Format_Grayscale8) that is width x height in all:
+// band holds its rows firstRow to firstRow + band.height() - 1, which go to where move puts
+// them in target, the whole moved picture. Band after band, the rows end as moveImage would
+// leave the whole picture, without the picture ever being held unmoved. Any thread.
+void moveBandOfBytes(const QImage& band, int firstRow, int height, PixelMove move, QImage& target);
+
 }  // namespace zentavo

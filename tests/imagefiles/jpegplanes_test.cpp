@@ -70,6 +70,28 @@ TEST(PixelMoves, MatchTheOrientationsComposeAndKnowWhichEdgesTheyReverse) {
     }
 }
 
+TEST(PixelMoves, BandByBandEndAsTheWholeMove) {
+    // Sides and bands that leave partial 16 x 16 blocks at the right, the bottom and in the
+    // last band, next to whole ones.
+    for (const QSize size : {QSize(53, 37), QSize(64, 48)}) {
+        const QImage picture =
+            test::randomImage(size.width(), size.height(), QImage::Format_Grayscale8, 11);
+        for (const PixelMove move : allMoves()) {
+            SCOPED_TRACE(::testing::Message()
+                         << size.width() << "x" << size.height() << " turns " << move.quarterTurns
+                         << " mirrored " << move.mirrored);
+            const QImage expected = moved(picture, move);
+            QImage target(expected.size(), QImage::Format_Grayscale8);
+            for (int y = 0; y < picture.height(); y += 20) {
+                const QImage band = picture.copy(0, y, picture.width(), 20);
+                moveBandOfBytes(band.copy(0, 0, band.width(), std::min(20, picture.height() - y)),
+                                y, picture.height(), move, target);
+            }
+            EXPECT_EQ(target, expected);
+        }
+    }
+}
+
 TEST(JpegPlanes, MoveOnlyWhereTheChromaSamplesFollowThePicture) {
     const PixelMove flipH = PixelMove::mirror(Mirror::Horizontal);
     const PixelMove flipV = PixelMove::mirror(Mirror::Vertical);
