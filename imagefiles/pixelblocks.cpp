@@ -114,6 +114,16 @@ ZENTAVO_SSSE3 void reverseRowBytes(uchar* row, int width) {
     std::reverse(left, right);
 }
 
+ZENTAVO_SSSE3 void reverseCopyBytes(const uchar* in, uchar* out, int width) {
+    const __m128i reverse = _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    int i = 0;
+    for (; i + 16 <= width; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + width - 16 - i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_shuffle_epi8(v, reverse));
+    }
+    std::reverse_copy(in, in + width - i, out + i);
+}
+
 // Four pixels of one row as four 32-bit lanes. A wide load reads 16 bytes, past the four pixels
 // of 3 bytes; callers ask for it only where the image's memory goes on (another row follows).
 // A store writes the four pixels and nothing else.
@@ -314,6 +324,14 @@ bool reverseRowFast(uchar* row, int width, int bytesPerPixel) {
     }
 }
 
+bool reverseCopyFast(const uchar* in, uchar* out, int width) {
+    if (!hasSsse3()) {
+        return false;
+    }
+    reverseCopyBytes(in, out, width);
+    return true;
+}
+
 int transposeByteBlocksFast(const uchar* source, qsizetype sourceStep, int columns, int rows,
                             uchar* target, qsizetype targetStep) {
     if (!hasSsse3()) {
@@ -345,6 +363,10 @@ int turnBlocksFast(const QImage& source, QImage& target, bool clockwise) {
 #else
 
 bool reverseRowFast(uchar*, int, int) {
+    return false;
+}
+
+bool reverseCopyFast(const uchar*, uchar*, int) {
     return false;
 }
 

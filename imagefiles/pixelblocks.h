@@ -30,6 +30,9 @@ void reversePixels(uchar* begin, uchar* end) {
 // vector path). Touches only the width * bytesPerPixel bytes of the row.
 bool reverseRowFast(uchar* row, int width, int bytesPerPixel);
 
+// Writes the width bytes of in to out in reverse order; in and out do not overlap.
+bool reverseCopyFast(const uchar* in, uchar* out, int width);
+
 // The part of a quarter turn that fills whole square blocks of side S: every source pixel
 // (x, y) with x < width & ~(S-1) and y < height & ~(S-1) is written to (h-1-y, x) of target for
 // clockwise, to (y, w-1-x) otherwise. target is the turned size in the same format. Pixels of

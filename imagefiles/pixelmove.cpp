@@ -133,9 +133,10 @@ void moveBandOfBytes(const QImage& band, int firstRow, int height, PixelMove mov
             const int y = firstRow + i;
             const uchar* in = band.constScanLine(i);
             uchar* out = targetBits + qsizetype(reverseRows ? height - 1 - y : y) * targetStride;
-            std::memcpy(out, in, size_t(width));
-            if (reverseEach && !reverseRowFast(out, width, 1)) {
-                std::reverse(out, out + width);
+            if (!reverseEach) {
+                std::memcpy(out, in, size_t(width));
+            } else if (!reverseCopyFast(in, out, width)) {
+                std::reverse_copy(in, in + width, out);
             }
         }
         return;
