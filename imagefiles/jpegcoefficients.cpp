@@ -23,6 +23,9 @@ struct jvirt_barray_control {
     JDIMENSION rows;
     bool preZero;
     JBLOCKROW* rowPointers;  // null until the array is realised
+    // Rows from here on hold nothing yet; a pre-zeroed array is zeroed as they are first reached,
+    // so that the decoder writes into rows still in the cache.
+    JDIMENSION firstUndefinedRow;
 };
 
 namespace zentavo {
@@ -78,9 +81,6 @@ struct BlockMemory {
                 }
                 array->rowPointers = row;
                 const qsizetype arrayBlocks = qsizetype(array->blocksPerRow) * array->rows;
-                if (array->preZero) {
-                    std::memset(next, 0, size_t(arrayBlocks) * sizeof(JBLOCK));
-                }
                 for (JDIMENSION r = 0; r < array->rows; ++r) {
                     *row++ = next + qsizetype(r) * array->blocksPerRow;
                 }
@@ -106,7 +106,7 @@ jvirt_barray_ptr requestBlocks(j_common_ptr codec, int pool, boolean preZero,
     jvirt_barray_control* made = nullptr;
     try {
         auto array = std::make_unique<jvirt_barray_control>(
-            jvirt_barray_control{codec, blocksPerRow, rows, preZero != FALSE, nullptr});
+            jvirt_barray_control{codec, blocksPerRow, rows, preZero != FALSE, nullptr, 0});
         made = array.get();
         memoryOf(codec).arrays.push_back(std::move(array));
     } catch (const std::bad_alloc&) {
@@ -126,12 +126,43 @@ void realizeBlocks(j_common_ptr codec) {
     }
 }
 
+void zeroRows(const jvirt_barray_control& array, JDIMENSION from, JDIMENSION to) {
+    for (JDIMENSION r = from; r < to; ++r) {
+        std::memset(array.rowPointers[r], 0, size_t(array.blocksPerRow) * sizeof(JBLOCK));
+    }
+}
+
+// As libjpeg's own manager: a writer goes on from the defined rows, a reader may look ahead
+// into a pre-zeroed array.
 JBLOCKARRAY accessBlocks(j_common_ptr codec, jvirt_barray_ptr array, JDIMENSION startRow,
-                         JDIMENSION rows, boolean) {
+                         JDIMENSION rows, boolean writable) {
     if (!array->rowPointers || startRow > array->rows || rows > array->rows - startRow) {
         ERREXIT(codec, JERR_BAD_VIRTUAL_ACCESS);
     }
+    const JDIMENSION end = startRow + rows;
+    if (array->firstUndefinedRow < end) {
+        if (array->firstUndefinedRow < startRow && writable) {
+            ERREXIT(codec, JERR_BAD_VIRTUAL_ACCESS);  // a writer skipped rows
+        }
+        const JDIMENSION from = std::max(array->firstUndefinedRow, startRow);
+        if (writable) {
+            array->firstUndefinedRow = end;
+        }
+        if (array->preZero) {
+            zeroRows(*array, from, end);
+        } else if (!writable) {
+            ERREXIT(codec, JERR_BAD_VIRTUAL_ACCESS);  // a reader looking at nothing
+        }
+    }
     return array->rowPointers + startRow;
+}
+
+// Makes every row of array defined, for reading it directly: rows no scan reached are zero.
+void defineAll(jvirt_barray_control& array) {
+    if (array.preZero) {
+        zeroRows(array, array.firstUndefinedRow, array.rows);
+    }
+    array.firstUndefinedRow = array.rows;
 }
 
 void freeBlocks(j_common_ptr codec, int pool) {
@@ -420,6 +451,9 @@ void run(Job& job) {
 
     const std::array<JCOEF, DCTSIZE2> masks = signMasks(job.move);
     for (int ci = 0; ci < reader.num_components; ++ci) {
+        defineAll(*sources[ci]);
+    }
+    for (int ci = 0; ci < reader.num_components; ++ci) {
         const jpeg_component_info& component = reader.comp_info[ci];
         if (!job.move.transpose) {
             targets[ci] = sources[ci];
@@ -437,6 +471,7 @@ void run(Job& job) {
         for (int ci = 0; ci < reader.num_components; ++ci) {
             moveTransposed(*sources[ci], *targets[ci], reader.comp_info[ci].width_in_blocks,
                            reader.comp_info[ci].height_in_blocks, job.move, masks);
+            targets[ci]->firstUndefinedRow = targets[ci]->rows;
         }
     }
 
