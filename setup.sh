@@ -7,7 +7,7 @@ packages=(
   libturbojpeg0-dev libgif-dev libtiff-dev libimagequant-dev libspng-dev zlib1g-dev valgrind
   libgtest-dev libgmock-dev libjpeg-turbo-progs
   fonts-liberation2 xvfb xauth
-  dpkg-dev appstream desktop-file-utils man-db
+  dpkg-dev file lintian binutils appstream desktop-file-utils man-db
   libexiv2-dev liblcms2-dev libimage-exiftool-perl libjpeg62-turbo-dev
 )
 missing=()

@@ -108,7 +108,7 @@ TEST_F(Faults, AnUnreadableInputIsNamedAndTheOthersAreWritten) {
         GTEST_SKIP() << "needs root and setpriv to run as an unprivileged user";
     }
     const QStringList paths = makeInputs(3, 16, 12);
-    ::chown(QFile::encodeName(results.path()).constData(), 65534, 65534);
+    ASSERT_EQ(::chown(QFile::encodeName(results.path()).constData(), 65534, 65534), 0);
     ::chmod(QFile::encodeName(paths[1]).constData(), 0);
     const BatchProcess run =
         runBatch(QStringList{"-q", "-o", results.path()} + paths, 60000, asNobody());
