@@ -7,8 +7,8 @@
 #include "batch/planner.h"
 #include "batch/runorder.h"
 #include "filelist/filelist.h"
-#include "imagefiles/diskwait.h"
-#include "shell/report/errorreport.h"
+#include "imagefiles/files/diskwait.h"
+#include "report/errorreport.h"
 
 #include <QEventLoop>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "batch/joboptions.h"
-#include "shell/report/dialogs.h"
+#include "report/dialogs.h"
 
 #include <QObject>
 #include <QString>

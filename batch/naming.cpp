@@ -1,6 +1,6 @@
 #include "batch/naming.h"
 
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 
 #include <filesystem>
 

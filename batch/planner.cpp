@@ -1,7 +1,7 @@
 #include "batch/planner.h"
 
 #include "batch/naming.h"
-#include "imagefiles/detectjpegquality.h"
+#include "imagefiles/jpeg/detectjpegquality.h"
 #include "imagefiles/loadpicfile.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "batch/batchrun.h"
-#include "shell/report/dialogs.h"
+#include "report/dialogs.h"
 
 #include <QString>
 

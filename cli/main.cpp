@@ -7,9 +7,9 @@
 #include "cli/clifrontend.h"
 #include "filelist/filelist.h"
 #include "filelist/folderfiles.h"
-#include "imagefiles/atomicfile.h"
+#include "imagefiles/files/atomicfile.h"
 #include "imagefiles/imaging.h"
-#include "imagefiles/librarymessages.h"
+#include "imagefiles/libraries/librarymessages.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

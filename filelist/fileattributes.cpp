@@ -1,6 +1,6 @@
 #include "filelist/fileattributes.h"
 
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 
 #include <sys/stat.h>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "filelist/filelist.h"
 
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 
 namespace zentavo {
 

@@ -3,7 +3,7 @@
 #include "filelist/fileattributes.h"
 #include "filelist/listfiles.h"
 #include "filelist/subdirectories.h"
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 
 namespace zentavo {
 

@@ -2,7 +2,7 @@
 
 #include "filelist/pathroutines.h"
 #include "filelist/subdirectories.h"
-#include "shell/report/dialogs.h"
+#include "report/dialogs.h"
 
 #include <QString>
 #include <QStringList>

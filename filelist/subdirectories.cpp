@@ -3,8 +3,8 @@
 #include "filelist/fileattributes.h"
 #include "filelist/listfiles.h"
 #include "filelist/naturalorder.h"
-#include "shell/report/errorreport.h"
-#include "shell/report/zentavoerror.h"
+#include "report/errorreport.h"
+#include "report/zentavoerror.h"
 
 #include <QFile>
 #include <QtDebug>

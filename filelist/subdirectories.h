@@ -1,7 +1,7 @@
 #pragma once
 
 #include "filelist/pathroutines.h"
-#include "shell/report/dialogs.h"
+#include "report/dialogs.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,11 +1,14 @@
 #include "imagefiles/savewithencoder.h"
 
-#include "imagefiles/atomicfile.h"
-#include "imagefiles/encoders.h"
-#include "imagefiles/gdiplusstatus.h"
-#include "imagefiles/metadata.h"
-#include "imagefiles/savejpeg.h"
-#include "shell/report/zentavoerror.h"
+#include "imagefiles/bmp/bmpcodec.h"
+#include "imagefiles/files/atomicfile.h"
+#include "imagefiles/gif/gifcodec.h"
+#include "imagefiles/jpeg/savejpeg.h"
+#include "imagefiles/metadata/metadata.h"
+#include "imagefiles/picture/gdiplusstatus.h"
+#include "imagefiles/png/pngcodec.h"
+#include "imagefiles/tiff/tiffcodec.h"
+#include "report/zentavoerror.h"
 
 #include <new>
 
@@ -14,23 +17,14 @@ namespace zentavo {
 namespace {
 
 QByteArray encodeWith(EncoderId clsid, const Picture& picture) {
-    switch (clsid) {
-        case EncoderId::Bmp:
-            return encodeBmp(picture);
-        case EncoderId::Jpeg:
-            return withMetadata(encodeJpeg(picture, DefaultJpegQuality), PictureFormat::Jpeg,
-                                picture);
-        case EncoderId::Gif:
-            return encodeGif(picture);
-        case EncoderId::Tiff:
-            return withMetadata(encodeTiff(picture), PictureFormat::Tiff, picture);
-        case EncoderId::Png:
-            return withMetadata(encodePng(picture), PictureFormat::Png, picture);
+    for (const ImageEncoder& encoder : imageEncoders()) {
+        if (encoder.clsid == clsid) {
+            return encoder.encode(picture);
+        }
     }
     throw WriteFailure{GdiplusStatus::NotImplemented, QStringLiteral("Unknown encoder")};
 }
 
-// Encodes and writes; the reason of a failure, empty on success.
 QString encodeAndWrite(EncoderId clsid, const Picture& picture, const QString& fileName) {
     try {
         writeFileAtomically(fileName, encodeWith(clsid, picture));
@@ -47,12 +41,24 @@ QString encodeAndWrite(EncoderId clsid, const Picture& picture, const QString& f
 }  // namespace
 
 const QList<ImageEncoder>& imageEncoders() {
+    // The file's bytes, with the picture's metadata where the format holds it; GIF and BMP
+    // writers carry what they keep themselves.
     static const QList<ImageEncoder> encoders = {
-        {EncoderId::Bmp, QStringLiteral("image/bmp"), QStringLiteral("BMP")},
-        {EncoderId::Jpeg, QStringLiteral("image/jpeg"), QStringLiteral("JPEG")},
-        {EncoderId::Gif, QStringLiteral("image/gif"), QStringLiteral("GIF")},
-        {EncoderId::Tiff, QStringLiteral("image/tiff"), QStringLiteral("TIFF")},
-        {EncoderId::Png, QStringLiteral("image/png"), QStringLiteral("PNG")},
+        {EncoderId::Bmp, QStringLiteral("image/bmp"), QStringLiteral("BMP"), encodeBmp},
+        {EncoderId::Jpeg, QStringLiteral("image/jpeg"), QStringLiteral("JPEG"),
+         [](const Picture& picture) {
+             return withMetadata(encodeJpeg(picture, DefaultJpegQuality), PictureFormat::Jpeg,
+                                 picture);
+         }},
+        {EncoderId::Gif, QStringLiteral("image/gif"), QStringLiteral("GIF"), encodeGif},
+        {EncoderId::Tiff, QStringLiteral("image/tiff"), QStringLiteral("TIFF"),
+         [](const Picture& picture) {
+             return withMetadata(encodeTiff(picture), PictureFormat::Tiff, picture);
+         }},
+        {EncoderId::Png, QStringLiteral("image/png"), QStringLiteral("PNG"),
+         [](const Picture& picture) {
+             return withMetadata(encodePng(picture), PictureFormat::Png, picture);
+         }},
     };
     return encoders;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "imagefiles/picture.h"
+#include "imagefiles/picture/picture.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -15,6 +16,8 @@ struct ImageEncoder {
     EncoderId clsid;
     QString mimeType;     // "image/png", as the registry compares it
     QString description;  // for people: "PNG"
+    // The whole file's bytes for picture, metadata included. Throws WriteFailure. Reentrant.
+    QByteArray (*encode)(const Picture& picture);
 };
 
 // The JPEG quality SaveWithEncoder uses for "image/jpeg", the encoders' own default setting.

@@ -1,6 +1,6 @@
-#include "shell/report/errorreport.h"
+#include "report/errorreport.h"
 
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 
 #include <new>
 

@@ -7,9 +7,9 @@
 #include "filelist/listfiles.h"
 #include "filelist/pathroutines.h"
 #include "filelist/subdirectories.h"
+#include "report/dialogs.h"
+#include "report/errorreport.h"
 #include "shell/mainroutines.h"
-#include "shell/report/dialogs.h"
-#include "shell/report/errorreport.h"
 #include "shell/settingsstore.h"
 
 #include <QCoreApplication>

@@ -2,10 +2,10 @@
 
 #include "filelist/filelist.h"
 #include "filelist/pathroutines.h"
+#include "report/errorreport.h"
+#include "report/zentavoerror.h"
 #include "shell/filelistview.h"
 #include "shell/mainroutines.h"
-#include "shell/report/errorreport.h"
-#include "shell/report/zentavoerror.h"
 #include "shell/settingsstore.h"
 #include "shell/startupobject.h"
 

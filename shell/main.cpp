@@ -1,6 +1,6 @@
 // The window program: builds the window over the user's settings and Qt's dialogs, loads it and
 // serves its events until it closes.
-#include "imagefiles/librarymessages.h"
+#include "imagefiles/libraries/librarymessages.h"
 #include "shell/form1.h"
 #include "shell/qtdialogs.h"
 #include "shell/settingsstore.h"

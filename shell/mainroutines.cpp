@@ -1,7 +1,7 @@
 #include "shell/mainroutines.h"
 
-#include "shell/report/dialogs.h"
-#include "shell/report/zentavoerror.h"
+#include "report/dialogs.h"
+#include "report/zentavoerror.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

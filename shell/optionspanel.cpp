@@ -2,9 +2,9 @@
 // results folder and its two buttons. Each choice is written to the store the moment it changes.
 #include "shell/form1.h"
 
+#include "report/dialogs.h"
+#include "report/errorreport.h"
 #include "shell/mainroutines.h"
-#include "shell/report/dialogs.h"
-#include "shell/report/errorreport.h"
 #include "shell/settingsstore.h"
 
 #include <QButtonGroup>

@@ -1,7 +1,7 @@
-#include "imagefiles/encoders.h"
+#include "imagefiles/bmp/bmpcodec.h"
 
-#include "imagefiles/gdiplusstatus.h"
-#include "imagefiles/writerpixels.h"
+#include "imagefiles/picture/gdiplusstatus.h"
+#include "imagefiles/picture/writerpixels.h"
 
 #include <QtEndian>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imagefiles/picture.h"
+#include "imagefiles/picture/picture.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -18,14 +18,5 @@ namespace zentavo {
 // or through the plain ink formula when profile is empty or not a usable CMYK profile.
 // Throws std::bad_alloc when memory runs out. Reentrant: any thread.
 void setCmykPicture(Picture& picture, QImage inverted, const QByteArray& profile);
-
-// For a TIFF file of 8-bit CMYK samples (photometric separated, ink set CMYK, samples
-// together): the picture made CMYK from the file's samples and profile. False, and picture
-// untouched, for any other TIFF or when the samples cannot be read. Reentrant: any thread.
-bool readCmykTiff(const QByteArray& bytes, Picture& picture);
-
-// The JPEG bytes of a CMYK picture at quality 1 to 100 (TurboJPEG, an Adobe CMYK JPEG) with its
-// profile. Throws WriteFailure. Reentrant.
-QByteArray encodeCmykJpeg(const Picture& picture, int quality);
 
 }  // namespace zentavo

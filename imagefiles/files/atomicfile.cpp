@@ -1,7 +1,7 @@
-#include "imagefiles/atomicfile.h"
+#include "imagefiles/files/atomicfile.h"
 
-#include "imagefiles/diskwait.h"
-#include "imagefiles/gdiplusstatus.h"
+#include "imagefiles/files/diskwait.h"
+#include "imagefiles/picture/gdiplusstatus.h"
 
 #include <QFile>
 #include <QFileInfo>

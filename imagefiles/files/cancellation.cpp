@@ -1,4 +1,4 @@
-#include "imagefiles/cancellation.h"
+#include "imagefiles/files/cancellation.h"
 
 namespace zentavo {
 

@@ -1,4 +1,4 @@
-#include "imagefiles/deletefileforced.h"
+#include "imagefiles/files/deletefileforced.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "imagefiles/filebytes.h"
+#include "imagefiles/files/filebytes.h"
 
 #include <QFile>
 
@@ -75,10 +75,6 @@ LoadError readFrom(const QString& path, qint64 maxBytes, bool wholeFile, QByteAr
     return LoadError::None;
 }
 
-bool startsWith(const QByteArray& bytes, const char* magic, int length) {
-    return bytes.size() >= length && std::memcmp(bytes.constData(), magic, size_t(length)) == 0;
-}
-
 }  // namespace
 
 LoadError readRegularFile(const QString& path, qint64 maxBytes, QByteArray& bytes,
@@ -88,31 +84,6 @@ LoadError readRegularFile(const QString& path, qint64 maxBytes, QByteArray& byte
 
 LoadError readFileHead(const QString& path, qint64 maxBytes, QByteArray& bytes, QString& reason) {
     return readFrom(path, maxBytes, false, bytes, reason);
-}
-
-PictureFormat sniffFormat(const QByteArray& bytes) {
-    if (startsWith(bytes, "\xFF\xD8\xFF", 3)) {
-        return PictureFormat::Jpeg;
-    }
-    if (startsWith(bytes, "GIF87a", 6) || startsWith(bytes, "GIF89a", 6)) {
-        return PictureFormat::Gif;
-    }
-    if (startsWith(bytes, "\x89PNG\r\n\x1A\n", 8)) {
-        return PictureFormat::Png;
-    }
-    if (startsWith(bytes, "II*\0", 4) || startsWith(bytes, "MM\0*", 4) ||
-        startsWith(bytes, "II+\0", 4) || startsWith(bytes, "MM\0+", 4)) {
-        return PictureFormat::Tiff;
-    }
-    if (startsWith(bytes, "BM", 2) && bytes.size() >= 26) {
-        return PictureFormat::Bmp;
-    }
-    // Icons and cursors: reserved 0, type 1 (icon) or 2 (cursor), at least one image.
-    if (bytes.size() >= 6 && bytes[0] == 0 && bytes[1] == 0 && (bytes[2] == 1 || bytes[2] == 2) &&
-        bytes[3] == 0 && (bytes[4] != 0 || bytes[5] != 0)) {
-        return PictureFormat::Ico;
-    }
-    return PictureFormat::None;
 }
 
 }  // namespace zentavo

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "imagefiles/loadpicfile.h"
-#include "imagefiles/picture.h"
+#include "imagefiles/picture/loadresult.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,9 +14,5 @@ LoadError readRegularFile(const QString& path, qint64 maxBytes, QByteArray& byte
 
 // Reads at most maxBytes from the start of a regular file (for header probes). Same rules.
 LoadError readFileHead(const QString& path, qint64 maxBytes, QByteArray& bytes, QString& reason);
-
-// The picture format of bytes, from their first bytes (magic numbers), not from any name.
-// PictureFormat::None when no format the program reads matches.
-PictureFormat sniffFormat(const QByteArray& bytes);
 
 }  // namespace zentavo

@@ -1,8 +1,8 @@
-#include "imagefiles/encoders.h"
+#include "imagefiles/gif/gifcodec.h"
 
-#include "imagefiles/cancellation.h"
-#include "imagefiles/gdiplusstatus.h"
-#include "imagefiles/writerpixels.h"
+#include "imagefiles/files/cancellation.h"
+#include "imagefiles/picture/gdiplusstatus.h"
+#include "imagefiles/picture/writerpixels.h"
 
 #include <libimagequant.h>
 

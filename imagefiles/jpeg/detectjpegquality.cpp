@@ -1,6 +1,6 @@
-#include "imagefiles/detectjpegquality.h"
+#include "imagefiles/jpeg/detectjpegquality.h"
 
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 
 #include <QFileInfo>
 

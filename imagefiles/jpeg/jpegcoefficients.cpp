@@ -1,8 +1,8 @@
-#include "imagefiles/jpegcoefficients.h"
+#include "imagefiles/jpeg/jpegcoefficients.h"
 
-#include "imagefiles/libjpeg.h"
-#include "imagefiles/limits.h"
-#include "imagefiles/pixelpool.h"
+#include "imagefiles/jpeg/libjpeg.h"
+#include "imagefiles/picture/limits.h"
+#include "imagefiles/picture/pixelpool.h"
 
 // after jpeglib.h, whose types it names
 #include <jerror.h>

@@ -1,11 +1,11 @@
-#include "imagefiles/cmyk.h"
-#include "imagefiles/decoders.h"
-#include "imagefiles/jpegmarkers.h"
-#include "imagefiles/jpegwarnings.h"
-#include "imagefiles/limits.h"
-#include "imagefiles/pixelpool.h"
-#include "imagefiles/tjhandle.h"
-#include "imagefiles/transform.h"
+#include "imagefiles/colour/cmyk.h"
+#include "imagefiles/jpeg/jpegcodec.h"
+#include "imagefiles/jpeg/jpegmarkers.h"
+#include "imagefiles/jpeg/jpegwarnings.h"
+#include "imagefiles/libraries/tjhandle.h"
+#include "imagefiles/picture/limits.h"
+#include "imagefiles/picture/pixelpool.h"
+#include "imagefiles/picture/transform.h"
 
 #include <QColorSpace>
 

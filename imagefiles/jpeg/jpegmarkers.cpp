@@ -1,4 +1,4 @@
-#include "imagefiles/jpegmarkers.h"
+#include "imagefiles/jpeg/jpegmarkers.h"
 
 #include <cstring>
 #include <map>

@@ -1,11 +1,11 @@
-#include "imagefiles/jpegplanes.h"
+#include "imagefiles/jpeg/jpegplanes.h"
 
-#include "imagefiles/jpegmarkers.h"
-#include "imagefiles/libjpeg.h"
-#include "imagefiles/limits.h"
-#include "imagefiles/metadata.h"
-#include "imagefiles/pixelpool.h"
-#include "imagefiles/tjhandle.h"
+#include "imagefiles/jpeg/jpegmarkers.h"
+#include "imagefiles/jpeg/libjpeg.h"
+#include "imagefiles/libraries/tjhandle.h"
+#include "imagefiles/metadata/metadata.h"
+#include "imagefiles/picture/limits.h"
+#include "imagefiles/picture/pixelpool.h"
 
 #include <turbojpeg.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "imagefiles/picture.h"
-#include "imagefiles/pixelmove.h"
+#include "imagefiles/picture/picture.h"
+#include "imagefiles/picture/pixelmove.h"
 
 #include <QByteArray>
 #include <QImage>

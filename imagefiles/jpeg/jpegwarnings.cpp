@@ -1,7 +1,7 @@
-#include "imagefiles/jpegwarnings.h"
+#include "imagefiles/jpeg/jpegwarnings.h"
 
-#include "imagefiles/libjpeg.h"
-#include "imagefiles/librarymessages.h"
+#include "imagefiles/jpeg/libjpeg.h"
+#include "imagefiles/libraries/librarymessages.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "imagefiles/libjpeg.h"
+#include "imagefiles/jpeg/libjpeg.h"
 
 // after jpeglib.h, whose types it names
 #include <jerror.h>

@@ -1,10 +1,10 @@
-#include "imagefiles/losslessjpeg.h"
+#include "imagefiles/jpeg/losslessjpeg.h"
 
-#include "imagefiles/decoders.h"
-#include "imagefiles/jpegcoefficients.h"
-#include "imagefiles/jpegmarkers.h"
-#include "imagefiles/limits.h"
-#include "imagefiles/savejpeg.h"
+#include "imagefiles/jpeg/jpegcodec.h"
+#include "imagefiles/jpeg/jpegcoefficients.h"
+#include "imagefiles/jpeg/jpegmarkers.h"
+#include "imagefiles/jpeg/savejpeg.h"
+#include "imagefiles/picture/limits.h"
 
 #include <array>
 

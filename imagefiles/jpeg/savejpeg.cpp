@@ -1,12 +1,12 @@
-#include "imagefiles/savejpeg.h"
+#include "imagefiles/jpeg/savejpeg.h"
 
-#include "imagefiles/atomicfile.h"
-#include "imagefiles/cmyk.h"
-#include "imagefiles/gdiplusstatus.h"
-#include "imagefiles/metadata.h"
-#include "imagefiles/tjhandle.h"
-#include "imagefiles/writerpixels.h"
-#include "shell/report/zentavoerror.h"
+#include "imagefiles/colour/cmyk.h"
+#include "imagefiles/files/atomicfile.h"
+#include "imagefiles/libraries/tjhandle.h"
+#include "imagefiles/metadata/metadata.h"
+#include "imagefiles/picture/gdiplusstatus.h"
+#include "imagefiles/picture/writerpixels.h"
+#include "report/zentavoerror.h"
 
 #include <turbojpeg.h>
 
@@ -169,6 +169,47 @@ QByteArray withIccProfile(const QByteArray& jpeg, const QByteArray& profile) {
     out.insert(at, markers);
     return out;
 }
+
+namespace {
+
+// The JPEG bytes of a CMYK picture at quality 1 to 100 (TurboJPEG, an Adobe CMYK JPEG) with its
+// profile. Throws WriteFailure.
+QByteArray encodeCmykJpeg(const Picture& picture, int quality) {
+    if (quality < 1 || quality > 100) {
+        throw WriteFailure{
+            GdiplusStatus::InvalidParameter,
+            QStringLiteral("The JPEG quality %1 is not between 1 and 100").arg(quality)};
+    }
+    const TjCompressor tj;
+    tjhandle handle = tj.handle;
+    if (!handle) {
+        throw WriteFailure{GdiplusStatus::OutOfMemory,
+                           QStringLiteral("The JPEG encoder cannot start")};
+    }
+    const QImage& samples = picture.cmyk;
+    const int subsampling = picture.jpegSubsampling >= 0 && picture.jpegSubsampling < TJ_NUMSAMP &&
+                                    picture.jpegSubsampling != TJSAMP_GRAY
+                                ? picture.jpegSubsampling
+                                : TJSAMP_444;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    const int status = tjCompress2(handle, samples.constBits(), samples.width(),
+                                   int(samples.bytesPerLine()), samples.height(), TJPF_CMYK,
+                                   &buffer, &size, subsampling, quality, TJFLAG_ACCURATEDCT);
+    QByteArray jpeg;
+    if (status == 0) {
+        jpeg = QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    }
+    const QString error = QString::fromLatin1(tjGetErrorStr2(handle));
+    tjFree(buffer);
+    if (status != 0) {
+        throw WriteFailure{GdiplusStatus::GenericError,
+                           QStringLiteral("The JPEG encoder failed: ") + error};
+    }
+    return withIccProfile(jpeg, picture.cmykProfile);
+}
+
+}  // namespace
 
 QByteArray encodeJpeg(const Picture& picture, int quality) {
     if (!picture.cmyk.isNull()) {

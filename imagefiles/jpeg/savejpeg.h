@@ -1,7 +1,7 @@
 #pragma once
 
-#include "imagefiles/jpegplanes.h"
-#include "imagefiles/picture.h"
+#include "imagefiles/jpeg/jpegplanes.h"
+#include "imagefiles/picture/picture.h"
 
 #include <QByteArray>
 #include <QString>

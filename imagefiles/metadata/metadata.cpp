@@ -1,7 +1,7 @@
-#include "imagefiles/metadata.h"
+#include "imagefiles/metadata/metadata.h"
 
-#include "imagefiles/gdiplusstatus.h"
-#include "imagefiles/tjhandle.h"
+#include "imagefiles/libraries/tjhandle.h"
+#include "imagefiles/picture/gdiplusstatus.h"
 
 #include <QtEndian>
 

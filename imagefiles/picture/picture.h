@@ -10,7 +10,7 @@
 
 namespace zentavo {
 
-struct PictureMetadata;  // imagefiles/metadata.h
+struct PictureMetadata;  // imagefiles/metadata/metadata.h
 
 // The file format a picture was decoded from, found from the content, not the name.
 enum class PictureFormat { None, Jpeg, Gif, Png, Tiff, Bmp, Ico };
@@ -56,7 +56,7 @@ struct Picture {
                                           // applied to image; 1 when the file had none
     std::shared_ptr<const PictureMetadata> metadata;  // what the file holds besides pixels;
                                                       // null when nothing
-    QImage cmyk;              // a CMYK file's ink samples, moved with image (see cmyk.h); null
+    QImage cmyk;              // a CMYK file's ink samples, moved with image (colour/cmyk.h); null
                               // for other files
     QByteArray cmykProfile;   // the CMYK file's profile, written only with cmyk
     bool axesSwapped = false;             // the image's rows are the file's columns: an odd

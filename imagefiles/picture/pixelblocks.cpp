@@ -1,4 +1,4 @@
-#include "imagefiles/pixelblocks.h"
+#include "imagefiles/picture/pixelblocks.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
-#include "imagefiles/pixelmove.h"
+#include "imagefiles/picture/pixelmove.h"
 
-#include "imagefiles/jpegmarkers.h"
-#include "imagefiles/pixelblocks.h"
+#include "imagefiles/picture/orientation.h"
+#include "imagefiles/picture/pixelblocks.h"
 
 #include <algorithm>
 #include <array>

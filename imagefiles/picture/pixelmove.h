@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imagefiles/transform.h"
+#include "imagefiles/picture/transform.h"
 
 namespace zentavo {
 

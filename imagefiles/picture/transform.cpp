@@ -1,8 +1,8 @@
-#include "imagefiles/transform.h"
+#include "imagefiles/picture/transform.h"
 
-#include "imagefiles/jpegmarkers.h"
-#include "imagefiles/pixelblocks.h"
-#include "imagefiles/pixelpool.h"
+#include "imagefiles/picture/orientation.h"
+#include "imagefiles/picture/pixelblocks.h"
+#include "imagefiles/picture/pixelpool.h"
 
 #include <QColorSpace>
 

@@ -1,6 +1,6 @@
-#include "imagefiles/writerpixels.h"
+#include "imagefiles/picture/writerpixels.h"
 
-#include "imagefiles/gdiplusstatus.h"
+#include "imagefiles/picture/gdiplusstatus.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
-#include "imagefiles/decoders.h"
-#include "imagefiles/librarymessages.h"
-#include "imagefiles/limits.h"
-#include "imagefiles/pixelpool.h"
+#include "imagefiles/libraries/librarymessages.h"
+#include "imagefiles/picture/limits.h"
+#include "imagefiles/picture/pixelpool.h"
+#include "imagefiles/png/pngcodec.h"
 
 #include <QColorSpace>
 #include <QtEndian>

@@ -1,8 +1,8 @@
-#include "imagefiles/encoders.h"
+#include "imagefiles/png/pngcodec.h"
 
-#include "imagefiles/gdiplusstatus.h"
-#include "imagefiles/librarymessages.h"
-#include "imagefiles/writerpixels.h"
+#include "imagefiles/libraries/librarymessages.h"
+#include "imagefiles/picture/gdiplusstatus.h"
+#include "imagefiles/picture/writerpixels.h"
 
 #include <QColorSpace>
 

@@ -1,6 +1,6 @@
-#include "imagefiles/decoders.h"
-#include "imagefiles/librarymessages.h"
-#include "imagefiles/limits.h"
+#include "imagefiles/libraries/librarymessages.h"
+#include "imagefiles/picture/limits.h"
+#include "imagefiles/qtreader/qtreader.h"
 
 #include <QBuffer>
 #include <QColorSpace>

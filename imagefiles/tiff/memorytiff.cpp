@@ -1,4 +1,4 @@
-#include "imagefiles/memorytiff.h"
+#include "imagefiles/tiff/memorytiff.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,8 +1,11 @@
-#include "imagefiles/decoders.h"
-#include "imagefiles/librarymessages.h"
-#include "imagefiles/limits.h"
-#include "imagefiles/memorytiff.h"
-#include "imagefiles/pixelpool.h"
+#include "imagefiles/tiff/tiffcodec.h"
+
+#include "imagefiles/libraries/librarymessages.h"
+#include "imagefiles/picture/limits.h"
+#include "imagefiles/picture/pixelpool.h"
+#include "imagefiles/qtreader/qtreader.h"
+#include "imagefiles/tiff/memorytiff.h"
+#include "imagefiles/tiff/tiffcmyk.h"
 
 #include <QColorSpace>
 
@@ -327,7 +330,8 @@ void readResolution(TIFF* tiff, QImage& image) {
 
 }  // namespace
 
-LoadResult decodeTiff(const QByteArray& bytes) {
+// The pixels, the ICC profile and the resolution of the first page.
+static LoadResult decodeTiffPixels(const QByteArray& bytes) {
     MemoryFile memory{{&bytes}, {}};
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, keepError, &memory);
@@ -408,6 +412,14 @@ LoadResult decodeTiff(const QByteArray& bytes) {
         if (space.isValid()) {
             result.picture.image.setColorSpace(space);
         }
+    }
+    return result;
+}
+
+LoadResult decodeTiff(const QByteArray& bytes) {
+    LoadResult result = decodeTiffPixels(bytes);
+    if (result.ok()) {
+        readCmykTiff(bytes, result.picture);
     }
     return result;
 }

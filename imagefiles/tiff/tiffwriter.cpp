@@ -1,8 +1,8 @@
-#include "imagefiles/encoders.h"
+#include "imagefiles/tiff/tiffcodec.h"
 
-#include "imagefiles/gdiplusstatus.h"
-#include "imagefiles/metadata.h"
-#include "imagefiles/writerpixels.h"
+#include "imagefiles/metadata/metadata.h"
+#include "imagefiles/picture/gdiplusstatus.h"
+#include "imagefiles/picture/writerpixels.h"
 
 #include <tiffio.h>
 

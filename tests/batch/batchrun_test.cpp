@@ -1,10 +1,10 @@
 #include "batch/batchrun.h"
-#include "batch/naming.h"
 #include "batch/filejob.h"
+#include "batch/naming.h"
 #include "batch/runorder.h"
 #include "filelist/filelist.h"
 #include "imagefiles/loadpicfile.h"
-#include "shell/report/errorreport.h"
+#include "report/errorreport.h"
 #include "tests/batch/runfixture.h"
 #include "tests/testsupport.h"
 

@@ -1,4 +1,4 @@
-#include "imagefiles/picture.h"
+#include "imagefiles/picture/picture.h"
 #include "imagefiles/savewithencoder.h"
 #include "tests/testsupport.h"
 

@@ -1,5 +1,5 @@
+#include "imagefiles/picture/transform.h"
 #include "imagefiles/savewithencoder.h"
-#include "imagefiles/transform.h"
 #include "tests/imagefiles/writefixtures.h"
 #include "tests/testsupport.h"
 

@@ -1,5 +1,5 @@
-#include "shell/report/errorreport.h"
-#include "shell/report/zentavoerror.h"
+#include "report/errorreport.h"
+#include "report/zentavoerror.h"
 #include "tests/testsupport.h"
 
 #include <gtest/gtest.h>

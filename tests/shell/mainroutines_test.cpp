@@ -2,7 +2,7 @@
 // folder picker's answer and the skin.
 #include "shell/mainroutines.h"
 
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 #include "tests/testsupport.h"
 
 #include <gtest/gtest.h>

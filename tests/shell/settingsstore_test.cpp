@@ -1,7 +1,7 @@
 // The settings store and the conversions of stored texts.
 #include "shell/settingsstore.h"
 
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 
 #include <gtest/gtest.h>
 #include <QSettings>

@@ -1,9 +1,9 @@
 // CMYK pictures stay CMYK where the output holds it (JPEG, TIFF), with their profile; elsewhere
 // they become RGB through their profile, as Little CMS converts them, and carry no CMYK profile.
+#include "imagefiles/jpeg/savejpeg.h"
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/savejpeg.h"
+#include "imagefiles/picture/transform.h"
 #include "imagefiles/savewithencoder.h"
-#include "imagefiles/transform.h"
 #include "tests/testsupport.h"
 
 #include <QColorSpace>

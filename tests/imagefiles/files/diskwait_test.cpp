@@ -1,4 +1,4 @@
-#include "imagefiles/diskwait.h"
+#include "imagefiles/files/diskwait.h"
 
 #include <QSemaphore>
 #include <QThreadPool>

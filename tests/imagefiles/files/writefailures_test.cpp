@@ -1,7 +1,7 @@
-#include "imagefiles/deletefileforced.h"
-#include "imagefiles/savejpeg.h"
+#include "imagefiles/files/deletefileforced.h"
+#include "imagefiles/jpeg/savejpeg.h"
 #include "imagefiles/savewithencoder.h"
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 #include "tests/imagefiles/writefixtures.h"
 #include "tests/testsupport.h"
 

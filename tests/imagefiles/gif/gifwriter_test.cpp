@@ -1,6 +1,6 @@
 #include "imagefiles/loadpicfile.h"
+#include "imagefiles/picture/transform.h"
 #include "imagefiles/savewithencoder.h"
-#include "imagefiles/transform.h"
 #include "tests/imagefiles/writefixtures.h"
 
 #include <gif_lib.h>

@@ -1,7 +1,7 @@
-#include "imagefiles/jpegplanes.h"
+#include "imagefiles/jpeg/jpegplanes.h"
+#include "imagefiles/jpeg/savejpeg.h"
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/pixelmove.h"
-#include "imagefiles/savejpeg.h"
+#include "imagefiles/picture/pixelmove.h"
 #include "tests/imagefiles/readfixtures.h"
 #include "tests/imagefiles/writefixtures.h"
 

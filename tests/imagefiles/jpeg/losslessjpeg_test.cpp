@@ -1,9 +1,9 @@
 // Flips and turns on a JPEG's compressed data: the geometry against the pixel transforms, the
 // pixels and tables against jpegtran, and the files it must refuse.
-#include "imagefiles/losslessjpeg.h"
-#include "imagefiles/jpegmarkers.h"
+#include "imagefiles/jpeg/jpegmarkers.h"
+#include "imagefiles/jpeg/losslessjpeg.h"
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/transform.h"
+#include "imagefiles/picture/transform.h"
 #include "tests/imagefiles/readfixtures.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "imagefiles/savejpeg.h"
-#include "imagefiles/detectjpegquality.h"
+#include "imagefiles/jpeg/detectjpegquality.h"
+#include "imagefiles/jpeg/savejpeg.h"
+#include "imagefiles/picture/transform.h"
 #include "imagefiles/savewithencoder.h"
-#include "imagefiles/transform.h"
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 #include "tests/imagefiles/writefixtures.h"
 #include "tests/testsupport.h"
 

@@ -1,4 +1,4 @@
-#include "imagefiles/librarymessages.h"
+#include "imagefiles/libraries/librarymessages.h"
 
 #include <QLoggingCategory>
 

@@ -1,4 +1,4 @@
-#include "imagefiles/pixelpool.h"
+#include "imagefiles/picture/pixelpool.h"
 
 #include <gtest/gtest.h>
 

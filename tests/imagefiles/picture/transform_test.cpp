@@ -1,5 +1,5 @@
-#include "imagefiles/transform.h"
 #include "imagefiles/loadpicfile.h"
+#include "imagefiles/picture/transform.h"
 #include "tests/imagefiles/readfixtures.h"
 
 #include <QBuffer>

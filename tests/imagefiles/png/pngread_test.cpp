@@ -1,7 +1,7 @@
-#include "imagefiles/encoders.h"
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/transform.h"
-#include "tests/imagefiles/pngsamples.h"
+#include "imagefiles/picture/transform.h"
+#include "imagefiles/png/pngcodec.h"
+#include "tests/imagefiles/png/pngsamples.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/imagefiles/pngsamples.h"
+#include "tests/imagefiles/png/pngsamples.h"
 
 #include <QtEndian>
 
