@@ -163,8 +163,9 @@ package() {
         grep '^E: ' <<<"$tags" >&2
     fi
     # The programs use Debian's libjpeg-turbo, never a copy of their own.
-    objdump -p "$build/zentavo" "$batch" | grep -q 'NEEDED *libturbojpeg\.so' ||
-        fail "the programs do not link Debian's shared libturbojpeg"
+    # (grep reads to the end: leaving early would end objdump by SIGPIPE, and pipefail the test.)
+    [ "$(objdump -p "$build/zentavo" "$batch" | grep -c 'NEEDED *libturbojpeg\.so')" = 2 ] ||
+        fail "the programs do not both link Debian's shared libturbojpeg"
 
     # Depends names the package of every library the programs link, and the Qt plug-ins.
     local depends library path owner
