@@ -7,6 +7,7 @@
 #include <tiffio.h>
 #include <turbojpeg.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <stdexcept>
@@ -167,6 +168,34 @@ QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFram
     }
     EGifCloseFile(gif, &error);
     GifFreeMapObject(global);
+    return bytes;
+}
+
+QByteArray writeGifThroughGiflib(const QImage& indices, bool interlaced) {
+    QByteArray bytes;
+    int error = 0;
+    GifFileType* gif = EGifOpen(&bytes, writeToBuffer, &error);
+    gif->SWidth = indices.width();
+    gif->SHeight = indices.height();
+    gif->SColorResolution = 8;
+    gif->SBackGroundColor = 0;
+    std::vector<GifColorType> colours(256);
+    for (int i = 0; i < 256; ++i) {
+        const QRgb colour = i < indices.colorCount() ? indices.color(i) : qRgb(0, 0, 0);
+        colours[size_t(i)] = {GifByteType(qRed(colour)), GifByteType(qGreen(colour)),
+                              GifByteType(qBlue(colour))};
+    }
+    gif->SColorMap = GifMakeMapObject(256, colours.data());
+    SavedImage* frame = GifMakeSavedImage(gif, nullptr);
+    frame->ImageDesc = {0, 0, indices.width(), indices.height(), interlaced, nullptr};
+    // giflib frees the rows with the file.
+    frame->RasterBits =
+        static_cast<GifByteType*>(std::malloc(size_t(indices.width()) * size_t(indices.height())));
+    for (int y = 0; y < indices.height(); ++y) {
+        std::memcpy(frame->RasterBits + qsizetype(y) * indices.width(), indices.constScanLine(y),
+                    size_t(indices.width()));
+    }
+    EGifSpew(gif);
     return bytes;
 }
 

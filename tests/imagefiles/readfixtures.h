@@ -43,6 +43,10 @@ struct GifFrameInput {
 QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFrameInput>& frames,
                     int loopCount);
 
+// A one-frame GIF of an Indexed8 picture with a 256-colour palette, written by giflib itself
+// (EGifSpew), which also puts the rows of an interlaced frame in their passes.
+QByteArray writeGifThroughGiflib(const QImage& indices, bool interlaced);
+
 // The pixel bytes of image at (x, y).
 QByteArray pixelBytes(const QImage& image, int x, int y);
 

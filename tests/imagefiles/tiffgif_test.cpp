@@ -309,5 +309,38 @@ TEST(GifLoading, FramesPastTheScreenGrowItAndCutOffFramesAreDamage) {
     EXPECT_EQ(loadPictureFromBytes(bytes.left(bytes.size() - 6)).error, LoadError::Corrupt);
 }
 
+TEST(GifLoading, InterlacedRowsComeOutInPlaceWhicheverPassTheLastRowIsIn) {
+    // Row y of an interlaced frame is in pass 1 when y % 8 is 0, pass 2 when it is 4, pass 3
+    // when y % 4 is 2, and pass 4 when y is odd. Heights whose last row is in each pass:
+    const std::pair<int, std::vector<int>> lastPass[] = {
+        {1, {1, 9, 17}}, {2, {5, 13}}, {3, {3, 7, 11, 19}}, {4, {2, 4, 8, 16}}};
+    for (const auto& [pass, heights] : lastPass) {
+        for (const int height : heights) {
+            SCOPED_TRACE(testing::Message() << "height " << height << ", pass " << pass);
+            QImage indices(3, height, QImage::Format_Indexed8);
+            QList<QRgb> palette;
+            for (int y = 0; y < height; ++y) {
+                palette << qRgb(10 * y, 255 - 10 * y, 100);
+                indices.scanLine(y)[0] = indices.scanLine(y)[1] = indices.scanLine(y)[2] = uchar(y);
+            }
+            indices.setColorTable(palette);
+            const LoadResult interlaced =
+                loadPictureFromBytes(test::writeGifThroughGiflib(indices, true));
+            const LoadResult plain =
+                loadPictureFromBytes(test::writeGifThroughGiflib(indices, false));
+            ASSERT_TRUE(interlaced.ok() && plain.ok()) << interlaced.reason.toStdString();
+            ASSERT_EQ(interlaced.picture.image.size(), QSize(3, height));
+            EXPECT_TRUE(interlaced.picture.gif->frames[0].interlaced);
+            for (int y = 0; y < height; ++y) {
+                EXPECT_EQ(interlaced.picture.image.pixel(1, y) & 0xFFFFFF, palette[y] & 0xFFFFFF)
+                    << "row " << y;
+                EXPECT_EQ(test::pixelBytes(interlaced.picture.image, 2, y),
+                          test::pixelBytes(plain.picture.image, 2, y))
+                    << "row " << y;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zentavo
