@@ -72,7 +72,7 @@ QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool big
 
 QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
                          const std::vector<quint16>& samples, int pages, int channels,
-                         bool separate) {
+                         bool separate, bool whiteIsZero) {
     QTemporaryFile file;
     file.open();
     const QByteArray name = file.fileName().toLocal8Bit();
@@ -83,7 +83,9 @@ QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
         TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bits);
         TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, channels);
         TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
-                     channels == 2 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+                     channels == 4 ? PHOTOMETRIC_RGB
+                     : whiteIsZero ? PHOTOMETRIC_MINISWHITE
+                                   : PHOTOMETRIC_MINISBLACK);
         TIFFSetField(tiff, TIFFTAG_PLANARCONFIG,
                      separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
         TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
@@ -147,7 +149,8 @@ QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFram
         EGifPutExtensionTrailer(gif);
     }
     for (const GifFrameInput& frame : frames) {
-        GraphicsControlBlock control{DISPOSE_DO_NOT, false, frame.delay, frame.transparentIndex};
+        GraphicsControlBlock control{frame.disposal, frame.userInput, frame.delay,
+                                     frame.transparentIndex};
         GifByteType extension[4];
         const size_t length = EGifGCBToExtension(&control, extension);
         EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(length), extension);
