@@ -92,6 +92,7 @@ TEST(RunOrder, ALaterJpegThatLoadsFirstStillWaitsForTheQualityOfTheOnesBefore) {
         order.planFile(file.index, true, file.path, file.path, file.outputPath, file.outputPath);
     }
     std::atomic_bool cancelled{false};
+    // File 1 lets file 2 take its room first; file 1 starts once file 2 has given its step.
     order.roomTaken(1);
     FileResult second;
     std::thread worker([&] { second = runFileJob(files[1], cancelled, order); });
