@@ -464,24 +464,6 @@ TEST_F(BatchRunTest, AnOutputNameGoesToTheFirstFileThatReallyWritesIt) {
     }
 }
 
-TEST(RunOrder, ANameIsRefusedOnlyAfterAnEarlierOtherInputWroteIt) {
-    // Files 1 to 3 are three inputs sharing one output; file 4 is file 3 listed again.
-    RunOrder order;
-    for (int i = 1; i <= 4; ++i) {
-        const QString input = QStringLiteral("in%1").arg(std::min(i, 3));
-        order.planFile(i, false, input, input, "out", "out");
-    }
-    EXPECT_EQ(order.mayWrite(1), QString());
-    order.finished(1, false);  // not loaded, refused or failed to write: all the same here
-    EXPECT_EQ(order.mayWrite(2), QString());
-    order.finished(2, true);
-    EXPECT_EQ(order.mayWrite(3), QString("out was already written by file 2 of this run (in2)."));
-    order.finished(3, false);
-    EXPECT_EQ(order.mayWrite(4), QString("out was already written by file 2 of this run (in2)."));
-    order.cancel();
-    EXPECT_EQ(order.qualityFor(9), std::nullopt);
-}
-
 TEST_F(BatchRunTest, TheBarRoundsItsShareOfTheList) {
     const std::pair<int, std::vector<int>> cases[] = {{3, {33, 67, 100}}, {100, {}}};
     for (auto [count, expected] : cases) {
