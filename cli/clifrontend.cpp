@@ -1,5 +1,8 @@
 #include "cli/clifrontend.h"
 
+#include "batch/filejob.h"
+#include "shell/report/errorreport.h"
+
 #include <cmath>
 
 namespace zentavo {
@@ -78,24 +81,55 @@ void CliFrontEnd::showClosingMessage(const QString& text, MessageIcon) {
     m_closingMessage = text;
 }
 
-void CliFrontEnd::fileNotDone(const QString& path, const QString& reason) {
-    if (m_quiet) {
-        return;
-    }
+void CliFrontEnd::printLine(const QString& path, const QString& reason, int line) {
     clearProgress();
     const QString why = reason.isEmpty() ? QStringLiteral("not done") : reason;
-    std::fprintf(m_errors, "zentavo-batch: %s: %s\n",
-                 forTerminal(path).toLocal8Bit().constData(),
-                 forTerminal(why).toLocal8Bit().constData());
+    QString text = QStringLiteral("zentavo-batch: ");
+    if (!path.isEmpty()) {
+        text += forTerminal(path) + QStringLiteral(": ");
+    }
+    text += forTerminal(why);
+    if (line > 0) {
+        text += QStringLiteral(" (line %1)").arg(line);
+    }
+    std::fprintf(m_errors, "%s\n", text.toLocal8Bit().constData());
     std::fflush(m_errors);
     drawProgress();
 }
 
-void CliFrontEnd::message(const QString& text, const QString&, MessageIcon) {
+void CliFrontEnd::printWhole(const QString& text) {
     clearProgress();
     std::fprintf(m_errors, "%s\n\n", forTerminal(text).toLocal8Bit().constData());
     std::fflush(m_errors);
     drawProgress();
+}
+
+void CliFrontEnd::fileDelivered(const DeliveredFile& file) {
+    if (file.outcome == FileOutcome::NotLoaded || file.outcome == FileOutcome::NotWritten) {
+        printLine(file.path, file.reason, file.statement);
+    } else if (file.outcome == FileOutcome::Written) {
+        for (const FileReport& report : file.reports) {
+            printLine(file.path, reasonWithoutPath(report.description, file.path),
+                      report.statement);
+        }
+    }
+}
+
+void CliFrontEnd::message(const QString& text, const QString&, MessageIcon) {
+    const std::optional<ErrorReportParts> report = parseErrorReportMessage(text);
+    if (report && !m_verbose) {
+        printLine({}, reasonWithoutPath(report->description, {}), report->line);
+    } else {
+        printWhole(text);
+    }
+}
+
+bool CliFrontEnd::reportWithCheckBox(const QString& text, const QString&, MessageIcon,
+                                     const QString&) {
+    if (m_verbose) {
+        printWhole(text);
+    }
+    return false;
 }
 
 }  // namespace zentavo

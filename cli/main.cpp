@@ -134,6 +134,7 @@ int main(int argc, char** argv) {
     FileList list;
     const bool progress = !arguments.quiet && !arguments.dryRun && ::isatty(STDERR_FILENO);
     CliFrontEnd frontEnd(stderr, progress, 0);
+    frontEnd.setVerbose(arguments.verbose);
     fillList(list, arguments, frontEnd);
 
     if (arguments.dryRun) {
@@ -148,7 +149,7 @@ int main(int argc, char** argv) {
     }
 
     CliFrontEnd runFrontEnd(stderr, progress, list.count());
-    runFrontEnd.setQuiet(arguments.quiet);
+    runFrontEnd.setVerbose(arguments.verbose);
     ImagingStartup imaging;
     BatchRun run(arguments.options, runFrontEnd);
     run.setJobs(arguments.jobs);

@@ -109,21 +109,40 @@ TEST_F(CliTest, RotatesEveryFormatAndTurnsTheSize) {
     EXPECT_EQ(folderEntries(results.path()).size(), 7);
 }
 
-TEST_F(CliTest, AFileThatIsNoPictureExitsOneAndIsNamed) {
+TEST_F(CliTest, AFileNotDoneIsOneLineOnStandardErrorWithThePathOnceWhateverTheOptions) {
     const QString bad = inputs.filePath("notes.jpg");
     writeFile(bad, "plain text");
     const QString good = inputs.filePath("good.png");
     ASSERT_TRUE(arrow(8, 8, true).save(good, "PNG"));
-    const CliRun flip = runCli({"-o", results.path(), bad, good});
-    EXPECT_EQ(flip.exitCode, 1);
-    EXPECT_EQ(flip.out, "Done.\n\nThese files:\n\n" + bad + "\n\ncould not be loaded.\n");
-    // The closing message of a flip gives no reasons; the error stream does, file by file.
-    EXPECT_TRUE(flip.err.startsWith("zentavo-batch: " + bad + ": ")) << flip.err.toStdString();
-
-    const CliRun rotate = runCli({"--rotate", "90", "-o", results.path(), bad, good});
-    EXPECT_EQ(rotate.exitCode, 1);
-    EXPECT_EQ(rotate.out, "Done.\n");
-    EXPECT_TRUE(rotate.err.contains("at line 210")) << rotate.err.toStdString();
+    const QString why = "The file is not a JPEG, GIF, PNG, TIFF, BMP or icon picture.";
+    // A flip names it at the end and gives no report; a turn reports it at its loading step.
+    const QString flipLine = "zentavo-batch: " + bad + ": " + why + " (line 124)\n";
+    const QString turnLine = "zentavo-batch: " + bad + ": cannot be loaded: " + why + " (line 210)\n";
+    const QString turnReport = bad + " cannot be loaded: " + why +
+                               "\nin Zentavo2021/08/31.Form1.PushButton2_Click at line 210\n\n"
+                               "Please email screenshot of this message to "
+                               "support@zentavo.example.com\n\n";
+    struct Case {
+        QStringList options;
+        QString out;
+        QString err;
+    };
+    const QString flipOut = "Done.\n\nThese files:\n\n" + bad + "\n\ncould not be loaded.\n";
+    const Case table[] = {
+        {{}, flipOut, flipLine},
+        {{"-q"}, flipOut, flipLine},
+        {{"--verbose"}, flipOut, flipLine},
+        {{"--rotate", "90"}, "Done.\n", turnLine},
+        {{"--rotate", "90", "--quiet"}, "Done.\n", turnLine},
+        {{"--rotate", "90", "-v"}, "Done.\n", turnReport + turnLine},
+    };
+    for (const Case& c : table) {
+        SCOPED_TRACE(c.options.join(' ').toStdString());
+        const CliRun run = runCli(c.options + QStringList{"-o", results.path(), bad, good});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+    }
     EXPECT_EQ(folderEntries(results.path()), (QStringList{"good_flipped.png", "good_rotated.png"}));
 }
 
