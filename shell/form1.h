@@ -28,6 +28,12 @@ class FileListView;
 class SettingsStore;
 class StartupObject;
 
+// Gives a frame or option button of a window with the palette window its background and the
+// matching text colour: white under a light palette (the layout's look), the palette's base
+// colour under a dark or high-contrast one; with the skin, the button face. Captions always
+// read on their background.
+void paintPanel(QWidget& widget, const QPalette& window, bool skinned);
+
 // The controls of the main window, under their designer names (also their object names).
 struct Form1Controls {
     FileListView* ListView1 = nullptr;
@@ -130,10 +136,13 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildLayout();
+    // Gives the frames and option buttons their background and the matching text colour.
+    void paintPanels();
     void connectOptionHandlers();
     void watchPointer();
     // Restores an option button from its key; throws when the stored text does not convert.
@@ -171,6 +180,8 @@ private:
     bool m_gdiplusFailed = false;
     bool m_imagingStarted = false;
     bool m_closing = false;
+    bool m_skinned = false;        // the skin file was applied at load
+    bool m_paintingPanels = false;
     PointerKind m_pointer = PointerKind::Default;
     std::optional<QCursor> m_customPointer;
 };

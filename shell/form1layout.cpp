@@ -117,9 +117,12 @@ public:
                                   CaptionGap;
         const QRectF frame =
             QRectF(option->rect.adjusted(0, top, 0, 0)).adjusted(0.5, 0.5, -0.5, -0.5);
+        // A faint line in the text's colour: black on white, light on a dark panel.
+        QColor line = option->palette.color(QPalette::WindowText);
+        line.setAlpha(line.lightness() < 128 ? 27 : 60);
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
-        painter->setPen(QColor(0, 0, 0, 27));
+        painter->setPen(line);
         painter->setBrush(Qt::NoBrush);
         painter->drawRoundedRect(frame, 2, 2);
         painter->restore();
@@ -133,12 +136,28 @@ QStyle* plainFrameStyle() {
     return style;
 }
 
-void whiteBackground(QWidget* widget) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
+}  // namespace
+
+void paintPanel(QWidget& widget, const QPalette& window, bool skinned) {
+    // Group box captions are drawn in the Text colour, option captions in WindowText: both
+    // follow the panel's text colour.
+    QPalette palette = widget.palette();
+    const bool light = window.color(QPalette::Base).lightness() >=
+                       window.color(QPalette::Text).lightness();
+    const QColor background = skinned ? window.color(QPalette::Button)
+                              : light ? QColor(Qt::white)
+                                      : window.color(QPalette::Base);
+    const QPalette::ColorRole text = skinned ? QPalette::ButtonText : QPalette::Text;
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Window, background);
+        palette.setColor(group, QPalette::WindowText, window.color(group, text));
+        palette.setColor(group, QPalette::Text, window.color(group, text));
+    }
+    widget.setPalette(palette);
+    widget.setAutoFillBackground(true);
 }
+
+namespace {
 
 }  // namespace
 
@@ -165,7 +184,6 @@ void Form1::buildLayout() {
                      Follow follow = Follow::Stay) {
         auto* f = place(new QGroupBox(QString::fromUtf8(caption), parent), name, rect, follow);
         f->setStyle(plainFrameStyle());
-        whiteBackground(f);
         return f;
     };
     auto option = [&](QWidget* parent, const char* name, const char* caption, QRect rect) {
@@ -175,7 +193,6 @@ void Form1::buildLayout() {
         // A button paints its Button role, grey in most styles; an option button stands on its
         // frame's white (or, with a skin, on the skin's button face) like the frame itself.
         o->setBackgroundRole(QPalette::Window);
-        whiteBackground(o);
         return o;
     };
     auto group = [this](std::initializer_list<QRadioButton*> options) {
@@ -266,6 +283,28 @@ void Form1::buildLayout() {
     m_ui.Option21->setChecked(true);
     for (QRadioButton* o : {m_ui.Option3, m_ui.Option4, m_ui.Option5}) {
         o->setEnabled(false);
+    }
+    paintPanels();
+}
+
+void Form1::paintPanels() {
+    // Frames and option buttons paint a background of their own; the window's own colours,
+    // which follow the desktop's palette, say which.
+    const QPalette window = palette();
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        if (qobject_cast<QGroupBox*>(widget) || qobject_cast<QRadioButton*>(widget)) {
+            paintPanel(*widget, window, m_skinned);
+        }
+    }
+}
+
+void Form1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The desktop changed its palette (a dark scheme switched on, say): the panels follow.
+    if (event->type() == QEvent::PaletteChange && !m_paintingPanels) {
+        m_paintingPanels = true;
+        paintPanels();
+        m_paintingPanels = false;
     }
 }
 

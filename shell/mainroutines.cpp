@@ -19,9 +19,12 @@ namespace {
 
 constexpr int TitleLimit = 40;
 
-void setBackground(QWidget& widget, const QColor& colour) {
+void setBackground(QWidget& widget, const QPalette& face) {
     QPalette palette = widget.palette();
-    palette.setColor(QPalette::Window, colour);
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Window, face.color(group, QPalette::Button));
+        palette.setColor(group, QPalette::WindowText, face.color(group, QPalette::ButtonText));
+    }
     widget.setPalette(palette);
     widget.setAutoFillBackground(true);
 }
@@ -45,12 +48,12 @@ QString SetAppTitle(const QString& productName) {
     return title;
 }
 
-void ApplySkin(QWidget& window, const QString& programFolder) {
+bool ApplySkin(QWidget& window, const QString& programFolder) {
     const QString skinPath = programFolder + QStringLiteral("/x/o.cjs");
     if (!QFileInfo(skinPath).isFile()) {
-        return;
+        return false;
     }
-    const QColor buttonFace = window.palette().color(QPalette::Button);
+    const QPalette buttonFace = window.palette();
     setBackground(window, buttonFace);
     for (QWidget* child : window.findChildren<QWidget*>()) {
         if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) ||
@@ -64,6 +67,7 @@ void ApplySkin(QWidget& window, const QString& programFolder) {
                            QStringLiteral("Cannot read the skin file %1").arg(skinPath));
     }
     window.setStyleSheet(QString::fromUtf8(skin.readAll()));
+    return true;
 }
 
 QString SpecialFolderPath() {

@@ -18,8 +18,10 @@ QString SetAppTitle(const QString& productName);
 
 // The skin beside the program: when programFolder + "/x/o.cjs" exists, the window and its
 // option buttons, check boxes, frames and labels take the button-face colour and the file is
-// applied to the window as a Qt style sheet. Without the file nothing changes. GUI thread.
-void ApplySkin(QWidget& window, const QString& programFolder);
+// applied to the window as a Qt style sheet; their text takes the button text's colour, which
+// reads on the button face. Without the file nothing changes. True when the skin was applied.
+// GUI thread.
+bool ApplySkin(QWidget& window, const QString& programFolder);
 
 // The user's desktop folder as the desktop defines it (XDG user folders); when that folder does
 // not exist, the user's pictures folder, then the home folder; the empty text when none of them
