@@ -40,7 +40,8 @@ QString extensionPattern(const QString& extension) {
 }
 
 QStringList collectFolderFiles(const QStringList& collection, const QString& pattern,
-                               const StatementRunner& run, QChar sep) {
+                               const StatementRunner& run, const ServeEvents& serveEvents,
+                               QChar sep) {
     const auto step = [&run](FolderFilesStatement number, const std::function<void()>& statement) {
         if (run) {
             return run(static_cast<int>(number), statement);
@@ -48,8 +49,12 @@ QStringList collectFolderFiles(const QStringList& collection, const QString& pat
         statement();
         return true;
     };
+    const auto stopped = [&serveEvents] { return serveEvents && !serveEvents(); };
     QStringList files;
     for (qsizetype i = 0; i < collection.size(); ++i) {
+        if (stopped()) {
+            return {};
+        }
         QString folder;
         QStringList names;
         if (!step(FolderFilesStatement::TakeEntry, [&] { folder = collection.at(i); }) ||
@@ -59,6 +64,9 @@ QStringList collectFolderFiles(const QStringList& collection, const QString& pat
             continue;
         }
         for (qsizetype k = 0; k < names.size(); ++k) {
+            if (k > 0 && k % ServeEveryNames == 0 && stopped()) {
+                return {};
+            }
             QString name;
             bool tilde = true;
             QString path;
@@ -86,7 +94,7 @@ QStringList scanFolderTree(const QString& folder, const QString& pattern, Dialog
     if (!GetSubDirectories2016(collection, true, dialogs, appTitle, serveEvents, sep)) {
         return {};
     }
-    return collectFolderFiles(collection, pattern, run, sep);
+    return collectFolderFiles(collection, pattern, run, serveEvents, sep);
 }
 
 }  // namespace zentavo
