@@ -3,9 +3,27 @@
 #include "batch/filejob.h"
 #include "shell/report/errorreport.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cmath>
 
 namespace zentavo {
+
+namespace {
+
+// Whether a progress line stands unfinished on standard error: read by a signal handler.
+std::atomic_bool progressLineOpen{false};
+constexpr char EndOfProgressLine[] = "\r\x1b[K";
+
+}  // namespace
+
+void CliFrontEnd::endProgressLineForExit() {
+    if (progressLineOpen.exchange(false)) {
+        [[maybe_unused]] const ssize_t written =
+            ::write(STDERR_FILENO, EndOfProgressLine, sizeof EndOfProgressLine - 1);
+    }
+}
 
 CliFrontEnd::CliFrontEnd(std::FILE* errorStream, bool showProgress, int total)
     : m_errors(errorStream), m_showProgress(showProgress), m_total(total) {}
@@ -66,11 +84,13 @@ void CliFrontEnd::drawProgress() {
     std::fprintf(m_errors, "\r%s\x1b[K", line.toLocal8Bit().constData());
     std::fflush(m_errors);
     m_progressShown = true;
+    progressLineOpen = m_errors == stderr;
 }
 
 void CliFrontEnd::clearProgress() {
     if (m_progressShown) {
-        std::fprintf(m_errors, "\r\x1b[K");
+        progressLineOpen = false;
+        std::fprintf(m_errors, "%s", EndOfProgressLine);
         std::fflush(m_errors);
         m_progressShown = false;
     }

@@ -42,6 +42,11 @@ public:
 
     const QString& closingMessage() const { return m_closingMessage; }
 
+    // Ends a progress line left unfinished on standard error (the cursor back at its start,
+    // the line cleared), so that nothing runs on after it; nothing when none is shown. Only
+    // async-signal-safe calls: for a signal handler that ends the program.
+    static void endProgressLineForExit();
+
     // A message as it reads on a terminal: CR LF and lone CR become line ends, and control
     // characters inside names are shown escaped so a report stays one readable block.
     static QString forTerminal(const QString& text);

@@ -63,6 +63,8 @@ std::atomic<int> stopSignals{0};
 void onStopSignal(int number) {
     if (stopSignals.fetch_add(1) > 0) {
         removeUnfinishedFiles();
+        // The shell's prompt must not run on after the progress line.
+        CliFrontEnd::endProgressLineForExit();
         ::_exit(128 + number);
     }
     const char byte = char(number);

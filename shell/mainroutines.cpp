@@ -5,12 +5,14 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
 #include <QStandardPaths>
+#include <QUrl>
 #include <QWidget>
 
 namespace zentavo {
@@ -89,6 +91,31 @@ QString DefaultResultsFolder(const QString& desktopFolder) {
                            QStringLiteral("Invalid procedure call or argument"));
     }
     return desktopFolder + QLatin1Char('/');
+}
+
+QStringList startupPaths(const QStringList& arguments, const QString& currentFolder) {
+    QStringList paths;
+    bool optionsEnded = false;
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--") && !optionsEnded) {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument.isEmpty()) {
+            continue;
+        }
+        QString path = argument;
+        if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) ||
+            argument.contains(QLatin1String("://"))) {
+            const QUrl url(argument);
+            if (!url.isLocalFile()) {
+                continue;
+            }
+            path = url.toLocalFile();
+        }
+        paths << QDir::cleanPath(QDir(currentFolder).absoluteFilePath(path));
+    }
+    return paths;
 }
 
 QString PickFolder(Dialogs& dialogs, const QString& title, const QString& initialFolder) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -31,6 +32,12 @@ QString SpecialFolderPath();
 // The desktop folder (as SpecialFolderPath gives it) followed by "/". Throws ZentavoError when the desktop folder cannot be
 // located, so that the caller reports it.
 QString DefaultResultsFolder(const QString& desktopFolder);
+
+// The files and folders the program was started with ("Open with Zentavo" passes the chosen
+// ones), in the order given, to be added to the list as if dropped on it: each made absolute
+// against currentFolder and cleaned; a "file:" URL stands for its local path, other URLs are
+// left out; a first "--" is dropped (a name may begin with a dash). Pure.
+QStringList startupPaths(const QStringList& arguments, const QString& currentFolder);
 
 // Asks for a folder through the dialogs' folder picker, opened at initialFolder. The chosen
 // folder without a trailing separator, except the root "/" which keeps it; the empty text when
