@@ -2,7 +2,10 @@
 // the units the layout was drawn in, and converted at 96 dots per inch (15 twips to a pixel).
 // At its default size every control stands at its drawn place; a larger window gives the list
 // the extra room, keeps the frames on the right at their size against the right edge, and keeps
-// the buttons and the progress bar at the bottom.
+// the buttons and the progress bar at the bottom. A smaller one (down to a size that fits a
+// 1024 x 600 screen) takes the room from the list first: narrower, the list and the buttons
+// under it give up the width; lower, the list gives up the height and the option frames draw
+// their rows closer together.
 #include "shell/form1.h"
 
 #include "filelist/filelist.h"
@@ -18,6 +21,7 @@
 #include <QRadioButton>
 #include <QResizeEvent>
 #include <QSlider>
+#include <QtMath>
 
 namespace zentavo {
 
@@ -26,6 +30,10 @@ namespace {
 constexpr double TwipsPerPixel = 15.0;
 constexpr int ClientWidthTwips = 15960;
 constexpr int ClientHeightTwips = 8010;
+// The right column's frames stand above the Start button's top.
+constexpr int RightColumnTwips = 6970;
+// The option frames draw their rows at most this much closer together.
+constexpr double TightestRows = 0.9;
 
 int pixels(int twips) {
     return qRound(twips / TwipsPerPixel);
@@ -67,11 +75,29 @@ template <typename W>
 W* place(W* widget, const char* name, QRect rect, Follow follow = Follow::Stay) {
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(rect);
+    widget->setProperty(DrawnPlace, rect);
     if (follow != Follow::Stay) {
-        widget->setProperty(DrawnPlace, rect);
         widget->setProperty(FollowRole, static_cast<int>(follow));
     }
     return widget;
+}
+
+// The rows of a frame drawn closer together by rows (1 as drawn): each control inside keeps its
+// height and moves up in proportion; frames inside shrink with their rows.
+void drawRowsCloser(QWidget* frame, double rows) {
+    for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QVariant drawn = child->property(DrawnPlace);
+        if (!drawn.isValid()) {
+            continue;
+        }
+        const QRect place = drawn.toRect();
+        const bool isFrame = qobject_cast<QGroupBox*>(child) != nullptr;
+        child->setGeometry(child->x(), qRound(place.y() * rows), child->width(),
+                           isFrame ? qRound(place.height() * rows) : child->height());
+        if (isFrame) {
+            drawRowsCloser(child, rows);
+        }
+    }
 }
 
 // Where a control of the window stands when the window is dx and dy pixels larger than drawn.
@@ -163,8 +189,7 @@ namespace {
 
 void Form1::buildLayout() {
     setObjectName(QStringLiteral("Form1"));
-    setMinimumSize(pixels(ClientWidthTwips), pixels(ClientHeightTwips));
-    resize(minimumSize());
+    resize(pixels(ClientWidthTwips), pixels(ClientHeightTwips));
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(9);
     font.setBold(true);
@@ -285,6 +310,18 @@ void Form1::buildLayout() {
         o->setEnabled(false);
     }
     paintPanels();
+
+    // The smallest window: the buttons under the list keep room for their captions, and the
+    // option frames' rows come no closer than TightestRows.
+    int caption = 0;
+    for (QPushButton* b : {m_ui.PushButton1, m_ui.PushButton3, m_ui.PushButton4, m_ui.PushButton5}) {
+        caption = qMax(caption, b->sizeHint().width());
+    }
+    const int listDrawn = m_ui.ListView1->width();
+    const int listNarrowest = qMin(listDrawn, 2 * caption + pixels(4080 - 3960));
+    const int column = pixels(RightColumnTwips);
+    setMinimumSize(width() - (listDrawn - listNarrowest),
+                   height() - (column - qCeil(column * TightestRows)));
 }
 
 void Form1::paintPanels() {
@@ -310,15 +347,26 @@ void Form1::changeEvent(QEvent* event) {
 
 void Form1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    const int dx = qMax(0, width() - pixels(ClientWidthTwips));
-    const int dy = qMax(0, height() - pixels(ClientHeightTwips));
+    const int dx = width() - pixels(ClientWidthTwips);
+    const int dy = height() - pixels(ClientHeightTwips);
+    // Lower than drawn, the right column's frames fit above the Start button by drawing their
+    // rows closer together.
+    const int column = pixels(RightColumnTwips);
+    const double rows = dy < 0 ? double(column + dy) / column : 1.0;
     const int listWidth = m_ui.ListView1->width();
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        const QVariant drawn = child->property(DrawnPlace);
-        if (drawn.isValid()) {
-            child->setGeometry(followed(
-                drawn.toRect(), static_cast<Follow>(child->property(FollowRole).toInt()), dx, dy));
+        const QVariant follow = child->property(FollowRole);
+        if (!follow.isValid()) {
+            continue;
         }
+        QRect place =
+            followed(child->property(DrawnPlace).toRect(), static_cast<Follow>(follow.toInt()), dx, dy);
+        if (static_cast<Follow>(follow.toInt()) == Follow::Right) {
+            place = QRect(place.x(), qRound(place.y() * rows), place.width(),
+                          qRound(place.height() * rows));
+            drawRowsCloser(child, rows);
+        }
+        child->setGeometry(place);
     }
     // The column grows and shrinks with the list, keeping whatever width the user dragged it to
     // beyond the list's.
