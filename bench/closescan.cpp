@@ -2,8 +2,9 @@
 // at moments spread over the walk and the listing, from another thread as a click arrives, and
 // the bench reports how long the program took to let go of the scan (the click served, the
 // handler returned, the window destroyed).
-// The tree (1,500 folders of 100 files) is made once under /tmp and reused.
-// Usage: zentavo-bench-closescan [delays in seconds...]
+// The tree (1,500 folders of 100 files, or with "flat" one folder of 150,000) is made once under
+// /tmp and reused.
+// Usage: zentavo-bench-closescan [flat] [delays in seconds...]
 #include "filelist/filelist.h"
 #include "shell/form1.h"
 #include "shell/report/dialogs.h"
@@ -29,10 +30,10 @@ using namespace zentavo;
 
 namespace {
 
-constexpr int Folders = 1500;
-constexpr int FilesPerFolder = 100;
-const char* const TreeRoot = "/tmp/zentavo-bench-close-tree";
-const char* const TreeDone = "/tmp/zentavo-bench-close-tree.complete";
+int Folders = 1500;
+int FilesPerFolder = 100;
+const char* TreeRoot = "/tmp/zentavo-bench-close-tree";
+const char* TreeDone = "/tmp/zentavo-bench-close-tree.complete";
 
 bool makeTree() {
     if (QFile::exists(QString::fromLatin1(TreeDone))) {
@@ -90,6 +91,14 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    int first = 1;
+    if (argc > 1 && QByteArray(argv[1]) == "flat") {
+        Folders = 1;
+        FilesPerFolder = 150'000;
+        TreeRoot = "/tmp/zentavo-bench-close-flat";
+        TreeDone = "/tmp/zentavo-bench-close-flat.complete";
+        first = 2;
+    }
     if (!makeTree()) {
         std::fprintf(stderr, "cannot make the tree under %s\n", TreeRoot);
         return 1;
@@ -97,7 +106,7 @@ int main(int argc, char** argv) {
     QTemporaryDir settingsHome;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsHome.path());
     QList<double> delays;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = first; i < argc; ++i) {
         delays << QString::fromLocal8Bit(argv[i]).toDouble();
     }
     if (delays.isEmpty()) {

@@ -49,7 +49,13 @@ QStringList collectFolderFiles(const QStringList& collection, const QString& pat
         statement();
         return true;
     };
-    const auto stopped = [&serveEvents] { return serveEvents && !serveEvents(); };
+    // Once the caller asks to stop, it is asked nothing more.
+    bool halted = false;
+    const ServeEvents serve = [&serveEvents, &halted] {
+        halted = halted || !serveEvents();
+        return !halted;
+    };
+    const auto stopped = [&] { return serveEvents && !serve(); };
     QStringList files;
     for (qsizetype i = 0; i < collection.size(); ++i) {
         if (stopped()) {
@@ -60,8 +66,11 @@ QStringList collectFolderFiles(const QStringList& collection, const QString& pat
         if (!step(FolderFilesStatement::TakeEntry, [&] { folder = collection.at(i); }) ||
             !step(FolderFilesStatement::DropSeparator, [&] { folder.chop(1); }) ||
             !step(FolderFilesStatement::ListNames,
-                  [&] { names = ListFiles(folder, pattern, sep); })) {
+                  [&] { names = ListFiles(folder, pattern, sep, serveEvents ? serve : ServeEvents()); })) {
             continue;
+        }
+        if (halted) {
+            return {};  // the listing of the folder was cut short
         }
         for (qsizetype k = 0; k < names.size(); ++k) {
             if (k > 0 && k % ServeEveryNames == 0 && stopped()) {

@@ -43,16 +43,12 @@ QString extensionPattern(const QString& extension);
 // goes through run; a failed statement skips the rest of its name (or its entry), so a path is
 // never added twice or half-formed. Without run the first failure propagates (a file that
 // vanishes during the scan is no failure: it is left out). serveEvents, when set, is called
-// before each entry is listed and before every ServeEveryNames names are checked; when it
-// returns false the listing ends there and the result is empty. Thread of the caller (the GUI
-// thread when serveEvents serves the window).
+// before each entry is listed, while it is listed and before every ServeEveryNames names are
+// checked; when it returns false the listing ends there and the result is empty. Thread of the
+// caller (the GUI thread when serveEvents serves the window).
 QStringList collectFolderFiles(const QStringList& collection, const QString& pattern,
                                const StatementRunner& run = {}, const ServeEvents& serveEvents = {},
                                QChar sep = PathSeparator);
-
-// How many names collectFolderFiles checks between two calls of its serveEvents: each check
-// opens the file, so a window waits at most a few dozen file openings for its events.
-inline constexpr int ServeEveryNames = 32;
 
 // The whole expansion of one folder, as a dropped folder or a command-line folder gets it: a
 // collection holding folder + sep, GetSubDirectories2016 with recurse (reporting through dialogs
