@@ -28,12 +28,6 @@ class FileListView;
 class SettingsStore;
 class StartupObject;
 
-// Gives a frame or option button of a window with the palette window its background and the
-// matching text colour: white under a light palette (the layout's look), the palette's base
-// colour under a dark or high-contrast one; with the skin, the button face. Captions always
-// read on their background.
-void paintPanel(QWidget& widget, const QPalette& window, bool skinned);
-
 // The controls of the main window, under their designer names (also their object names).
 struct Form1Controls {
     FileListView* ListView1 = nullptr;

@@ -162,11 +162,11 @@ QStyle* plainFrameStyle() {
     return style;
 }
 
-}  // namespace
-
+// Gives a frame or option button of a window with the palette window its background and the
+// matching text colour: white under a light palette (the layout's look), the palette's base
+// colour under a dark or high-contrast one; with the skin, the button face. Group box captions
+// are drawn in the Text colour, option captions in WindowText: both take the panel's text colour.
 void paintPanel(QWidget& widget, const QPalette& window, bool skinned) {
-    // Group box captions are drawn in the Text colour, option captions in WindowText: both
-    // follow the panel's text colour.
     QPalette palette = widget.palette();
     const bool light = window.color(QPalette::Base).lightness() >=
                        window.color(QPalette::Text).lightness();
@@ -182,8 +182,6 @@ void paintPanel(QWidget& widget, const QPalette& window, bool skinned) {
     widget.setPalette(palette);
     widget.setAutoFillBackground(true);
 }
-
-namespace {
 
 }  // namespace
 
