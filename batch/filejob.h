@@ -61,8 +61,8 @@ inline constexpr int RotateSaveTiff = 270;
 }  // namespace statement
 
 // A report's description as one line that does not repeat the file's path: the CR LF and CR
-// line breaks of the program's messages become spaces, and a leading "PATH " is dropped ("PATH cannot be loaded: ..." gives "cannot be
-// loaded: ..."). Pure.
+// line breaks of the program's messages become spaces, and a leading "PATH " is dropped ("PATH
+// cannot be loaded: ..." gives "cannot be loaded: ..."). Pure.
 QString reasonWithoutPath(const QString& description, const QString& path);
 
 // Runs one statement of the Start handler off the driving thread: what it throws becomes a

@@ -65,8 +65,9 @@ QStringList collectFolderFiles(const QStringList& collection, const QString& pat
         QStringList names;
         if (!step(FolderFilesStatement::TakeEntry, [&] { folder = collection.at(i); }) ||
             !step(FolderFilesStatement::DropSeparator, [&] { folder.chop(1); }) ||
-            !step(FolderFilesStatement::ListNames,
-                  [&] { names = ListFiles(folder, pattern, sep, serveEvents ? serve : ServeEvents()); })) {
+            !step(FolderFilesStatement::ListNames, [&] {
+                names = ListFiles(folder, pattern, sep, serveEvents ? serve : ServeEvents());
+            })) {
             continue;
         }
         if (halted) {

@@ -174,7 +174,7 @@ private:
     bool m_gdiplusFailed = false;
     bool m_imagingStarted = false;
     bool m_closing = false;
-    bool m_skinned = false;        // the skin file was applied at load
+    bool m_skinned = false;  // the skin file was applied at load
     bool m_paintingPanels = false;
     PointerKind m_pointer = PointerKind::Default;
     std::optional<QCursor> m_customPointer;

@@ -168,8 +168,8 @@ QStyle* plainFrameStyle() {
 // are drawn in the Text colour, option captions in WindowText: both take the panel's text colour.
 void paintPanel(QWidget& widget, const QPalette& window, bool skinned) {
     QPalette palette = widget.palette();
-    const bool light = window.color(QPalette::Base).lightness() >=
-                       window.color(QPalette::Text).lightness();
+    const bool light =
+        window.color(QPalette::Base).lightness() >= window.color(QPalette::Text).lightness();
     const QColor background = skinned ? window.color(QPalette::Button)
                               : light ? QColor(Qt::white)
                                       : window.color(QPalette::Base);
@@ -312,7 +312,8 @@ void Form1::buildLayout() {
     // The smallest window: the buttons under the list keep room for their captions, and the
     // option frames' rows come no closer than TightestRows.
     int caption = 0;
-    for (QPushButton* b : {m_ui.PushButton1, m_ui.PushButton3, m_ui.PushButton4, m_ui.PushButton5}) {
+    for (QPushButton* b :
+         {m_ui.PushButton1, m_ui.PushButton3, m_ui.PushButton4, m_ui.PushButton5}) {
         caption = qMax(caption, b->sizeHint().width());
     }
     const int listDrawn = m_ui.ListView1->width();
@@ -357,8 +358,8 @@ void Form1::resizeEvent(QResizeEvent* event) {
         if (!follow.isValid()) {
             continue;
         }
-        QRect place =
-            followed(child->property(DrawnPlace).toRect(), static_cast<Follow>(follow.toInt()), dx, dy);
+        QRect place = followed(child->property(DrawnPlace).toRect(),
+                               static_cast<Follow>(follow.toInt()), dx, dy);
         if (static_cast<Follow>(follow.toInt()) == Follow::Right) {
             place = QRect(place.x(), qRound(place.y() * rows), place.width(),
                           qRound(place.height() * rows));

@@ -9,14 +9,14 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <QInputDialog>
-#include <QMessageBox>
 
 namespace zentavo {
 
@@ -88,7 +88,8 @@ void showScrollingMessage(const QString& text, const QString& title, MessageIcon
     const QSize wanted =
         label->sizeHint() + QSize(60 + scrollBar, buttons->sizeHint().height() + 60 + scrollBar);
     const int highest = screen.height() - WindowFrameAllowance;
-    box.resize(std::min(wanted.width(), screen.width() * 3 / 4), std::min(wanted.height(), highest));
+    box.resize(std::min(wanted.width(), screen.width() * 3 / 4),
+               std::min(wanted.height(), highest));
     box.setMaximumHeight(highest);
     buttons->button(QDialogButtonBox::Ok)->setFocus();
     box.exec();

@@ -700,15 +700,16 @@ TEST_F(BatchRunTest, StopWhileAReportIsUpEndsTheRunWhenItClosesCountingTheWritte
     run.waitForFinished();
 
     const QStringList written = folderEntries(results.path());
-    EXPECT_EQ(written, (QStringList{"good0_rotated.bmp", "good3_rotated.bmp",
-                                    "good4_rotated.bmp"}));
+    EXPECT_EQ(written,
+              (QStringList{"good0_rotated.bmp", "good3_rotated.bmp", "good4_rotated.bmp"}));
     EXPECT_EQ(reportsUp, 1);  // bad2's report is not shown after Stop
     const QStringList messages = frontEnd.scripted.messages();
     ASSERT_EQ(messages.size(), 2);
     const QString reason = messages[0].section("\r\n", 0, 0).mid(paths[1].size() + 1);
-    EXPECT_EQ(messages[1], "Stopped.\r\n\r\n3 of 10 files were processed.\r\n\r\n"
-                           "These errors were not shown:\r\n" +
-                               paths[2] + " (line 210): " + reason);
+    EXPECT_EQ(messages[1],
+              "Stopped.\r\n\r\n3 of 10 files were processed.\r\n\r\n"
+              "These errors were not shown:\r\n" +
+                  paths[2] + " (line 210): " + reason);
     EXPECT_TRUE(summary.stopped);
     EXPECT_EQ(summary.processed, 3);
 }

@@ -144,7 +144,8 @@ TEST_F(CliTest, AFileNotDoneIsOneLineOnStandardErrorWithThePathOnceWhateverTheOp
     const QString why = "The file is not a JPEG, GIF, PNG, TIFF, BMP or icon picture.";
     // A flip names it at the end and gives no report; a turn reports it at its loading step.
     const QString flipLine = "zentavo-batch: " + bad + ": " + why + " (line 124)\n";
-    const QString turnLine = "zentavo-batch: " + bad + ": cannot be loaded: " + why + " (line 210)\n";
+    const QString turnLine =
+        "zentavo-batch: " + bad + ": cannot be loaded: " + why + " (line 210)\n";
     const QString turnReport = bad + " cannot be loaded: " + why +
                                "\nin Zentavo2021/08/31.Form1.PushButton2_Click at line 210\n\n"
                                "Please email screenshot of this message to "
@@ -365,9 +366,11 @@ TEST(CliProgress, AnExitFromASignalHandlerEndsAnOpenProgressLineAndOnlyThen) {
     ::close(pipeEnds[0]);
     const QList<QByteArray> lines = written.split('\r');
     ASSERT_EQ(lines.size(), 5) << written.toStdString();
-    EXPECT_TRUE(lines[1].startsWith("[") && lines[1].contains("] 1/3  33%")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("[") && lines[1].contains("] 1/3  33%"))
+        << lines[1].toStdString();
     EXPECT_EQ(lines[2], "\x1b[K");
-    EXPECT_TRUE(lines[3].startsWith("[") && lines[3].contains("] 2/3  67%")) << lines[3].toStdString();
+    EXPECT_TRUE(lines[3].startsWith("[") && lines[3].contains("] 2/3  67%"))
+        << lines[3].toStdString();
     EXPECT_EQ(lines[4], "\x1b[K");
 }
 

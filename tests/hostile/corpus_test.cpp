@@ -141,7 +141,8 @@ TEST_F(HostileCorpus, RotateRunTurnsWhatLoadsAndWritesNothingForTheRest) {
     const QString err = QString::fromUtf8(run.err);
     EXPECT_EQ(err.count(QLatin1String(" (line 210)\n")), notLoaded) << run.err.constData();
     QString others = err;
-    others.remove(QRegularExpression(QStringLiteral("(?m)^zentavo-batch: [^\\n]+ \\(line \\d+\\)\\n")));
+    others.remove(
+        QRegularExpression(QStringLiteral("(?m)^zentavo-batch: [^\\n]+ \\(line \\d+\\)\\n")));
     EXPECT_EQ(others.toStdString(), "") << "standard error holds more than our reports";
     expectOnlyOutputs(outputs);
 }

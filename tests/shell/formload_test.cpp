@@ -308,8 +308,9 @@ TEST_F(FormTest, TheSmallestWindowFitsA1024By600ScreenWithTheListGivingUpTheRoom
     // The option frames keep their width at the right edge; the list gives up the width.
     const int narrower = 1064 - form.width();
     EXPECT_EQ(ui.ListView1->width(), 520 - narrower);
-    for (QWidget* frame : {static_cast<QWidget*>(ui.Frame6), static_cast<QWidget*>(ui.Frame5),
-                           static_cast<QWidget*>(ui.Frame1), static_cast<QWidget*>(ui.PushButton2)}) {
+    for (QWidget* frame :
+         {static_cast<QWidget*>(ui.Frame6), static_cast<QWidget*>(ui.Frame5),
+          static_cast<QWidget*>(ui.Frame1), static_cast<QWidget*>(ui.PushButton2)}) {
         EXPECT_EQ(frame->width(), 520) << frame->objectName().toStdString();
         EXPECT_EQ(frame->geometry().right(), form.width() - 9);
     }

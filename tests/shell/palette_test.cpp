@@ -88,7 +88,8 @@ std::vector<Caption> captionsOf(QWidget* form) {
         Caption caption{widget->objectName(), QColor(background), QColor(background),
                         widget->isEnabled()};
         for (const auto& [rgb, count] : counts) {
-            if (contrast(QColor(rgb), caption.background) > contrast(caption.ink, caption.background)) {
+            if (contrast(QColor(rgb), caption.background) >
+                contrast(caption.ink, caption.background)) {
                 caption.ink = QColor(rgb);
             }
         }

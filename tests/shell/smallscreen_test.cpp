@@ -58,15 +58,16 @@ TEST(SmallScreen, AClosingMessageNamingManyLongPathsFitsAnEightHundredPixelScree
     // together to fit unwrapped, far too tall once each wraps in a message box.
     QStringList paths;
     for (int i = 0; i < 20; ++i) {
-        paths << QStringLiteral("/home/ann/Pictures/Holidays 2019/Scanned prints from the "
-                                "family album, the second box with the photographs of the "
-                                "summer by the sea and the mountains/page %1/scan-%2.jpg")
+        paths << QStringLiteral(
+                     "/home/ann/Pictures/Holidays 2019/Scanned prints from the "
+                     "family album, the second box with the photographs of the "
+                     "summer by the sea and the mountains/page %1/scan-%2.jpg")
                      .arg(i)
                      .arg(1000 + i);
     }
     ASSERT_GE(paths[0].size(), 160);
-    const QString text = "Done.\r\n\r\nThese files:\r\n\r\n" + paths.join("\r\n") +
-                         "\r\n\r\ncould not be loaded.";
+    const QString text =
+        "Done.\r\n\r\nThese files:\r\n\r\n" + paths.join("\r\n") + "\r\n\r\ncould not be loaded.";
     const ShownBox shown = show(text);
     EXPECT_LE(shown.frame.height(), screen.height());
     EXPECT_TRUE(screen.contains(shown.okButton)) << "OK stands off the screen";
