@@ -69,9 +69,16 @@ struct Job {
         return runStatement(number, result.reports, statement);
     }
 
-    void notWritten(const QString& reason) {
+    void notWritten(int number, const QString& reason) {
         result.outcome = FileOutcome::NotWritten;
-        result.reason = reason;
+        result.reason = reasonWithoutPath(reason, file.path);
+        result.statement = number;
+    }
+
+    // The statement that failed last has said why.
+    void notWrittenAsReported() {
+        const FileReport& last = result.reports.back();
+        notWritten(last.statement, last.description);
     }
 
     // The file has loaded: a JPEG file gives the run's quality its step now, so later files
@@ -88,7 +95,7 @@ struct Job {
     std::optional<int> mayWrite(int number) {
         if (!file.refusal.isEmpty()) {
             report(number, CannotSave + QLatin1Char(' ') + file.refusal);
-            notWritten(file.refusal);
+            notWrittenAsReported();
             return std::nullopt;
         }
         int quality = 0;
@@ -109,7 +116,7 @@ struct Job {
         }
         if (!taken->isEmpty()) {
             report(number, CannotSave + QLatin1Char(' ') + *taken);
-            notWritten(*taken);
+            notWrittenAsReported();
             return std::nullopt;
         }
         if (cancelled.load()) {
@@ -123,9 +130,9 @@ struct Job {
     void writeJpeg(int number, const std::function<void(bool*)>& save) {
         bool outOfMemory = false;
         if (!step(number, [&] { save(&outOfMemory); })) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
         } else if (outOfMemory) {
-            notWritten(QStringLiteral("Out of memory"));
+            notWritten(number, QStringLiteral("Out of memory"));
         }
     }
 
@@ -207,7 +214,7 @@ struct Job {
                                        CannotSave + QLatin1Char(' ') + failure.reason);
                 }
             })) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
             return true;
         }
         if (mayWrite(number)) {
@@ -235,7 +242,7 @@ struct Job {
                 } catch (...) {
                     const QString reason = describeException(std::current_exception());
                     report(number, CannotSave + QLatin1Char(' ') + reason);
-                    notWritten(reason);
+                    notWrittenAsReported();
                 }
                 return;
             case FormatClass::Jpeg:
@@ -250,7 +257,7 @@ struct Job {
                 if (!SaveWithEncoder(picture, file.outputPath, mimeTypeOf(file.formatClass),
                                      &reason)) {
                     report(number, CannotSave + QLatin1Char(' ') + reason);
-                    notWritten(reason);
+                    notWrittenAsReported();
                 }
                 return;
             }
@@ -271,7 +278,8 @@ struct Job {
         if (!loaded.ok()) {
             result.outcome = FileOutcome::NotLoaded;
             result.listAsFailed = true;
-            result.reason = loaded.reason;
+            result.reason = reasonWithoutPath(loaded.reason, file.path);
+            result.statement = statement::FlipLoad;
             return;
         }
         Picture& picture = loaded.picture;
@@ -286,7 +294,7 @@ struct Job {
             mirrored = step(140, [&] { mirrorPicture(picture, Mirror::Vertical); });
         }
         if (!mirrored) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
             return;
         }
         write(picture);
@@ -304,7 +312,8 @@ struct Job {
         if (!step(statement::RotateLoad, [&] { image.load(file.path); })) {
             // The previous file's picture is never saved under this file's name.
             result.outcome = FileOutcome::NotLoaded;
-            result.reason = result.reports.back().description;
+            result.reason = reasonWithoutPath(result.reports.back().description, file.path);
+            result.statement = statement::RotateLoad;
             return;
         }
         result.droppedPages = image.picture().droppedPages;
@@ -312,7 +321,7 @@ struct Job {
         RotationGeometry geometry;
         if (!step(statement::RotateCalc,
                   [&] { geometry = CalcRotation(file.degrees, image.Width(), image.Height()); })) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
             return;
         }
         Picture canvas;
@@ -325,7 +334,7 @@ struct Job {
         });
         image.Dispose();
         if (!drawn) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
             return;
         }
         write(canvas);
@@ -333,6 +342,18 @@ struct Job {
 };
 
 }  // namespace
+
+QString reasonWithoutPath(const QString& description, const QString& path) {
+    QString reason = description;
+    const QString lead = path + QLatin1Char(' ');
+    if (!path.isEmpty() && reason.startsWith(lead)) {
+        reason.remove(0, lead.size());
+    }
+    // The window's reports break lines with CR LF or CR; a lone LF belongs to a name.
+    reason.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    reason.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return reason;
+}
 
 bool runStatement(int number, std::vector<FileReport>& reports,
                   const std::function<void()>& statement) {
@@ -405,7 +426,7 @@ FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled
         // crash of the run.
         const int number = writingStatement(file.formatClass, file.operation);
         job.report(number, describeException(std::current_exception()));
-        job.notWritten(job.result.reports.back().description);
+        job.notWrittenAsReported();
     }
     if (cancelled.load() && job.result.outcome != FileOutcome::Written) {
         // Work that gave up because it was no longer wanted is no failure of the file.
