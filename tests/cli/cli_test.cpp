@@ -1,9 +1,5 @@
-<<<<<<< HEAD
-#include "imagefiles/picture/picture.h"
-=======
 #include "cli/clifrontend.h"
 #include "imagefiles/picture/picture.h"
->>>>>>> issue-21
 #include "imagefiles/savewithencoder.h"
 #include "tests/testsupport.h"
 
