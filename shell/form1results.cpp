@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace zentavo {
 
@@ -50,10 +51,14 @@ void Form1::runStarted(int files, const QString& resultsFolder) {
 
 void Form1::fileDelivered(const DeliveredFile& file) {
     m_timeLeft.fileDone(m_clock.elapsed());
-    m_outcomes->setOutcome(file.index, {file.outcome, file.outputPath, file.reason});
-    if (file.outcome == FileOutcome::Written && !file.outputPath.isEmpty()) {
+    // A results folder typed with a trailing separator names its outputs with a doubled one;
+    // shown to the user, the same file reads better with one.
+    QString output = file.outputPath;
+    output.replace(QRegularExpression(QStringLiteral("/{2,}")), QStringLiteral("/"));
+    m_outcomes->setOutcome(file.index, {file.outcome, output, file.reason});
+    if (file.outcome == FileOutcome::Written && !output.isEmpty()) {
         // The folder the outputs went to, as the results folder read when this file was planned.
-        m_runFolder = QFileInfo(file.outputPath).absolutePath();
+        m_runFolder = QFileInfo(output).absolutePath();
     }
     showProgressCaption();
 }
