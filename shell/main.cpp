@@ -69,7 +69,9 @@ int main(int argc, char** argv) {
         }
     }
     if (!screenshot.isEmpty()) {
-        QTimer::singleShot(1000, &form, [&form, screenshot] {
+        // Time for the thumbnails and the preview to be made, on a busy machine too.
+        const int settle = qEnvironmentVariableIsEmpty("ZENTAVO_SCREENSHOT_CHOOSE") ? 1000 : 3000;
+        QTimer::singleShot(settle, &form, [&form, screenshot] {
             const bool saved = form.grab().save(screenshot);
             QCoreApplication::exit(saved ? 0 : 1);
         });

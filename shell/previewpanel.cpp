@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace zentavo {
@@ -172,7 +173,9 @@ void PreviewPanel::makeAfter() {
 }
 
 std::pair<PreviewPanel::Box, PreviewPanel::Box> PreviewPanel::boxes() const {
-    const int captionHeight = 2 * fontMetrics().height();
+    // The captions' lines: the before picture's second line tells its orientation tag.
+    const qsizetype lines = std::max(beforeCaption().size(), afterCaption().size());
+    const int captionHeight = int(lines) * fontMetrics().height() + Padding;
     const QRect all = rect();
     // Side by side where the panel is wider than tall; one above the other otherwise.
     const bool sideBySide = all.width() >= all.height();
