@@ -7,6 +7,7 @@
 // the 10,000 entries are hard links to them, so that each is a file of its own to the program.
 // Usage: xvfb-run -a -s "-screen 0 1440x900x24" zentavo-bench-pictures [preview|scroll]
 #include "filelist/filelist.h"
+#include "imagefiles/reducedpicture.h"
 #include "report/dialogs.h"
 #include "shell/filelistview.h"
 #include "shell/form1.h"
@@ -14,7 +15,6 @@
 #include "shell/settingsstore.h"
 #include "shell/startupobject.h"
 #include "shell/thumbnails.h"
-#include "imagefiles/reducedpicture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -49,11 +49,15 @@ constexpr int Photographs = 20;
 constexpr int Entries = 10'000;
 
 QString photograph(int i) {
-    return QStringLiteral("%1/photo-%2.jpg").arg(QLatin1String(Folder)).arg(i, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1/photo-%2.jpg")
+        .arg(QLatin1String(Folder))
+        .arg(i, 2, 10, QLatin1Char('0'));
 }
 
 QString entry(int i) {
-    return QStringLiteral("%1/links/IMG_%2.jpg").arg(QLatin1String(Folder)).arg(i, 5, 10, QLatin1Char('0'));
+    return QStringLiteral("%1/links/IMG_%2.jpg")
+        .arg(QLatin1String(Folder))
+        .arg(i, 5, 10, QLatin1Char('0'));
 }
 
 bool makePictures() {
@@ -204,8 +208,8 @@ void benchPreview(Form1& form) {
         watch.shown = false;
         watch.paintedAt = -1;
         qint64 shownAt = -1;
-        const QMetaObject::Connection once =
-            QObject::connect(&preview, &PreviewPanel::shown, [&] { shownAt = clock.nsecsElapsed(); });
+        const QMetaObject::Connection once = QObject::connect(
+            &preview, &PreviewPanel::shown, [&] { shownAt = clock.nsecsElapsed(); });
         clock.start();
         choose(form, round % Photographs);
         serveUntil([&watch] { return watch.paintedAt >= 0; }, 5000);
@@ -239,9 +243,8 @@ void scrollAndMeasure(Form1& form, const char* title) {
     bar->setValue(0);
     serveFor(500);
     const int rowHeight = list->visualRect(list->model()->index(0, 0)).height();
-    const int rowsPerStep = list->verticalScrollMode() == QAbstractItemView::ScrollPerItem
-                                ? 5
-                                : 5 * rowHeight;
+    const int rowsPerStep =
+        list->verticalScrollMode() == QAbstractItemView::ScrollPerItem ? 5 : 5 * rowHeight;
     QElapsedTimer clock;
     clock.start();
     qint64 last = clock.nsecsElapsed();

@@ -49,7 +49,7 @@ private:
     void forget();
 
     std::vector<std::optional<EntryOutcome>> m_outcomes;
-    int m_count = 0;          // entries with an outcome
+    int m_count = 0;           // entries with an outcome
     bool m_listAsRun = false;  // the list is as the running (or last) run found it
 };
 

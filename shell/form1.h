@@ -213,7 +213,7 @@ private:
     QString m_progressCaption = QStringLiteral("Progress Bar");
     TimeLeft m_timeLeft;
     QElapsedTimer m_clock;
-    QTimer m_timeLeftTick;  // the time left counts down between files
+    QTimer m_timeLeftTick;     // the time left counts down between files
     bool m_runEnding = false;  // a run started: its closing message offers the folder
     QString m_runFolder;       // where the run's outputs went
     QString m_programFolder;

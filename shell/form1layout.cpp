@@ -406,7 +406,8 @@ void Form1::resizeEvent(QResizeEvent* event) {
         const Follow how = static_cast<Follow>(follow.toInt());
         const bool underList =
             how == Follow::Grow || how == Follow::BottomLeftHalf || how == Follow::BottomRightHalf;
-        QRect place = followed(child->property(DrawnPlace).toRect(), how, underList ? listDx : dx, dy);
+        QRect place =
+            followed(child->property(DrawnPlace).toRect(), how, underList ? listDx : dx, dy);
         if (how == Follow::Right) {
             place = QRect(place.x(), qRound(place.y() * rows), place.width(),
                           qRound(place.height() * rows));

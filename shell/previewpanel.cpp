@@ -17,8 +17,8 @@ namespace zentavo {
 
 namespace {
 
-constexpr int Spacing = 8;   // between the two boxes
-constexpr int Padding = 4;   // inside a well, around the picture
+constexpr int Spacing = 8;  // between the two boxes
+constexpr int Padding = 4;  // inside a well, around the picture
 constexpr int ReloadRestMs = 200;
 
 QString degreesWords(const QString& degrees) {

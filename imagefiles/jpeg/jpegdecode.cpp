@@ -49,8 +49,7 @@ tjscalingfactor reducingScale(int width, int height, int longSide) {
     const tjscalingfactor* factors = tjGetScalingFactors(&count);
     for (int i = 0; factors && i < count; ++i) {
         const tjscalingfactor f = factors[i];
-        if (f.num > f.denom ||
-            std::max(TJSCALED(width, f), TJSCALED(height, f)) < longSide) {
+        if (f.num > f.denom || std::max(TJSCALED(width, f), TJSCALED(height, f)) < longSide) {
             continue;
         }
         // Smaller than the one chosen so far: num / denom < chosen.num / chosen.denom.

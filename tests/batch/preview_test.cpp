@@ -11,8 +11,8 @@ struct MoveCase {
     Operation operation;
     FlipDirection direction;
     const char* degrees;
-    QSize size;    // of the after picture of a 4 x 2 picture
-    QPoint red;    // where its upper-left (red) pixel lands
+    QSize size;  // of the after picture of a 4 x 2 picture
+    QPoint red;  // where its upper-left (red) pixel lands
 };
 
 TEST(PreviewAfter, MovesThePictureAsTheRunWould) {
@@ -40,8 +40,9 @@ TEST(PreviewAfter, MovesThePictureAsTheRunWould) {
         ASSERT_EQ(after.image.size(), c.size);
         for (int y = 0; y < c.size.height(); ++y) {
             for (int x = 0; x < c.size.width(); ++x) {
-                EXPECT_EQ(qRed(after.image.pixel(x, y)) == 255 && qGreen(after.image.pixel(x, y)) == 0,
-                          QPoint(x, y) == c.red)
+                EXPECT_EQ(
+                    qRed(after.image.pixel(x, y)) == 255 && qGreen(after.image.pixel(x, y)) == 0,
+                    QPoint(x, y) == c.red)
                     << x << "," << y;
             }
         }

@@ -1,8 +1,8 @@
 // Pictures reduced for the screen: the JPEG decoder's scale, the orientation, and failures that
 // read as the whole decode's.
+#include "imagefiles/reducedpicture.h"
 #include "imagefiles/jpeg/jpegcodec.h"
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/reducedpicture.h"
 #include "tests/imagefiles/readfixtures.h"
 #include "tests/testsupport.h"
 
@@ -24,7 +24,8 @@ QImage quadrants(int width, int height) {
     QImage image(width, height, QImage::Format_RGB888);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            image.setPixel(x, y, y < height / 2 ? (x < width / 2 ? A : B) : (x < width / 2 ? C : D));
+            image.setPixel(x, y,
+                           y < height / 2 ? (x < width / 2 ? A : B) : (x < width / 2 ? C : D));
         }
     }
     return image;
@@ -50,12 +51,12 @@ struct ScaleCase {
 TEST(ReducedJpeg, DecodesAtTheSmallestScaleThatKeepsTheLongSide) {
     const QByteArray jpeg = test::encodeJpeg(quadrants(640, 480));
     const ScaleCase cases[] = {
-        {80, {80, 60}},      // 1/8 exactly
-        {81, {160, 120}},    // 1/8 falls short by a pixel: 1/4
-        {100, {160, 120}},   // 1/4, not 3/8 (240) nor the whole picture
-        {161, {240, 180}},   // 3/8
-        {320, {320, 240}},   // 1/2
-        {641, {640, 480}},   // never enlarged
+        {80, {80, 60}},     // 1/8 exactly
+        {81, {160, 120}},   // 1/8 falls short by a pixel: 1/4
+        {100, {160, 120}},  // 1/4, not 3/8 (240) nor the whole picture
+        {161, {240, 180}},  // 3/8
+        {320, {320, 240}},  // 1/2
+        {641, {640, 480}},  // never enlarged
         {5000, {640, 480}},
     };
     for (const ScaleCase& c : cases) {

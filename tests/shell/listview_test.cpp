@@ -170,8 +170,7 @@ TEST_F(ListViewTest, ShiftAndCtrlExtendTheSelectionMovingNothingAndDeleteRemoves
     click(2, Qt::ShiftModifier);
     click(4, Qt::ControlModifier);
     QTest::keyClick(m_list, Qt::Key_Delete);
-    EXPECT_EQ(entries(m_form->fileList()),
-              (QStringList{"/pictures/4.jpg", "/pictures/6.jpg"}));
+    EXPECT_EQ(entries(m_form->fileList()), (QStringList{"/pictures/4.jpg", "/pictures/6.jpg"}));
 
     // Shift+Down extends from the current entry; a double-click still removes the one entry
     // under it.
@@ -183,9 +182,8 @@ TEST_F(ListViewTest, ShiftAndCtrlExtendTheSelectionMovingNothingAndDeleteRemoves
     mouseAt(m_list, QEvent::MouseButtonPress, 4);
     mouseAt(m_list, QEvent::MouseButtonRelease, 4);
     mouseAt(m_list, QEvent::MouseButtonDblClick, 4);
-    EXPECT_EQ(entries(m_form->fileList()),
-              (QStringList{"/pictures/4.jpg", "/pictures/6.jpg", "/pictures/1.jpg",
-                           "/pictures/2.jpg"}));
+    EXPECT_EQ(entries(m_form->fileList()), (QStringList{"/pictures/4.jpg", "/pictures/6.jpg",
+                                                        "/pictures/1.jpg", "/pictures/2.jpg"}));
 
     // Ctrl+A, then Delete, empties the list; ten thousand entries go in one change.
     fill(10000);

@@ -108,9 +108,8 @@ TEST_F(OutcomesTest, TheClosingMessageOffersTheResultsFolderAndARefusalDoesNot) 
     m_dialogs.buttonAnswers = {false};
     run();
     // The message is the run's own, word for word; the button is beside its OK.
-    EXPECT_EQ(m_dialogs.messages(),
-              QStringList{"Done.\r\n\r\nThese files:\r\n\r\n" + m_in +
-                          "b.jpg\r\n\r\ncould not be loaded."});
+    EXPECT_EQ(m_dialogs.messages(), QStringList{"Done.\r\n\r\nThese files:\r\n\r\n" + m_in +
+                                                "b.jpg\r\n\r\ncould not be loaded."});
     EXPECT_EQ(m_dialogs.buttonTexts, QStringList{"Open Results Folder"});
     EXPECT_TRUE(m_opener.folders.isEmpty()) << "OK opens nothing";
 
@@ -166,8 +165,8 @@ TEST(EntryOutcomes, HoldWhileTheListStandsAsTheRunFoundIt) {
     EXPECT_EQ(outcomes.outcome(1), nullptr);
 
     // Removing or clearing after a run forgets them too.
-    for (const auto& change : std::vector<std::function<void()>>{
-             [&] { list.remove(3); }, [&] { list.clear(); }}) {
+    for (const auto& change :
+         std::vector<std::function<void()>>{[&] { list.remove(3); }, [&] { list.clear(); }}) {
         outcomes.runStarted(list.count());
         outcomes.setOutcome(1, written);
         ASSERT_FALSE(outcomes.isEmpty());

@@ -35,8 +35,9 @@ QImage quadrants(int width, int height) {
         for (int x = 0; x < width; ++x) {
             const bool top = y < height / 2;
             const bool left = x < width / 2;
-            image.setPixel(x, y, top ? (left ? qRgb(220, 30, 30) : qRgb(30, 190, 30))
-                                     : (left ? qRgb(30, 30, 220) : qRgb(240, 240, 240)));
+            image.setPixel(x, y,
+                           top ? (left ? qRgb(220, 30, 30) : qRgb(30, 190, 30))
+                               : (left ? qRgb(30, 30, 220) : qRgb(240, 240, 240)));
         }
     }
     return image;
@@ -166,7 +167,9 @@ TEST_F(PreviewTest, TheAfterPictureIsTheRunsOutputScaledDownForAFlipAndATurnOfAn
     const struct {
         const char* operation;
         const char* direction;
-    } cases[] = {{"Option8", "Option1"}, {"Option8", "Option2"}, {"Option9", "Option4"},
+    } cases[] = {{"Option8", "Option1"},
+                 {"Option8", "Option2"},
+                 {"Option9", "Option4"},
                  {"Option9", "Option5"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.operation) + " " + c.direction);

@@ -96,8 +96,7 @@ TEST(SmallScreen, AClosingMessageTooTallForABoxKeepsItsButtonToTheResultsFolder)
             ADD_FAILURE() << "no button to press";
             box->reject();
         });
-        EXPECT_EQ(QtDialogs().messageWithButton(text, QStringLiteral("Zentavo"),
-                                                MessageIcon::None,
+        EXPECT_EQ(QtDialogs().messageWithButton(text, QStringLiteral("Zentavo"), MessageIcon::None,
                                                 QStringLiteral("Open Results Folder")),
                   pressExtra);
     }

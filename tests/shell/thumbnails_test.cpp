@@ -128,7 +128,8 @@ TEST_F(FormTest, ThumbnailsAreOffUnlessChosenAndThenMadeForTheRowsInViewOfTenTho
     Form1& form = loadForm();
     FileListView* list = form.controls().ListView1;
     CountingMaker maker;
-    form.thumbnails().setMaker([&maker](const QString& path, int side) { return maker(path, side); });
+    form.thumbnails().setMaker(
+        [&maker](const QString& path, int side) { return maker(path, side); });
     QStringList paths;
     for (int i = 1; i <= 10000; ++i) {
         paths << QStringLiteral("/pictures/IMG_%1.jpg").arg(i);
