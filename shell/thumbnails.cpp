@@ -1,5 +1,8 @@
 #include "shell/thumbnails.h"
 
+#include "imagefiles/decoders.h"
+#include "imagefiles/files/filebytes.h"
+#include "imagefiles/loadpicfile.h"
 #include "imagefiles/reducedpicture.h"
 
 #include <QFileInfo>
@@ -7,6 +10,8 @@
 #include <QTimer>
 
 #include <cmath>
+#include <mutex>
+#include <optional>
 
 namespace zentavo {
 
@@ -14,6 +19,17 @@ namespace {
 
 // Thumbnails kept, by the bytes of their pixels: some thousands, a few tens of megabytes.
 constexpr qint64 CacheBytes = qint64(48) << 20;
+
+// Pictures decoded whole one at a time above this many pixels (a 16-bit RGBA picture of this
+// size takes 256 MB).
+constexpr qint64 LargePicturePixels = qint64(32) << 20;
+
+bool isJpegFile(const QString& path) {
+    QByteArray head;
+    QString reason;
+    return readFileHead(path, 3, head, reason) == LoadError::None &&
+           sniffFormat(head) == PictureFormat::Jpeg;
+}
 
 // The file's modification time in milliseconds; -1 when it cannot be read.
 qint64 modificationTime(const QString& path) {
@@ -24,6 +40,17 @@ qint64 modificationTime(const QString& path) {
 }  // namespace
 
 QImage makeThumbnail(const QString& path, int side) {
+    // A JPEG decodes at an eighth of its size; other formats decode whole. Several workers each
+    // decoding a scan of a hundred megapixels at once could take gigabytes: the large ones take
+    // their turns.
+    static std::mutex largeDecodes;
+    std::unique_lock<std::mutex> turn(largeDecodes, std::defer_lock);
+    if (!isJpegFile(path)) {
+        const std::optional<QSize> size = readPictureSize(path);
+        if (size && qint64(size->width()) * size->height() > LargePicturePixels) {
+            turn.lock();
+        }
+    }
     ReducedPicture reduced = loadReducedPicture(path, side);
     if (!reduced.loaded.ok()) {
         return {};
