@@ -105,9 +105,10 @@ protected:
 TEST_F(PreviewTest, HiddenAtTheDefaultSizeBelowTheFoldersFrameWhenTallerBesideTheListWhenWider) {
     const Form1Controls& ui = m_form->controls();
     PreviewPanel& preview = m_form->preview();
-    int decodes = 0;
-    preview.setLoader([&decodes](const QString&, int, const std::atomic_bool&) {
-        ++decodes;
+    auto decoded = std::make_shared<std::atomic_int>(0);
+    const std::atomic_int& decodes = *decoded;
+    preview.setLoader([decoded](const QString&, int, const std::atomic_bool&) {
+        ++*decoded;
         return plainPicture(qRgb(10, 20, 30));
     });
     m_form->fileList().append(m_in + "a.jpg");
@@ -198,37 +199,43 @@ TEST_F(PreviewTest, TheAfterPictureIsTheRunsOutputScaledDownForAFlipAndATurnOfAn
 TEST_F(PreviewTest, ChoosingAnotherEntryCancelsTheDecodeStillPendingAndNeverStartsAQueuedOne) {
     enlarge();
     PreviewPanel& preview = m_form->preview();
-    std::mutex mutex;
-    QStringList started;
-    bool firstSawCancel = false;
-    QSemaphore entered;
-    QSemaphore release;
-    preview.setLoader([&](const QString& path, int, const std::atomic_bool& cancelled) {
+    // What the worker shares with the test, kept alive for as long as either needs it.
+    struct Shared {
+        std::mutex mutex;
+        QStringList started;
+        bool firstSawCancel = false;
+        QSemaphore entered;
+        QSemaphore release;
+    };
+    auto shared = std::make_shared<Shared>();
+    // However the test ends, the first decode is let go, so the window can close.
+    const std::shared_ptr<void> letGo(nullptr, [shared](void*) { shared->release.release(); });
+    preview.setLoader([shared](const QString& path, int, const std::atomic_bool& cancelled) {
         {
-            const std::lock_guard lock(mutex);
-            started << QFileInfo(path).fileName();
+            const std::lock_guard lock(shared->mutex);
+            shared->started << QFileInfo(path).fileName();
         }
         if (path.endsWith("a.jpg")) {
-            entered.release();
-            release.acquire();
-            const std::lock_guard lock(mutex);
-            firstSawCancel = cancelled.load();
+            shared->entered.release();
+            shared->release.acquire();
+            const std::lock_guard lock(shared->mutex);
+            shared->firstSawCancel = cancelled.load();
         }
         return plainPicture(path.endsWith("c.jpg") ? qRgb(0, 0, 255) : qRgb(255, 0, 0));
     });
     QSignalSpy shown(&preview, &PreviewPanel::shown);
     m_form->fileList().append(QStringList{m_in + "a.jpg", m_in + "b.jpg", m_in + "c.jpg"});
     choose(1);
-    ASSERT_TRUE(entered.tryAcquire(1, 5000)) << "the first decode never began";
+    ASSERT_TRUE(shared->entered.tryAcquire(1, 5000)) << "the first decode never began";
     choose(2);  // waits behind the first, in the panel's one worker
     choose(3);
-    release.release();
+    shared->release.release();
     ASSERT_TRUE(waitFor([&] { return !preview.isLoading(); }));
     QCoreApplication::processEvents();
 
-    const std::lock_guard lock(mutex);
-    EXPECT_TRUE(firstSawCancel);
-    EXPECT_EQ(started, (QStringList{"a.jpg", "c.jpg"}));
+    const std::lock_guard lock(shared->mutex);
+    EXPECT_TRUE(shared->firstSawCancel);
+    EXPECT_EQ(shared->started, (QStringList{"a.jpg", "c.jpg"}));
     EXPECT_EQ(shown.count(), 1);
     EXPECT_EQ(preview.entry(), m_in + "c.jpg");
     EXPECT_EQ(preview.beforeImage().pixel(0, 0), qRgb(0, 0, 255));
@@ -244,9 +251,10 @@ TEST_F(PreviewTest, FollowsTheOptionsWithoutDecodingAgainAndShowsWhyAFileCannotB
     choose(1);
     ASSERT_TRUE(waitFor([&] { return !preview.afterImage().isNull(); }));
     EXPECT_EQ(preview.afterImage().size(), QSize(64, 32));
-    int decodes = 0;
-    preview.setLoader([&decodes](const QString& path, int side, const std::atomic_bool&) {
-        ++decodes;
+    auto decoded = std::make_shared<std::atomic_int>(0);
+    const std::atomic_int& decodes = *decoded;
+    preview.setLoader([decoded](const QString& path, int side, const std::atomic_bool&) {
+        ++*decoded;
         return loadReducedPicture(path, side);
     });
     option("Option9")->click();

@@ -67,8 +67,8 @@ TEST(Thumbnails, AreMadeOncePerFileAndAgainOnlyWhenItsTimeChanges) {
     for (const QString& path : {a, b, text}) {
         writeFile(path, "x");
     }
-    Thumbnails thumbnails;
     CountingMaker maker;
+    Thumbnails thumbnails;  // waits for its workers before the maker goes
     thumbnails.setMaker([&maker](const QString& path, int side) { return maker(path, side); });
     thumbnails.setWanted({a, b, text, a});
     ASSERT_TRUE(settle(thumbnails));
@@ -127,9 +127,11 @@ TEST(Thumbnails, WhatLeftTheViewBeforeItsTurnIsNeverMade) {
 TEST_F(FormTest, ThumbnailsAreOffUnlessChosenAndThenMadeForTheRowsInViewOfTenThousand) {
     Form1& form = loadForm();
     FileListView* list = form.controls().ListView1;
-    CountingMaker maker;
+    // Shared with the workers, which the window (and its thumbnails) may outlive the test by.
+    auto counting = std::make_shared<CountingMaker>();
+    CountingMaker& maker = *counting;
     form.thumbnails().setMaker(
-        [&maker](const QString& path, int side) { return maker(path, side); });
+        [counting](const QString& path, int side) { return (*counting)(path, side); });
     QStringList paths;
     for (int i = 1; i <= 10000; ++i) {
         paths << QStringLiteral("/pictures/IMG_%1.jpg").arg(i);
