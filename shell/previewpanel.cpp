@@ -173,9 +173,6 @@ void PreviewPanel::makeAfter() {
 }
 
 std::pair<PreviewPanel::Box, PreviewPanel::Box> PreviewPanel::boxes() const {
-    // The captions' lines: the before picture's second line tells its orientation tag.
-    const qsizetype lines = std::max(beforeCaption().size(), afterCaption().size());
-    const int captionHeight = int(lines) * fontMetrics().height() + Padding;
     const QRect all = rect();
     // Side by side where the panel is wider than tall; one above the other otherwise.
     const bool sideBySide = all.width() >= all.height();
@@ -190,6 +187,14 @@ std::pair<PreviewPanel::Box, PreviewPanel::Box> PreviewPanel::boxes() const {
         first.setHeight(height);
         second.setTop(all.bottom() - height + 1);
     }
+    // The captions wrap within their box; both pictures start below the taller one.
+    const auto wrapped = [this, &first](const QString& caption) {
+        return fontMetrics()
+            .boundingRect(QRect(0, 0, first.width(), 10000), Qt::TextWordWrap, caption)
+            .height();
+    };
+    const int captionHeight =
+        std::max(wrapped(beforeCaption()), wrapped(afterCaption())) + Padding;
     const auto box = [captionHeight](const QRect& place) {
         return Box{QRect(place.left(), place.top(), place.width(), captionHeight),
                    place.adjusted(0, captionHeight, 0, 0)};
@@ -228,48 +233,43 @@ void PreviewPanel::changeEvent(QEvent* event) {
     }
 }
 
-QStringList PreviewPanel::beforeCaption() const {
-    QString first = QStringLiteral("Before");
-    if (m_fullSize.isValid()) {
-        first += QStringLiteral(" (%1 x %2)").arg(m_fullSize.width()).arg(m_fullSize.height());
+QString PreviewPanel::beforeCaption() const {
+    QString caption = QStringLiteral("Before");
+    if (!m_fullSize.isEmpty()) {
+        caption += QStringLiteral(" (%1 x %2)").arg(m_fullSize.width()).arg(m_fullSize.height());
     }
     const QString upright = orientationWords(m_before.orientation);
-    if (upright.isEmpty()) {
-        return {first};
+    if (!upright.isEmpty()) {
+        // What the run does first, which a picture shown upright would otherwise hide.
+        caption += QStringLiteral("\nShown upright, as its orientation tag asks: ") + upright;
     }
-    return {first, QStringLiteral("Shown upright: its orientation tag has it ") + upright};
+    return caption;
 }
 
-QStringList PreviewPanel::afterCaption() const {
+QString PreviewPanel::afterCaption() const {
     switch (m_options.operation()) {
         case Operation::Flip:
             switch (m_options.flipDirection()) {
                 case FlipDirection::Horizontal:
-                    return {QStringLiteral("After: flipped horizontally")};
+                    return QStringLiteral("After: flipped horizontally");
                 case FlipDirection::Vertical:
-                    return {QStringLiteral("After: flipped vertically")};
+                    return QStringLiteral("After: flipped vertically");
                 case FlipDirection::None:
                     break;
             }
             break;
         case Operation::Rotate:
-            return {QStringLiteral("After: ") + degreesWords(m_options.degrees())};
+            return QStringLiteral("After: ") + degreesWords(m_options.degrees());
         case Operation::None:
             break;
     }
-    return {QStringLiteral("After: unchanged")};
+    return QStringLiteral("After: unchanged");
 }
 
-void PreviewPanel::paintBox(QPainter& painter, const Box& box, const QStringList& caption,
+void PreviewPanel::paintBox(QPainter& painter, const Box& box, const QString& caption,
                             const QImage& image, QPixmap& scaled, const QString& note) const {
-    const QFontMetrics metrics = fontMetrics();
     painter.setPen(palette().color(QPalette::WindowText));
-    for (int line = 0; line < caption.size(); ++line) {
-        const QRect row(box.caption.left(), box.caption.top() + line * metrics.height(),
-                        box.caption.width(), metrics.height());
-        painter.drawText(row, Qt::AlignLeft | Qt::AlignVCenter,
-                         metrics.elidedText(caption[line], Qt::ElideRight, row.width()));
-    }
+    painter.drawText(box.caption, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, caption);
     painter.setPen(palette().color(QPalette::Mid));
     painter.setBrush(palette().color(QPalette::Base));
     painter.drawRect(box.well.adjusted(0, 0, -1, -1));

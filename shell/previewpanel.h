@@ -47,6 +47,10 @@ public:
     QImage afterImage() const { return m_after; }
     // Why the entry's file cannot be loaded (or its after picture made); empty otherwise.
     QString reason() const { return m_reason; }
+    // The captions above the pictures: the file's size and, when its orientation tag turned it,
+    // how; the operation as the options stand.
+    QString beforeCaption() const;
+    QString afterCaption() const;
 
     // How the panel decodes a file (loadReducedPicture by default). Runs on the panel's worker
     // thread; cancelled is set once the entry is no longer wanted. Tests put in one they can
@@ -77,10 +81,9 @@ private:
     void load();
     void loaded(quint64 request, const ReducedPicture& reduced);
     void makeAfter();
-    void paintBox(QPainter& painter, const Box& box, const QStringList& caption,
-                  const QImage& image, QPixmap& scaled, const QString& note) const;
-    QStringList beforeCaption() const;
-    QStringList afterCaption() const;
+    void paintBox(QPainter& painter, const Box& box, const QString& caption, const QImage& image,
+                  QPixmap& scaled, const QString& note) const;
+
 
     const JobOptions& m_options;
     Loader m_loader;

@@ -161,6 +161,9 @@ TEST_F(PreviewTest, TheAfterPictureIsTheRunsOutputScaledDownForAFlipAndATurnOfAn
     const QImage before = preview.beforeImage();
     EXPECT_LT(before.width(), before.height());
     EXPECT_GT(qRed(before.pixel(before.width() - 3, 2)), 180);
+    EXPECT_EQ(preview.beforeCaption(),
+              "Before (480 x 640)\nShown upright, as its orientation tag asks: turned 90\u00B0 "
+              "clockwise");
 
     // A fixed quality: Smart-Detect would judge these flat quadrants worth quality 1.
     option("Option22")->click();
@@ -168,14 +171,16 @@ TEST_F(PreviewTest, TheAfterPictureIsTheRunsOutputScaledDownForAFlipAndATurnOfAn
     const struct {
         const char* operation;
         const char* direction;
-    } cases[] = {{"Option8", "Option1"},
-                 {"Option8", "Option2"},
-                 {"Option9", "Option4"},
-                 {"Option9", "Option5"}};
+        QString caption;
+    } cases[] = {{"Option8", "Option1", "After: flipped horizontally"},
+                 {"Option8", "Option2", "After: flipped vertically"},
+                 {"Option9", "Option4", "After: turned 90\u00B0 clockwise"},
+                 {"Option9", "Option5", "After: turned 270\u00B0 clockwise"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.operation) + " " + c.direction);
         option(c.operation)->click();
         option(c.direction)->click();
+        EXPECT_EQ(preview.afterCaption(), c.caption);
         const QImage after = preview.afterImage();
         ASSERT_FALSE(after.isNull());
 
@@ -269,6 +274,7 @@ TEST_F(PreviewTest, FollowsTheOptionsWithoutDecodingAgainAndShowsWhyAFileCannotB
     ASSERT_TRUE(waitFor([&] { return !preview.isLoading(); }));
     EXPECT_TRUE(preview.beforeImage().isNull());
     EXPECT_TRUE(preview.afterImage().isNull());
+    EXPECT_EQ(preview.beforeCaption(), "Before");
     EXPECT_EQ(preview.reason(),
               "notes.jpg cannot be loaded: " + loadPicture(m_in + "notes.jpg").reason);
 }
