@@ -209,6 +209,7 @@ private:
     Thumbnails* m_thumbnails = nullptr;
     EntryOutcomes* m_outcomes = nullptr;
     FileListDelegate* m_listDelegate = nullptr;
+    bool m_rowsWithoutMarks = true;  // the rows are laid out with no room for outcome marks
     QTimer m_thumbnailsDue;  // the entries in view are told to the thumbnails once per change
     QString m_progressCaption = QStringLiteral("Progress Bar");
     TimeLeft m_timeLeft;

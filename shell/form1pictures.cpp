@@ -23,8 +23,12 @@ void Form1::connectPictures() {
     m_ui.ListView1->setItemDelegate(m_listDelegate);
     m_ui.ListView1->columns().setOutcomes(m_outcomes);
     connect(m_outcomes, &EntryOutcomes::changed, this, [this] {
-        // The marks take room before the paths (or give it back): the rows are laid out anew.
-        m_ui.ListView1->doItemsLayout();
+        // The first mark takes room before the paths and the last gives it back: only then are
+        // the rows laid out anew, not once for each file of a long run.
+        if (m_outcomes->isEmpty() != m_rowsWithoutMarks) {
+            m_rowsWithoutMarks = m_outcomes->isEmpty();
+            m_ui.ListView1->doItemsLayout();
+        }
         m_ui.ListView1->viewport()->update();
     });
     connect(m_thumbnails, &Thumbnails::updated, m_ui.ListView1->viewport(),
