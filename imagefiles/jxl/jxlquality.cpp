@@ -1,0 +1,34 @@
+#include "imagefiles/jxl/jxlcodec.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zentavo {
+
+namespace {
+
+// cjxl's quality when the run names none.
+constexpr int DefaultQuality = 85;
+
+// Median bits a pixel of the writer at each quality over the corpus of
+// tools/quality-tables.sh (photographs of 2 megapixels); made by that script.
+constexpr QualityBits JxlBits[] = {
+    {30, 0.30}, {50, 0.50}, {70, 0.80}, {85, 1.30}, {95, 2.50},
+};
+
+}  // namespace
+
+int jxlQualityFor(const EncoderQuality& quality) {
+    return chooseQuality(quality, JxlBits, DefaultQuality);
+}
+
+// cjxl's own mapping of its quality onto the distance (butteraugli units): quality 90 is
+// distance 1, visually lossless; the scale was made to follow libjpeg's.
+float jxlDistanceFor(int quality) {
+    const double q = std::clamp(quality, 0, 100);
+    const double distance =
+        q >= 30 ? 0.1 + (100 - q) * 0.09 : 6.4 + std::pow(2.5, (30 - q) / 5.0) / 6.25;
+    return float(std::min(distance, 25.0));
+}
+
+}  // namespace zentavo
