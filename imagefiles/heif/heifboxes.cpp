@@ -14,13 +14,15 @@ using namespace boxes;
 namespace {
 
 // The HEIF transform properties as a move: irot turns anticlockwise by quarters; imir mirrors
-// about a vertical axis (axis 0: left and right change places) or a horizontal one (axis 1).
+// top and bottom (mode 0, as EXIF orientation 4) or left and right (mode 1, as orientation 2),
+// as libheif and libavif read them.
 PixelMove irotMove(int angle) {
     return PixelMove::turn(-angle);
 }
-PixelMove imirMove(int axis) {
-    return PixelMove::mirror(axis == 0 ? Mirror::Horizontal : Mirror::Vertical);
+PixelMove imirMove(int mode) {
+    return PixelMove::mirror(mode == 0 ? Mirror::Vertical : Mirror::Horizontal);
 }
+constexpr int ImirLeftRight = 1;
 
 // The EXIF orientation whose move is move.
 int orientationOf(PixelMove move) {
@@ -96,13 +98,28 @@ TransformEdit edit(const QByteArray& original, PixelMove move) {
     const Meta meta = readMeta(bytes);
     const Iloc iloc = readIloc(bytes, require(meta.children, "iloc"));
     Ipma ipma = readIpma(bytes, meta.ipma);
-    if (find(meta.iprpChildren, "ipma") != &meta.ipma) {
-        damaged("the item properties");
-    }
     for (const auto& entry : ipma.entries) {
         for (const Association& association : entry.second) {
             if (association.index > int(meta.properties.size())) {
                 damaged("an item names a property that does not exist");
+            }
+        }
+    }
+    // libheif 1.15 shows the alpha of a turned or mirrored picture unmoved, or drops it: a
+    // picture with alpha is left to be re-encoded.
+    for (const auto& [item, list] : ipma.entries) {
+        if (!meta.auxiliariesOfPrimary.count(item)) {
+            continue;
+        }
+        for (const Association& association : list) {
+            if (association.index == 0) {
+                continue;
+            }
+            const Box& box = meta.properties[size_t(association.index - 1)];
+            if (box.type == "auxC" &&
+                (bytes.mid(box.content, box.end - box.content).contains("alpha") ||
+                 bytes.mid(box.content, box.end - box.content).contains("auxid:1"))) {
+                refuse(QStringLiteral("Pictures with alpha are not turned without re-encoding."));
             }
         }
     }
@@ -160,7 +177,7 @@ TransformEdit edit(const QByteArray& original, PixelMove move) {
             kept.push_back({true, property("irot", (4 - wanted.quarterTurns) % 4)});
         }
         if (wanted.mirrored) {
-            kept.push_back({true, property("imir", 0)});
+            kept.push_back({true, property("imir", ImirLeftRight)});
         }
         list = kept;
         if (primary) {
@@ -268,6 +285,39 @@ TransformEdit editPrimaryTransform(const QByteArray& bytes, PixelMove move) {
         result.refusal = refusal.reason;
         return result;
     }
+}
+
+std::optional<PixelMove> primaryTransform(const QByteArray& bytes) {
+    try {
+        const Meta meta = readMeta(bytes);
+        const Ipma ipma = readIpma(bytes, meta.ipma);
+        for (const auto& [item, list] : ipma.entries) {
+            if (item != meta.primary) {
+                continue;
+            }
+            PixelMove shown;
+            for (const Association& association : list) {
+                if (association.index < 1 || association.index > int(meta.properties.size())) {
+                    continue;
+                }
+                const Box& box = meta.properties[size_t(association.index - 1)];
+                if (box.type == "clap" || box.end <= box.content) {
+                    if (box.type == "clap") {
+                        return std::nullopt;
+                    }
+                    continue;
+                }
+                if (box.type == "irot") {
+                    shown = shown.then(irotMove(uchar(bytes[box.content]) & 3));
+                } else if (box.type == "imir") {
+                    shown = shown.then(imirMove(uchar(bytes[box.content]) & 1));
+                }
+            }
+            return shown;
+        }
+    } catch (const Refusal&) {
+    }
+    return std::nullopt;
 }
 
 QSize primaryStoredSize(const QByteArray& bytes) {

@@ -6,6 +6,8 @@
 #include <QSize>
 #include <QString>
 
+#include <optional>
+
 namespace zentavo::heif {
 
 // The box structure of a HEIF file (ISO base media boxes: ftyp, meta with pitm, iloc, iinf,
@@ -31,6 +33,10 @@ struct TransformEdit {
 // truncated boxes, image sequences (moov), a clean aperture after a turn, offsets it cannot
 // move. Reentrant: any thread.
 TransformEdit editPrimaryTransform(const QByteArray& bytes, PixelMove move);
+
+// The move that shows the primary image: its irot and imir properties composed in order; none
+// when the boxes cannot be read or a clean aperture (clap) is among its transforms.
+std::optional<PixelMove> primaryTransform(const QByteArray& bytes);
 
 // The stored size of the primary image (its ispe property, before its transforms); invalid when
 // the boxes that say it are not all within bytes or are damaged.

@@ -27,7 +27,12 @@ std::vector<Box> boxesIn(const QByteArray& bytes, qint64 from, qint64 to) {
         if (size == 1) {
             size = header.number(8);
         } else if (size == 0) {
-            size = quint64(to - at);  // to the end of its container
+            // Only a last box of the file may run to its end: inside another box, such a box
+            // would swallow what the edit adds after it.
+            if (from != 0 || to != bytes.size()) {
+                damaged("a box inside another has no length");
+            }
+            size = quint64(to - at);
         }
         if (box.type == "uuid") {
             header.number(8);
@@ -249,8 +254,13 @@ Meta readMeta(const QByteArray& bytes) {
             const quint32 from = quint32(entry.number(size));
             const int count = entry.u16();
             for (int i = 0; i < count; ++i) {
-                if (entry.number(size) == meta.primary && reference.type == "thmb") {
+                if (entry.number(size) != meta.primary) {
+                    continue;
+                }
+                if (reference.type == "thmb") {
                     meta.thumbnailsOfPrimary.insert(from);
+                } else if (reference.type == "auxl") {
+                    meta.auxiliariesOfPrimary.insert(from);
                 }
             }
         }

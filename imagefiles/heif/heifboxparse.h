@@ -146,6 +146,7 @@ struct Meta {
     std::map<quint32, QByteArray> itemTypes;     // from iinf
     std::map<quint32, QByteArray> contentTypes;  // of mime items
     std::set<quint32> thumbnailsOfPrimary;
+    std::set<quint32> auxiliariesOfPrimary;  // alpha, depth and other auxiliary images
 };
 
 // The meta box of a HEIF file and the boxes of it the edit reads; Refusal for a file that is

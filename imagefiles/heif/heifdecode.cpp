@@ -4,6 +4,7 @@
 #include "imagefiles/libraries/librarymessages.h"
 #include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/limits.h"
+#include "imagefiles/picture/pixelmove.h"
 #include "imagefiles/picture/pixelpool.h"
 
 #include <QColorSpace>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace zentavo::decoders {
@@ -200,8 +202,20 @@ LoadResult decodeHeif(const QByteArray& bytes) {
                                                  : heif_chroma_interleaved_RRGGBB_LE)
                                         : (alpha ? heif_chroma_interleaved_RGBA
                                                  : heif_chroma_interleaved_RGB);
+    // libheif 1.15 turns and mirrors the colour of a picture with alpha but not its alpha: such
+    // a picture is decoded as stored and moved here, alpha with it.
+    std::optional<PixelMove> ownMove;
+    if (alpha) {
+        ownMove = heif::primaryTransform(bytes);
+        if (ownMove && *ownMove == PixelMove{}) {
+            ownMove.reset();
+        }
+    }
+    heif_decoding_options* options = heif_decoding_options_alloc();
+    options->ignore_transformations = ownMove ? 1 : 0;
     heif_image* rawImage = nullptr;
-    error = heif_decode_image(rawHandle, &rawImage, heif_colorspace_RGB, chroma, nullptr);
+    error = heif_decode_image(rawHandle, &rawImage, heif_colorspace_RGB, chroma, options);
+    heif_decoding_options_free(options);
     const HeifImage image(rawImage);
     if (error.code != heif_error_Ok || !rawImage) {
         return failure(error.code == heif_error_Memory_allocation_error ? LoadError::OutOfMemory
@@ -217,7 +231,8 @@ LoadResult decodeHeif(const QByteArray& bytes) {
     }
     const int decodedWidth = heif_image_get_width(rawImage, heif_channel_interleaved);
     const int decodedHeight = heif_image_get_height(rawImage, heif_channel_interleaved);
-    if (decodedWidth != width || decodedHeight != height) {
+    const QSize expected = ownMove ? QSize(storedWidth, storedHeight) : QSize(width, height);
+    if (decodedWidth != expected.width() || decodedHeight != expected.height()) {
         return LoadResult::failure(LoadError::Corrupt,
                                    QStringLiteral("%1 (the decoded size is not the stated one).")
                                        .arg(QLatin1String(damagedText)));
@@ -228,11 +243,14 @@ LoadResult decodeHeif(const QByteArray& bytes) {
     const QImage::Format format =
         bits > 8 ? (alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
                  : (alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    picture.image = pooledImage(width, height, format);
+    picture.image = pooledImage(decodedWidth, decodedHeight, format);
     if (picture.image.isNull()) {
         throw std::bad_alloc();
     }
     copyPixels(rawImage, bits, alpha, picture.image);
+    if (ownMove) {
+        moveImage(picture.image, *ownMove);
+    }
     picture.format = avif ? PictureFormat::Avif : PictureFormat::Heif;
     picture.sampleBits = bits > 8 ? bits : 0;
     readColour(rawHandle, picture);

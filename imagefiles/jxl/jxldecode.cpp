@@ -72,6 +72,20 @@ struct BoxCollector {
     }
 };
 
+// libjxl scales samples of fewer than 16 bits onto the full 16-bit range by multiplying; they
+// are spread here by repeating their high bits instead, as the HEIF reader does, so that the
+// writers' shift gives the file's values back exactly.
+void rewiden(QImage& image, int bits) {
+    const quint32 top = (1u << bits) - 1;
+    for (int y = 0; y < image.height(); ++y) {
+        auto* samples = reinterpret_cast<quint16*>(image.scanLine(y));
+        for (qsizetype i = 0; i < qsizetype(image.width()) * 4; ++i) {
+            const quint32 value = (quint32(samples[i]) * top + 32767) / 65535;
+            samples[i] = quint16((value << (16 - bits)) | (value >> (2 * bits - 16)));
+        }
+    }
+}
+
 void readColour(JxlDecoder* decoder, Picture& picture) {
     size_t size = 0;
     if (JxlDecoderGetICCProfileSize(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) !=
@@ -116,8 +130,9 @@ LoadResult decodeJxl(const QByteArray& bytes) {
         return damaged(QStringLiteral("the decoder cannot be set up"));
     }
     JxlDecoderSetDecompressBoxes(dec, JXL_TRUE);
+    // The input is whole, but is not closed: a file cut short then ends in a request for more
+    // input, which libjxl does not print to standard error as it prints an error.
     JxlDecoderSetInput(dec, reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
-    JxlDecoderCloseInput(dec);
 
     LoadResult result;
     Picture& picture = result.picture;
@@ -215,6 +230,9 @@ LoadResult decodeJxl(const QByteArray& bytes) {
     picture.sampleBits = info.bits_per_sample > 8 && info.bits_per_sample < 16
                              ? int(info.bits_per_sample)
                              : 0;
+    if (picture.sampleBits) {
+        rewiden(picture.image, picture.sampleBits);
+    }
     // Lossless pictures keep their own colour space; lossy ones are coded in XYB.
     picture.losslessSource = info.uses_original_profile != 0;
     picture.metadata = metadataFromBlocks(blocks);
