@@ -148,7 +148,10 @@ LoadResult decodeJxl(const QByteArray& bytes) {
         }
         if (status == JXL_DEC_NEED_MORE_INPUT) {
             if (haveImage) {
-                break;  // boxes after the picture cut off: the picture is whole
+                // The input is all there: the box being read ends with it (a box cut short
+                // gives metadata that does not parse, and is left behind).
+                box.finish(dec, blocks);
+                break;
             }
             return damaged(QStringLiteral("the file ends early"));
         }

@@ -1,0 +1,31 @@
+#!/bin/sh
+# Measures the Smart-Detect tables of the newer formats (WebP, HEIF, AVIF, JPEG XL): the median
+# bits a pixel each writer spends at each quality over a corpus of photographs, printed as the
+# rows of the tables in imagefiles/webp/webpquality.cpp, imagefiles/heif/heifquality.cpp and
+# imagefiles/jxl/jxlquality.cpp.
+#
+#   tools/quality-tables.sh [build folder]
+#
+# The corpus is Debian's photographic wallpapers (mate-backgrounds, installed when missing),
+# each scaled to 1600 x 1200 with a little grain, as PNG so that nothing lossy comes before the
+# writers; it is made once under bench/corpus/quality/.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+build=${1:-$root/build}
+corpus="$root/bench/corpus/quality"
+
+if [ ! -d /usr/share/backgrounds/mate/nature ]; then
+    apt-get install -y --no-install-recommends mate-backgrounds imagemagick >&2
+fi
+cmake --build "$build" -j2 --target zentavo-quality-tables >&2
+if [ ! -f "$corpus/.made" ]; then
+    mkdir -p "$corpus"
+    for source in /usr/share/backgrounds/mate/nature/*.jpg; do
+        name=$(basename "$source" .jpg)
+        convert "$source" -resize '1600x1200^' -gravity center -extent 1600x1200 \
+            -attenuate 0.3 +noise Gaussian "$corpus/$name.png"
+    done
+    touch "$corpus/.made"
+fi
+"$build/bench/zentavo-quality-tables" "$corpus"/*.png
