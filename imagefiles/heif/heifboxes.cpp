@@ -135,6 +135,13 @@ TransformEdit edit(const QByteArray& original, PixelMove move) {
     QByteArray appended;
     std::map<std::pair<QByteArray, int>, int> appendedIndex;
     const auto property = [&](const QByteArray& type, int value) {
+        // A property the file already has serves: the boxes need not grow.
+        for (size_t i = 0; i < meta.properties.size(); ++i) {
+            const Box& box = meta.properties[i];
+            if (box.type == type && box.end - box.content == 1 && uchar(bytes[box.content]) == value) {
+                return int(i + 1);
+            }
+        }
         const auto key = std::make_pair(type, value);
         if (!appendedIndex.count(key)) {
             appended += boxBytes(type, QByteArray(1, char(value)));
