@@ -1,4 +1,5 @@
 #include "imagefiles/jxl/jxlcodec.h"
+#include "imagefiles/jxl/jxlmessages.h"
 #include "imagefiles/libraries/librarymessages.h"
 #include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/limits.h"
@@ -20,10 +21,14 @@ namespace {
 // The largest Exif or xml box kept; larger ones are left behind, never a reason to refuse.
 constexpr size_t MaxBoxBytes = size_t(16) << 20;
 
-LoadResult damaged(const QString& what) {
-    libraryMessage(MessageSource::Jxl, true, what);
+// A refusal in libjxl's words when it printed any, in ours otherwise.
+LoadResult damaged(const JxlMessages& messages, const QString& what) {
+    const QString words = messages.first().isEmpty() ? what : messages.first();
+    if (messages.first().isEmpty()) {
+        libraryMessage(MessageSource::Jxl, true, what);
+    }
     return LoadResult::failure(
-        LoadError::Corrupt, QStringLiteral("The JPEG XL data is damaged or incomplete (%1).").arg(what));
+        LoadError::Corrupt, QStringLiteral("The JPEG XL data is damaged or incomplete (%1).").arg(words));
 }
 
 // Collects the content of the current Exif or xml box.
@@ -103,6 +108,7 @@ void readColour(JxlDecoder* decoder, Picture& picture) {
 }  // namespace
 
 QSize jxlHeaderSize(const QByteArray& bytes) {
+    const JxlMessages messages;
     const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
     if (!decoder || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS) {
         return {};
@@ -120,6 +126,7 @@ QSize jxlHeaderSize(const QByteArray& bytes) {
 }
 
 LoadResult decodeJxl(const QByteArray& bytes) {
+    const JxlMessages messages;
     const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
     if (!decoder) {
         throw std::bad_alloc();
@@ -127,7 +134,7 @@ LoadResult decodeJxl(const QByteArray& bytes) {
     JxlDecoder* dec = decoder.get();
     if (JxlDecoderSubscribeEvents(dec, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING |
                                            JXL_DEC_FULL_IMAGE | JXL_DEC_BOX) != JXL_DEC_SUCCESS) {
-        return damaged(QStringLiteral("the decoder cannot be set up"));
+        return damaged(messages, QStringLiteral("the decoder cannot be set up"));
     }
     JxlDecoderSetDecompressBoxes(dec, JXL_TRUE);
     // The input is whole, but is not closed: a file cut short then ends in a request for more
@@ -144,7 +151,7 @@ LoadResult decodeJxl(const QByteArray& bytes) {
     for (;;) {
         const JxlDecoderStatus status = JxlDecoderProcessInput(dec);
         if (status == JXL_DEC_ERROR) {
-            return damaged(QStringLiteral("the decoder refused the data"));
+            return damaged(messages, QStringLiteral("the decoder refused the data"));
         }
         if (status == JXL_DEC_NEED_MORE_INPUT) {
             if (haveImage) {
@@ -153,7 +160,7 @@ LoadResult decodeJxl(const QByteArray& bytes) {
                 box.finish(dec, blocks);
                 break;
             }
-            return damaged(QStringLiteral("the file ends early"));
+            return damaged(messages, QStringLiteral("the file ends early"));
         }
         if (status == JXL_DEC_SUCCESS) {
             box.finish(dec, blocks);
@@ -161,7 +168,7 @@ LoadResult decodeJxl(const QByteArray& bytes) {
         }
         if (status == JXL_DEC_BASIC_INFO) {
             if (JxlDecoderGetBasicInfo(dec, &info) != JXL_DEC_SUCCESS) {
-                return damaged(QStringLiteral("the header cannot be read"));
+                return damaged(messages, QStringLiteral("the header cannot be read"));
             }
             const bool deep = info.bits_per_sample > 8;
             if (!limits::decodedSizeAllowed(info.xsize, info.ysize, deep ? 8 : 4)) {
@@ -196,7 +203,7 @@ LoadResult decodeJxl(const QByteArray& bytes) {
                 needed > size_t(picture.image.sizeInBytes()) ||
                 JxlDecoderSetImageOutBuffer(dec, &format, picture.image.bits(), needed) !=
                     JXL_DEC_SUCCESS) {
-                return damaged(QStringLiteral("the picture's layout is not one the program reads"));
+                return damaged(messages, QStringLiteral("the picture's layout is not one the program reads"));
             }
         } else if (status == JXL_DEC_FULL_IMAGE) {
             haveImage = true;
@@ -221,7 +228,7 @@ LoadResult decodeJxl(const QByteArray& bytes) {
         }
     }
     if (!haveImage || picture.image.isNull()) {
-        return damaged(QStringLiteral("no picture was decoded"));
+        return damaged(messages, QStringLiteral("no picture was decoded"));
     }
     if (!picture.iccProfile.isEmpty()) {
         const QColorSpace space = QColorSpace::fromIccProfile(picture.iccProfile);

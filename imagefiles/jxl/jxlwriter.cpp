@@ -1,4 +1,5 @@
 #include "imagefiles/jxl/jxlcodec.h"
+#include "imagefiles/jxl/jxlmessages.h"
 #include "imagefiles/libraries/librarymessages.h"
 #include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/gdiplusstatus.h"
@@ -53,6 +54,7 @@ QByteArray exifBox(const QByteArray& tiff) {
 
 QByteArray encodeJxl(const Picture& picture, const EncoderQuality& quality) {
     requirePixels(picture);
+    const JxlMessages messages;
     const bool deep = picture.image.depth() == 64 || picture.sampleBits > 8;
     const WriterSamples samples = writerSamples(picture, deep ? 16 : 8);
     const bool lossless = picture.losslessSource;

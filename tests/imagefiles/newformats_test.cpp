@@ -5,6 +5,7 @@
 
 #include "imagefiles/heif/heifcodec.h"
 #include "imagefiles/jxl/jxlcodec.h"
+#include "imagefiles/libraries/librarymessages.h"
 #include "imagefiles/loadpicfile.h"
 #include "imagefiles/picture/gdiplusstatus.h"
 #include "imagefiles/picture/transform.h"
@@ -260,6 +261,25 @@ TEST(NewFormatReaders, DamagedDataIsRefusedWithTheLibrarysWords) {
         EXPECT_TRUE(cut.reason.contains(QLatin1String("damaged or incomplete (")))
             << nameOf(format) << ": " << cut.reason.toStdString();
     }
+}
+
+TEST(NewFormatReaders, LibjxlsFailuresReachTheReasonAndNotTheTerminal) {
+    QByteArray jxl = encodeJxl(sourcePicture(Kind::Opaque), EncoderQuality::fixed(80));
+    // Damage inside the coded data, past the headers.
+    for (qsizetype i = jxl.size() / 3; i < jxl.size() * 2 / 3; i += 3) {
+        jxl[i] = char(~jxl[i]);
+    }
+    LibraryMessages messages;
+    ::testing::internal::CaptureStderr();
+    const LoadResult loaded = loadPictureFromBytes(jxl);
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+    ASSERT_FALSE(loaded.ok());
+    EXPECT_EQ(printed, "");
+    ASSERT_FALSE(messages.messages().isEmpty());
+    EXPECT_TRUE(messages.messages().first().startsWith(QLatin1String("libjxl: ")));
+    // The reason carries libjxl's first failure, not a general sentence of ours.
+    EXPECT_FALSE(loaded.reason.contains(QLatin1String("refused the data")))
+        << loaded.reason.toStdString();
 }
 
 }  // namespace
