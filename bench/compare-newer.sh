@@ -141,22 +141,26 @@ awk -v n="$count" '
         for (i = 1; i <= k; i++) {
             key = order[i]; split(key, p, " ")
             xb = (p[1] in best) && cpu[key] > 0 ? sprintf("%.2f", best[p[1]] / cpu[key]) : "-"
+            note = bad[key] ? " (failed files)" : ""
+            rate = cpu[key] > 0 ? n / cpu[key] : 0
             printf "| %s | %s%s | %.2f | %.2f | %.2f | %.2f | %s | %.2f-%.2f |\n", p[1], p[2],
-                   bad[key] ? " (failed files)" : "", med[key], cpu[key], n / med[key],
-                   cpu[key] > 0 ? n / cpu[key] : 0, xb, lo[key], hi[key]
+                   note, med[key], cpu[key], n / med[key], rate, xb, lo[key], hi[key]
         }
         print "\n### Targets\n"
         for (i = 1; i <= k; i++) {
             key = order[i]; split(key, p, " ")
             if (p[2] != "zentavo-1" || !(p[1] in best)) continue
+            verdict = best[p[1]] / cpu[key] >= 1 ? "holds" : "MISSED"
             printf "- %s, one job: %.2f x the faster peer in processor time, %.2f x in wall time (at least 1): %s\n",
-                   p[1], best[p[1]] / cpu[key], bestw[p[1]] / med[key], (best[p[1]] / cpu[key] >= 1) ? "holds" : "MISSED"
+                   p[1], best[p[1]] / cpu[key], bestw[p[1]] / med[key], verdict
         }
         for (f = 1; f <= 2; f++) {
             format = f == 1 ? "heic" : "avif"
             l = format " lossless-1"; z = format " zentavo-1"
             if (!(l in med)) continue
+            ratio = cpu[l] > 0 ? cpu[z] / cpu[l] : 0
+            verdict = med[z] / med[l] >= 20 ? "holds" : "MISSED"
             printf "- %s lossless turn: %.1f x faster than the re-encoding turn in wall time, %.1f x in processor time (at least 20): %s\n",
-                   format, med[z] / med[l], cpu[l] > 0 ? cpu[z] / cpu[l] : 0, (med[z] / med[l] >= 20) ? "holds" : "MISSED"
+                   format, med[z] / med[l], ratio, verdict
         }
     }' "$samples"

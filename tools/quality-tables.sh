@@ -4,7 +4,10 @@
 # rows of the tables in imagefiles/webp/webpquality.cpp, imagefiles/heif/heifquality.cpp and
 # imagefiles/jxl/jxlquality.cpp.
 #
-#   tools/quality-tables.sh [build folder]
+#   tools/quality-tables.sh [build folder [webp|heif|avif|jxl|jpeg]]
+#
+# The JPEG writer's bits are measured too: the HEIF writer's fixed qualities are set against
+# them (heifquality.cpp).
 #
 # The corpus is six of Debian's photographic wallpapers (mate-backgrounds, installed when
 # missing), each scaled to 1200 x 900 with a little grain, as PNG so that nothing lossy comes before the
@@ -28,4 +31,8 @@ if [ ! -f "$corpus/.made" ]; then
     done
     touch "$corpus/.made"
 fi
-"$build/bench/zentavo-quality-tables" "$corpus"/*.png
+if [ -n "${2:-}" ]; then
+    "$build/bench/zentavo-quality-tables" --only "$2" "$corpus"/*.png
+else
+    "$build/bench/zentavo-quality-tables" "$corpus"/*.png
+fi
