@@ -16,7 +16,8 @@ class Dialogs;
 // CUR, TIFF, WebP, HEIF, AVIF, JPEG XL), applies the orientation a JPEG, TIFF, PNG or WebP
 // states (a HEIF's and a JPEG XL's own transforms are applied by their decoders) and keeps
 // the file's metadata with the picture (imagefiles/metadata/metadata.h). Only regular files are
-// read; damaged data is a failure, never a picture with gaps. Reentrant: any thread, one call per file.
+// read; damaged data is a failure, never a picture with gaps. Reentrant: any thread, one call per
+// file.
 LoadResult loadPicture(const QString& path);
 
 // The same from bytes already in memory (at most limits::MaxInputFileBytes). Reentrant.

@@ -35,10 +35,10 @@ void check(avifResult result, const char* step, const avifEncoder* encoder = nul
         text += QStringLiteral(": ") + QString::fromUtf8(encoder->diag.error);
     }
     libraryMessage(MessageSource::Avif, true, text);
-    throw WriteFailure{result == AVIF_RESULT_OUT_OF_MEMORY ? GdiplusStatus::OutOfMemory
-                                                           : GdiplusStatus::GenericError,
-                       QStringLiteral("The AVIF encoder failed to %1: %2")
-                           .arg(QLatin1String(step), text)};
+    throw WriteFailure{
+        result == AVIF_RESULT_OUT_OF_MEMORY ? GdiplusStatus::OutOfMemory
+                                            : GdiplusStatus::GenericError,
+        QStringLiteral("The AVIF encoder failed to %1: %2").arg(QLatin1String(step), text)};
 }
 
 // The bits a sample of the output: the picture's own depth, 12 for 16-bit samples of no stated
@@ -70,10 +70,9 @@ QByteArray encodeAvif(const Picture& picture, const EncoderQuality& quality) {
     image->yuvRange = AVIF_RANGE_FULL;
     if (picture.codePoints.present) {
         image->colorPrimaries = avifColorPrimaries(picture.codePoints.primaries);
-        image->transferCharacteristics =
-            avifTransferCharacteristics(picture.codePoints.transfer);
-        image->yuvRange = picture.codePoints.fullRange || lossless ? AVIF_RANGE_FULL
-                                                                   : AVIF_RANGE_LIMITED;
+        image->transferCharacteristics = avifTransferCharacteristics(picture.codePoints.transfer);
+        image->yuvRange =
+            picture.codePoints.fullRange || lossless ? AVIF_RANGE_FULL : AVIF_RANGE_LIMITED;
         if (picture.codePoints.matrix != 0) {
             image->matrixCoefficients = avifMatrixCoefficients(picture.codePoints.matrix);
         }
@@ -98,16 +97,18 @@ QByteArray encodeAvif(const Picture& picture, const EncoderQuality& quality) {
     rgb.rowBytes = uint32_t(samples.rowBytes);
     check(avifImageRGBToYUV(image.get(), &rgb), "convert the picture");
 
-    const MetadataBlocks blocks = metadataBlocksFor(picture.metadata.get(), picture.image.size(),
-                                                    picture.axesSwapped);
+    const MetadataBlocks blocks =
+        metadataBlocksFor(picture.metadata.get(), picture.image.size(), picture.axesSwapped);
     if (!blocks.exif.isEmpty()) {
-        avifImageSetMetadataExif(image.get(), reinterpret_cast<const uint8_t*>(blocks.exif.constData()),
+        avifImageSetMetadataExif(image.get(),
+                                 reinterpret_cast<const uint8_t*>(blocks.exif.constData()),
                                  size_t(blocks.exif.size()));
         // The pixels are stored as shown: no transform, whatever the EXIF block says.
         image->transformFlags = AVIF_TRANSFORM_NONE;
     }
     if (!blocks.xmp.isEmpty()) {
-        avifImageSetMetadataXMP(image.get(), reinterpret_cast<const uint8_t*>(blocks.xmp.constData()),
+        avifImageSetMetadataXMP(image.get(),
+                                reinterpret_cast<const uint8_t*>(blocks.xmp.constData()),
                                 size_t(blocks.xmp.size()));
     }
 
@@ -117,7 +118,8 @@ QByteArray encodeAvif(const Picture& picture, const EncoderQuality& quality) {
     }
     encoder->maxThreads = 1;
     encoder->speed = AvifSpeed;
-    const int quantizer = lossless ? AVIF_QUANTIZER_LOSSLESS : quantizerFor(avifQualityFor(quality));
+    const int quantizer =
+        lossless ? AVIF_QUANTIZER_LOSSLESS : quantizerFor(avifQualityFor(quality));
     encoder->minQuantizer = encoder->maxQuantizer = quantizer;
     encoder->minQuantizerAlpha = encoder->maxQuantizerAlpha = quantizer;
     avifRWData output = AVIF_DATA_EMPTY;

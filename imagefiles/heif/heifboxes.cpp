@@ -79,13 +79,15 @@ void patchExifOrientation(QByteArray& bytes, qint64 start, qint64 length, int or
 // Sets tiff:Orientation of an XMP packet in place, as an attribute or an element of one digit.
 void patchXmpOrientation(QByteArray& bytes, qint64 start, qint64 length, int orientation) {
     const QByteArray packet = bytes.mid(start, length);
-    for (const QByteArray& key : {QByteArray("tiff:Orientation=\""), QByteArray("tiff:Orientation='"),
-                                  QByteArray("<tiff:Orientation>")}) {
+    for (const QByteArray& key :
+         {QByteArray("tiff:Orientation=\""), QByteArray("tiff:Orientation='"),
+          QByteArray("<tiff:Orientation>")}) {
         qint64 at = packet.indexOf(key);
         while (at >= 0) {
             const qint64 digit = at + key.size();
             if (digit + 1 < packet.size() && packet[digit] >= '1' && packet[digit] <= '8' &&
-                (packet[digit + 1] == '"' || packet[digit + 1] == '\'' || packet[digit + 1] == '<')) {
+                (packet[digit + 1] == '"' || packet[digit + 1] == '\'' ||
+                 packet[digit + 1] == '<')) {
                 bytes[start + digit] = char('0' + orientation);
             }
             at = packet.indexOf(key, at + 1);
@@ -138,7 +140,8 @@ TransformEdit edit(const QByteArray& original, PixelMove move) {
         // A property the file already has serves: the boxes need not grow.
         for (size_t i = 0; i < meta.properties.size(); ++i) {
             const Box& box = meta.properties[i];
-            if (box.type == type && box.end - box.content == 1 && uchar(bytes[box.content]) == value) {
+            if (box.type == type && box.end - box.content == 1 &&
+                uchar(bytes[box.content]) == value) {
                 return int(i + 1);
             }
         }
@@ -217,8 +220,8 @@ TransformEdit edit(const QByteArray& original, PixelMove move) {
     }
 
     // The new iprp: ipco with the appended properties, ipma anew, the rest as it was.
-    const QByteArray ipco =
-        boxBytes("ipco", bytes.mid(meta.ipco.content, meta.ipco.end - meta.ipco.content) + appended);
+    const QByteArray ipco = boxBytes(
+        "ipco", bytes.mid(meta.ipco.content, meta.ipco.end - meta.ipco.content) + appended);
     QByteArray iprpContent;
     for (const Box& child : meta.iprpChildren) {
         if (child.type == "ipco") {
@@ -269,7 +272,8 @@ TransformEdit edit(const QByteArray& original, PixelMove move) {
 
     QByteArray metaContent = bytes.mid(meta.box.content, 4);
     for (const Box& child : meta.children) {
-        metaContent += child.type == "iprp" ? iprp : bytes.mid(child.start, child.end - child.start);
+        metaContent +=
+            child.type == "iprp" ? iprp : bytes.mid(child.start, child.end - child.start);
     }
     const QByteArray metaBox = boxBytes("meta", metaContent);
     if (qint64(metaBox.size()) - (meta.box.end - meta.box.start) != growth) {

@@ -16,10 +16,10 @@ namespace zentavo::heif {
 
 // What turning a HEIF's primary image by its transform properties gave.
 struct TransformEdit {
-    QByteArray bytes;     // the edited file; empty when refused
-    QString refusal;      // why the file was not edited, in a sentence; empty when it was
-    int orientation = 1;  // the EXIF orientation (1 to 8) that shows the coded image as the
-                          // new irot and imir properties do
+    QByteArray bytes;          // the edited file; empty when refused
+    QString refusal;           // why the file was not edited, in a sentence; empty when it was
+    int orientation = 1;       // the EXIF orientation (1 to 8) that shows the coded image as the
+                               // new irot and imir properties do
     bool axesSwapped = false;  // the shown picture's rows are the stored picture's columns
 };
 

@@ -54,7 +54,8 @@ const Box* find(const std::vector<Box>& boxes, const char* type) {
     for (const Box& box : boxes) {
         if (box.type == type) {
             if (found) {
-                refuse(QStringLiteral("The file holds more than one %1 box.").arg(QLatin1String(type)));
+                refuse(QStringLiteral("The file holds more than one %1 box.")
+                           .arg(QLatin1String(type)));
             }
             found = &box;
         }
@@ -125,8 +126,10 @@ QByteArray writeIpma(const Ipma& ipma) {
     }
     const bool wide = largest > 127;
     QByteArray content;
-    append(content, (quint32(ipma.header.version) << 24) |
-                        (wide ? ipma.header.flags | 1 : ipma.header.flags & ~1u), 4);
+    append(content,
+           (quint32(ipma.header.version) << 24) |
+               (wide ? ipma.header.flags | 1 : ipma.header.flags & ~1u),
+           4);
     append(content, ipma.entries.size(), 4);
     for (const auto& [item, list] : ipma.entries) {
         append(content, item, ipma.header.version < 1 ? 2 : 4);
@@ -286,9 +289,8 @@ std::pair<qint64, qint64> itemRun(const QByteArray& bytes, const Meta& meta, con
         } else if (location.method != 0) {
             return {-1, 0};
         }
-        const qint64 length = location.extents[0].length
-                                  ? qint64(location.extents[0].length)
-                                  : bytes.size() - start;
+        const qint64 length =
+            location.extents[0].length ? qint64(location.extents[0].length) : bytes.size() - start;
         if (start < 0 || length < 0 || start > bytes.size() || length > bytes.size() - start) {
             damaged("an item lies outside the file");
         }
@@ -296,6 +298,5 @@ std::pair<qint64, qint64> itemRun(const QByteArray& bytes, const Meta& meta, con
     }
     return {-1, 0};
 }
-
 
 }  // namespace zentavo::heif::boxes

@@ -31,7 +31,8 @@ struct Box {
 // Reads big-endian numbers from a range of the file, every read checked against the range.
 class Reader {
 public:
-    Reader(const QByteArray& bytes, qint64 from, qint64 to) : m_bytes(bytes), m_at(from), m_end(to) {}
+    Reader(const QByteArray& bytes, qint64 from, qint64 to)
+        : m_bytes(bytes), m_at(from), m_end(to) {}
 
     quint64 number(int size) {
         if (size < 0 || size > 8 || m_at + size > m_end) {

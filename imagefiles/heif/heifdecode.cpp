@@ -198,10 +198,9 @@ LoadResult decodeHeif(const QByteArray& bytes) {
         return LoadResult::failure(LoadError::Unsupported,
                                    QStringLiteral("The picture has %1-bit samples.").arg(bits));
     }
-    const heif_chroma chroma = bits > 8 ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE
-                                                 : heif_chroma_interleaved_RRGGBB_LE)
-                                        : (alpha ? heif_chroma_interleaved_RGBA
-                                                 : heif_chroma_interleaved_RGB);
+    const heif_chroma chroma =
+        bits > 8 ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+                 : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     // libheif 1.15 turns and mirrors the colour of a picture with alpha but not its alpha: such
     // a picture is decoded as stored and moved here, alpha with it.
     std::optional<PixelMove> ownMove;
@@ -240,9 +239,9 @@ LoadResult decodeHeif(const QByteArray& bytes) {
 
     LoadResult result;
     Picture& picture = result.picture;
-    const QImage::Format format =
-        bits > 8 ? (alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
-                 : (alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    const QImage::Format format = bits > 8
+                                      ? (alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
+                                      : (alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     picture.image = pooledImage(decodedWidth, decodedHeight, format);
     if (picture.image.isNull()) {
         throw std::bad_alloc();

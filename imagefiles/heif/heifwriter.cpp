@@ -17,10 +17,10 @@ void check(const heif_error& error, const char* step) {
     }
     const QString text = QString::fromUtf8(error.message);
     libraryMessage(MessageSource::Heif, true, text);
-    throw WriteFailure{error.code == heif_error_Memory_allocation_error ? GdiplusStatus::OutOfMemory
-                                                                        : GdiplusStatus::GenericError,
-                       QStringLiteral("The HEIF encoder failed to %1: %2")
-                           .arg(QLatin1String(step), text)};
+    throw WriteFailure{
+        error.code == heif_error_Memory_allocation_error ? GdiplusStatus::OutOfMemory
+                                                         : GdiplusStatus::GenericError,
+        QStringLiteral("The HEIF encoder failed to %1: %2").arg(QLatin1String(step), text)};
 }
 
 heif_error appendBytes(heif_context*, const void* data, size_t size, void* userdata) {
@@ -32,7 +32,8 @@ heif_error appendBytes(heif_context*, const void* data, size_t size, void* userd
 HeifImage heifImageOf(const WriterSamples& samples) {
     const bool deep = samples.bits > 8;
     const heif_chroma chroma =
-        deep ? (samples.alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+        deep ? (samples.alpha ? heif_chroma_interleaved_RRGGBBAA_LE
+                              : heif_chroma_interleaved_RRGGBB_LE)
              : (samples.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     heif_image* raw = nullptr;
     check(heif_image_create(samples.width, samples.height, heif_colorspace_RGB, chroma, &raw),
@@ -78,10 +79,8 @@ void setColour(heif_image* image, const Picture& picture) {
 QByteArray encodeHeif(const Picture& picture, const EncoderQuality& quality) {
     requirePixels(picture);
     // x265 codes 8 or 10 bits here; a deeper picture keeps the 10 most significant.
-    const WriterSamples samples = writerSamples(picture, picture.sampleBits > 8 ||
-                                                                 picture.image.depth() == 64
-                                                             ? 10
-                                                             : 8);
+    const WriterSamples samples =
+        writerSamples(picture, picture.sampleBits > 8 || picture.image.depth() == 64 ? 10 : 8);
     const HeifImage image = heifImageOf(samples);
     setColour(image.get(), picture);
 
@@ -101,8 +100,8 @@ QByteArray encodeHeif(const Picture& picture, const EncoderQuality& quality) {
     const HeifHandle handle(rawHandle);
     check(encoded, "code the picture");
 
-    const MetadataBlocks blocks = metadataBlocksFor(picture.metadata.get(), picture.image.size(),
-                                                    picture.axesSwapped);
+    const MetadataBlocks blocks =
+        metadataBlocksFor(picture.metadata.get(), picture.image.size(), picture.axesSwapped);
     if (!blocks.exif.isEmpty()) {
         check(heif_context_add_exif_metadata(context.get(), rawHandle, blocks.exif.constData(),
                                              int(blocks.exif.size())),

@@ -28,7 +28,8 @@ LoadResult damaged(const JxlMessages& messages, const QString& what) {
         libraryMessage(MessageSource::Jxl, true, what);
     }
     return LoadResult::failure(
-        LoadError::Corrupt, QStringLiteral("The JPEG XL data is damaged or incomplete (%1).").arg(words));
+        LoadError::Corrupt,
+        QStringLiteral("The JPEG XL data is damaged or incomplete (%1).").arg(words));
 }
 
 // Collects the content of the current Exif or xml box.
@@ -100,7 +101,8 @@ void readColour(JxlDecoder* decoder, Picture& picture) {
     }
     QByteArray icc(qsizetype(size), Qt::Uninitialized);
     if (JxlDecoderGetColorAsICCProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
-                                       reinterpret_cast<uint8_t*>(icc.data()), size) == JXL_DEC_SUCCESS) {
+                                       reinterpret_cast<uint8_t*>(icc.data()),
+                                       size) == JXL_DEC_SUCCESS) {
         picture.iccProfile = icc;
     }
 }
@@ -110,7 +112,8 @@ void readColour(JxlDecoder* decoder, Picture& picture) {
 QSize jxlHeaderSize(const QByteArray& bytes) {
     const JxlMessages messages;
     const JxlDecoderPtr decoder = JxlDecoderMake(nullptr);
-    if (!decoder || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS) {
+    if (!decoder ||
+        JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS) {
         return {};
     }
     JxlDecoderSetInput(decoder.get(), reinterpret_cast<const uint8_t*>(bytes.constData()),
@@ -139,7 +142,8 @@ LoadResult decodeJxl(const QByteArray& bytes) {
     JxlDecoderSetDecompressBoxes(dec, JXL_TRUE);
     // The input is whole, but is not closed: a file cut short then ends in a request for more
     // input, which libjxl does not print to standard error as it prints an error.
-    JxlDecoderSetInput(dec, reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+    JxlDecoderSetInput(dec, reinterpret_cast<const uint8_t*>(bytes.constData()),
+                       size_t(bytes.size()));
 
     LoadResult result;
     Picture& picture = result.picture;
@@ -203,7 +207,8 @@ LoadResult decodeJxl(const QByteArray& bytes) {
                 needed > size_t(picture.image.sizeInBytes()) ||
                 JxlDecoderSetImageOutBuffer(dec, &format, picture.image.bits(), needed) !=
                     JXL_DEC_SUCCESS) {
-                return damaged(messages, QStringLiteral("the picture's layout is not one the program reads"));
+                return damaged(messages,
+                               QStringLiteral("the picture's layout is not one the program reads"));
             }
         } else if (status == JXL_DEC_FULL_IMAGE) {
             haveImage = true;
@@ -237,9 +242,8 @@ LoadResult decodeJxl(const QByteArray& bytes) {
         }
     }
     picture.format = PictureFormat::Jxl;
-    picture.sampleBits = info.bits_per_sample > 8 && info.bits_per_sample < 16
-                             ? int(info.bits_per_sample)
-                             : 0;
+    picture.sampleBits =
+        info.bits_per_sample > 8 && info.bits_per_sample < 16 ? int(info.bits_per_sample) : 0;
     if (picture.sampleBits) {
         rewiden(picture.image, picture.sampleBits);
     }

@@ -33,10 +33,9 @@ constexpr int Effort = 7;
             break;
     }
     libraryMessage(MessageSource::Jxl, true, QLatin1String(step) + QStringLiteral(": ") + text);
-    throw WriteFailure{error == JXL_ENC_ERR_OOM ? GdiplusStatus::OutOfMemory
-                                                : GdiplusStatus::GenericError,
-                       QStringLiteral("The JPEG XL encoder failed to %1: %2")
-                           .arg(QLatin1String(step), text)};
+    throw WriteFailure{
+        error == JXL_ENC_ERR_OOM ? GdiplusStatus::OutOfMemory : GdiplusStatus::GenericError,
+        QStringLiteral("The JPEG XL encoder failed to %1: %2").arg(QLatin1String(step), text)};
 }
 
 void check(JxlEncoder* encoder, JxlEncoderStatus status, const char* step) {
@@ -58,8 +57,8 @@ QByteArray encodeJxl(const Picture& picture, const EncoderQuality& quality) {
     const bool deep = picture.image.depth() == 64 || picture.sampleBits > 8;
     const WriterSamples samples = writerSamples(picture, deep ? 16 : 8);
     const bool lossless = picture.losslessSource;
-    const MetadataBlocks blocks = metadataBlocksFor(picture.metadata.get(), picture.image.size(),
-                                                    picture.axesSwapped);
+    const MetadataBlocks blocks =
+        metadataBlocksFor(picture.metadata.get(), picture.image.size(), picture.axesSwapped);
 
     const JxlEncoderPtr owned = JxlEncoderMake(nullptr);
     if (!owned) {
@@ -74,8 +73,8 @@ QByteArray encodeJxl(const Picture& picture, const EncoderQuality& quality) {
     JxlEncoderInitBasicInfo(&info);
     info.xsize = uint32_t(samples.width);
     info.ysize = uint32_t(samples.height);
-    info.bits_per_sample = uint32_t(deep && picture.sampleBits > 8 ? picture.sampleBits
-                                                                   : samples.bits);
+    info.bits_per_sample =
+        uint32_t(deep && picture.sampleBits > 8 ? picture.sampleBits : samples.bits);
     info.num_color_channels = 3;
     info.alpha_bits = samples.alpha ? info.bits_per_sample : 0;
     info.num_extra_channels = samples.alpha ? 1 : 0;
@@ -83,8 +82,9 @@ QByteArray encodeJxl(const Picture& picture, const EncoderQuality& quality) {
     check(encoder, JxlEncoderSetBasicInfo(encoder, &info), "describe the picture");
     const QByteArray& icc = picture.iccProfile;
     if (!icc.isEmpty()) {
-        check(encoder, JxlEncoderSetICCProfile(encoder, reinterpret_cast<const uint8_t*>(icc.constData()),
-                                               size_t(icc.size())),
+        check(encoder,
+              JxlEncoderSetICCProfile(encoder, reinterpret_cast<const uint8_t*>(icc.constData()),
+                                      size_t(icc.size())),
               "keep the colour profile");
     } else {
         JxlColorEncoding srgb;
@@ -104,18 +104,22 @@ QByteArray encodeJxl(const Picture& picture, const EncoderQuality& quality) {
     const JxlPixelFormat format{uint32_t(samples.channels()),
                                 samples.bits > 8 ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8,
                                 JXL_NATIVE_ENDIAN, 0};
-    check(encoder, JxlEncoderAddImageFrame(settings, &format, samples.data.constData(),
-                                           size_t(samples.data.size())),
+    check(encoder,
+          JxlEncoderAddImageFrame(settings, &format, samples.data.constData(),
+                                  size_t(samples.data.size())),
           "code the picture");
     if (!blocks.exif.isEmpty()) {
         const QByteArray exif = exifBox(blocks.exif);
-        check(encoder, JxlEncoderAddBox(encoder, "Exif", reinterpret_cast<const uint8_t*>(exif.constData()),
-                                        size_t(exif.size()), JXL_FALSE),
+        check(encoder,
+              JxlEncoderAddBox(encoder, "Exif", reinterpret_cast<const uint8_t*>(exif.constData()),
+                               size_t(exif.size()), JXL_FALSE),
               "keep the EXIF data");
     }
     if (!blocks.xmp.isEmpty()) {
-        check(encoder, JxlEncoderAddBox(encoder, "xml ", reinterpret_cast<const uint8_t*>(blocks.xmp.constData()),
-                                        size_t(blocks.xmp.size()), JXL_FALSE),
+        check(encoder,
+              JxlEncoderAddBox(encoder, "xml ",
+                               reinterpret_cast<const uint8_t*>(blocks.xmp.constData()),
+                               size_t(blocks.xmp.size()), JXL_FALSE),
               "keep the XMP data");
     }
     JxlEncoderCloseInput(encoder);

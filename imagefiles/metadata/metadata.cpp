@@ -753,8 +753,8 @@ MetadataBlocks metadataBlocksFor(const PictureMetadata* metadata, QSize outputSi
             exif["Exif.Image.Orientation"] = std::uint16_t(orientation);
             Exiv2::Blob blob;
             Exiv2::ExifParser::encode(blob, Exiv2::bigEndian, exif);
-            blocks.exif = QByteArray(reinterpret_cast<const char*>(blob.data()),
-                                     qsizetype(blob.size()));
+            blocks.exif =
+                QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
         }
         Exiv2::XmpData xmp = xmpFor(*metadata, output);
         if (!xmp.empty()) {

@@ -55,8 +55,8 @@ WriterSamples writerSamples(const Picture& picture, int bits) {
     samples.alpha = picture.image.hasAlphaChannel();
     const int channels = samples.channels();
     if (bits <= 8) {
-        const QImage image = picture.image.convertToFormat(
-            samples.alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+        const QImage image = picture.image.convertToFormat(samples.alpha ? QImage::Format_RGBA8888
+                                                                         : QImage::Format_RGB888);
         requireAllocated(image);
         samples.rowBytes = qsizetype(samples.width) * channels;
         samples.data = QByteArray(samples.rowBytes * samples.height, Qt::Uninitialized);

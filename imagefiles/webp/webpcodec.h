@@ -10,7 +10,8 @@ namespace zentavo::decoders {
 
 // Whether bytes start as a WebP file does: a RIFF container of form "WEBP".
 inline bool looksLikeWebp(const QByteArray& bytes) {
-    return bytes.size() >= 12 && bytes.startsWith("RIFF") && QByteArrayView(bytes).sliced(8, 4) == "WEBP";
+    return bytes.size() >= 12 && bytes.startsWith("RIFF") &&
+           QByteArrayView(bytes).sliced(8, 4) == "WEBP";
 }
 
 // WebP through libwebp: lossy (VP8) and lossless (VP8L) pictures, alpha kept; an animation as

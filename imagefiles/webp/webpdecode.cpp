@@ -49,14 +49,16 @@ QString statusText(VP8StatusCode status) {
 LoadResult damaged(const QString& text) {
     libraryMessage(MessageSource::Webp, true, text);
     return LoadResult::failure(
-        LoadError::Corrupt, QStringLiteral("The WebP data is damaged or incomplete (%1).").arg(text));
+        LoadError::Corrupt,
+        QStringLiteral("The WebP data is damaged or incomplete (%1).").arg(text));
 }
 
 LoadResult tooBig(qint64 width, qint64 height) {
     return LoadResult::failure(
-        LoadError::TooBig, QStringLiteral("The picture is %1 x %2 pixels, more than the program can hold.")
-                               .arg(width)
-                               .arg(height));
+        LoadError::TooBig,
+        QStringLiteral("The picture is %1 x %2 pixels, more than the program can hold.")
+            .arg(width)
+            .arg(height));
 }
 
 QByteArray chunk(WebPDemuxer* demuxer, const char* fourcc) {
@@ -118,9 +120,9 @@ bool framesLossless(const QByteArray& bytes) {
 LoadResult decodeStill(const QByteArray& bytes, const WebPBitstreamFeatures& features) {
     LoadResult result;
     Picture& picture = result.picture;
-    picture.image = pooledImage(features.width, features.height,
-                                features.has_alpha ? QImage::Format_RGBA8888
-                                                   : QImage::Format_RGB888);
+    picture.image =
+        pooledImage(features.width, features.height,
+                    features.has_alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     if (picture.image.isNull()) {
         throw std::bad_alloc();
     }
@@ -133,8 +135,8 @@ LoadResult decodeStill(const QByteArray& bytes, const WebPBitstreamFeatures& fea
     config.output.u.RGBA.rgba = picture.image.bits();
     config.output.u.RGBA.stride = int(picture.image.bytesPerLine());
     config.output.u.RGBA.size = size_t(picture.image.sizeInBytes());
-    const VP8StatusCode status =
-        WebPDecode(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()), &config);
+    const VP8StatusCode status = WebPDecode(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                            size_t(bytes.size()), &config);
     WebPFreeDecBuffer(&config.output);
     if (status != VP8_STATUS_OK) {
         if (status == VP8_STATUS_OUT_OF_MEMORY) {
@@ -153,7 +155,8 @@ LoadResult decodeAnimation(const QByteArray& bytes) {
     }
     options.color_mode = MODE_RGBA;
     options.use_threads = 0;
-    const std::unique_ptr<WebPAnimDecoder, AnimRelease> decoder(WebPAnimDecoderNew(&data, &options));
+    const std::unique_ptr<WebPAnimDecoder, AnimRelease> decoder(
+        WebPAnimDecoderNew(&data, &options));
     if (!decoder) {
         return damaged(QStringLiteral("the animation cannot be read"));
     }
@@ -175,7 +178,8 @@ LoadResult decodeAnimation(const QByteArray& bytes) {
         uint8_t* canvas = nullptr;
         int timestamp = 0;
         if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp)) {
-            return damaged(QStringLiteral("frame %1 cannot be decoded").arg(animation->frames.size() + 1));
+            return damaged(
+                QStringLiteral("frame %1 cannot be decoded").arg(animation->frames.size() + 1));
         }
         QImage frame(int(info.canvas_width), int(info.canvas_height), QImage::Format_RGBA8888);
         if (frame.isNull()) {
@@ -211,15 +215,16 @@ QSize webpHeaderSize(const QByteArray& bytes) {
 
 LoadResult decodeWebp(const QByteArray& bytes) {
     WebPBitstreamFeatures features;
-    const VP8StatusCode status = WebPGetFeatures(reinterpret_cast<const uint8_t*>(bytes.constData()),
-                                                 size_t(bytes.size()), &features);
+    const VP8StatusCode status = WebPGetFeatures(
+        reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()), &features);
     if (status != VP8_STATUS_OK) {
         return damaged(statusText(status));
     }
     if (!limits::decodedSizeAllowed(features.width, features.height, 4)) {
         return tooBig(features.width, features.height);
     }
-    LoadResult result = features.has_animation ? decodeAnimation(bytes) : decodeStill(bytes, features);
+    LoadResult result =
+        features.has_animation ? decodeAnimation(bytes) : decodeStill(bytes, features);
     if (!result.ok()) {
         return result;
     }

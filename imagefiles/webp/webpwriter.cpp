@@ -138,7 +138,8 @@ void setChunk(WebPMux* mux, const char* fourcc, const QByteArray& content) {
     if (content.isEmpty()) {
         return;
     }
-    const WebPData data{reinterpret_cast<const uint8_t*>(content.constData()), size_t(content.size())};
+    const WebPData data{reinterpret_cast<const uint8_t*>(content.constData()),
+                        size_t(content.size())};
     if (WebPMuxSetChunk(mux, fourcc, &data, 1) != WEBP_MUX_OK) {
         fail(QStringLiteral("the %1 chunk cannot be added").arg(QLatin1String(fourcc).trimmed()));
     }
@@ -146,8 +147,8 @@ void setChunk(WebPMux* mux, const char* fourcc, const QByteArray& content) {
 
 // The file with the ICC profile, EXIF and XMP chunks, through the mux.
 QByteArray withChunks(const QByteArray& webp, const Picture& picture) {
-    const MetadataBlocks blocks = metadataBlocksFor(picture.metadata.get(), picture.image.size(),
-                                                    picture.axesSwapped);
+    const MetadataBlocks blocks =
+        metadataBlocksFor(picture.metadata.get(), picture.image.size(), picture.axesSwapped);
     const QByteArray& icc = picture.iccProfile;
     if (blocks.isEmpty() && icc.isEmpty()) {
         return webp;

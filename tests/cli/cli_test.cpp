@@ -292,8 +292,9 @@ TEST_F(CliTest, DeepPicturesInTheNewerFormatsAreWrittenAndTheRunLivesOn) {
     QImage deep(40, 24, QImage::Format_RGBA64);
     for (int y = 0; y < deep.height(); ++y) {
         for (int x = 0; x < deep.width(); ++x) {
-            deep.setPixelColor(x, y, QColor::fromRgba64(quint16(x * 1500), quint16(y * 2500), 777,
-                                                        quint16(65535 - x * 900)));
+            deep.setPixelColor(x, y,
+                               QColor::fromRgba64(quint16(x * 1500), quint16(y * 2500), 777,
+                                                  quint16(65535 - x * 900)));
         }
     }
     QStringList paths;
@@ -301,7 +302,8 @@ TEST_F(CliTest, DeepPicturesInTheNewerFormatsAreWrittenAndTheRunLivesOn) {
         paths << inputs.filePath(QLatin1String(name));
         ASSERT_TRUE(deep.save(paths.back(), "PNG"));
     }
-    const CliRun run = runCli(QStringList{"-o", results.path(), "--rotate", "90", "-j", "1"} + paths);
+    const CliRun run =
+        runCli(QStringList{"-o", results.path(), "--rotate", "90", "-j", "1"} + paths);
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(folderEntries(results.path()),
               (QStringList{"deep_rotated.avif", "deep_rotated.heic", "deep_rotated.jxl",

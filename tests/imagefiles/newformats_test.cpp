@@ -187,8 +187,8 @@ std::vector<Case> cases() {
 std::string caseName(const ::testing::TestParamInfo<Case>& info) {
     const Case& c = info.param;
     const char* kinds[] = {"Opaque", "Alpha", "Deep"};
-    return std::string(nameOf(c.format)) + kinds[int(c.kind)] + (c.lossless ? "Lossless" : "Lossy") +
-           (c.turn ? "Turned" : "Flipped");
+    return std::string(nameOf(c.format)) + kinds[int(c.kind)] +
+           (c.lossless ? "Lossless" : "Lossy") + (c.turn ? "Turned" : "Flipped");
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, NewFormatRoundTrip, ::testing::ValuesIn(cases()), caseName);
@@ -198,7 +198,8 @@ TEST(WebpAnimation, KeepsEveryFrameItsTimingAndLoopCountThroughATurn) {
     auto animation = std::make_shared<Animation>();
     animation->loopCount = 3;
     for (int i = 0; i < 3; ++i) {
-        QImage frame = test::photoLike(40, 24, unsigned(i + 1)).convertToFormat(QImage::Format_RGBA8888);
+        QImage frame =
+            test::photoLike(40, 24, unsigned(i + 1)).convertToFormat(QImage::Format_RGBA8888);
         frame.setPixel(i, 0, qRgba(255, 0, 0, 255));
         animation->frames.push_back({frame, 40 + 30 * i});
     }
@@ -245,7 +246,8 @@ TEST(NewFormatWriters, DeepAvifIsWrittenWithoutTheEncoderThatAborts) {
     for (const int bits : {10, 12}) {
         Picture picture = sourcePicture(Kind::Deep);
         picture.sampleBits = bits;
-        const LoadResult loaded = loadPictureFromBytes(encodeAvif(picture, EncoderQuality::fixed(60)));
+        const LoadResult loaded =
+            loadPictureFromBytes(encodeAvif(picture, EncoderQuality::fixed(60)));
         ASSERT_TRUE(loaded.ok()) << loaded.reason.toStdString();
         EXPECT_EQ(loaded.picture.sampleBits, bits);
     }

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <QtEndian>
+#include <cstring>
 
 namespace zentavo {
 namespace {
@@ -89,8 +89,8 @@ bool samePixels(const QImage& a, const QImage& b) {
 // (with an orientation) from a JPEG; and an AVIF with alpha.
 std::vector<std::pair<const char*, QByteArray>> sources() {
     const QImage photo = test::photoLike(64, 40, 3);
-    LoadResult jpeg =
-        loadPictureFromBytes(test::withExifOrientation(test::encodeJpeg(photo.convertToFormat(QImage::Format_RGB888)), 1));
+    LoadResult jpeg = loadPictureFromBytes(test::withExifOrientation(
+        test::encodeJpeg(photo.convertToFormat(QImage::Format_RGB888)), 1));
     Picture opaque = jpeg.picture;
     Picture alpha = opaque;
     alpha.image = opaque.image.convertToFormat(QImage::Format_RGBA8888);
@@ -108,8 +108,7 @@ TEST(LosslessHeifTurn, AllEightMovesKeepTheCodedImageAndShowTheMovedPicture) {
             continue;
         }
         // From the file as written and from one already shown turned by its own irot.
-        const QByteArray alreadyTurned =
-            turnHeifLosslessly(source, PixelMove::turn(1)).bytes;
+        const QByteArray alreadyTurned = turnHeifLosslessly(source, PixelMove::turn(1)).bytes;
         ASSERT_FALSE(alreadyTurned.isEmpty()) << name;
         for (const QByteArray& start : {source, alreadyTurned}) {
             const LoadResult shown = loadPictureFromBytes(start);
@@ -118,12 +117,14 @@ TEST(LosslessHeifTurn, AllEightMovesKeepTheCodedImageAndShowTheMovedPicture) {
                 for (const bool mirrored : {false, true}) {
                     const PixelMove move{turns, mirrored};
                     const LosslessHeif turned = turnHeifLosslessly(start, move);
-                    ASSERT_FALSE(turned.bytes.isEmpty()) << name << ": " << turned.refusal.toStdString();
+                    ASSERT_FALSE(turned.bytes.isEmpty())
+                        << name << ": " << turned.refusal.toStdString();
                     EXPECT_TRUE(sameCodedData(mdatOf(turned.bytes), mdatOf(source)))
                         << name << " coded data";
                     const LoadResult decoded = loadPictureFromBytes(turned.bytes);
                     ASSERT_TRUE(decoded.ok()) << name << ": " << decoded.reason.toStdString();
-                    EXPECT_TRUE(samePixels(decoded.picture.image, movedByHand(shown.picture.image, move)))
+                    EXPECT_TRUE(
+                        samePixels(decoded.picture.image, movedByHand(shown.picture.image, move)))
                         << name << " turns " << turns << " mirrored " << mirrored;
                     // EXIF agrees with the new transforms: the coded picture shown through the
                     // orientation it states is the picture shown.
