@@ -113,9 +113,16 @@ struct Job {
         return runStatement(number, result.reports, statement);
     }
 
-    void notWritten(const QString& reason) {
+    void notWritten(int number, const QString& reason) {
         result.outcome = FileOutcome::NotWritten;
-        result.reason = reason;
+        result.reason = reasonWithoutPath(reason, file.path);
+        result.statement = number;
+    }
+
+    // The statement that failed last has said why.
+    void notWrittenAsReported() {
+        const FileReport& last = result.reports.back();
+        notWritten(last.statement, last.description);
     }
 
     // The file has loaded: a JPEG file gives the run's quality its step now, so later files
@@ -132,7 +139,7 @@ struct Job {
     std::optional<int> mayWrite(int number) {
         if (!file.refusal.isEmpty()) {
             report(number, CannotSave + QLatin1Char(' ') + file.refusal);
-            notWritten(file.refusal);
+            notWrittenAsReported();
             return std::nullopt;
         }
         int quality = 0;
@@ -153,7 +160,7 @@ struct Job {
         }
         if (!taken->isEmpty()) {
             report(number, CannotSave + QLatin1Char(' ') + *taken);
-            notWritten(*taken);
+            notWrittenAsReported();
             return std::nullopt;
         }
         if (cancelled.load()) {
@@ -167,9 +174,9 @@ struct Job {
     void writeJpeg(int number, const std::function<void(bool*)>& save) {
         bool outOfMemory = false;
         if (!step(number, [&] { save(&outOfMemory); })) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
         } else if (outOfMemory) {
-            notWritten(QStringLiteral("Out of memory"));
+            notWritten(number, QStringLiteral("Out of memory"));
         }
     }
 
@@ -251,7 +258,7 @@ struct Job {
                                        CannotSave + QLatin1Char(' ') + failure.reason);
                 }
             })) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
             return true;
         }
         if (mayWrite(number)) {
@@ -293,7 +300,7 @@ struct Job {
                 writeFileAtomically(file.outputPath, turned.bytes);
             } catch (const WriteFailure& failure) {
                 report(number, CannotSave + QLatin1Char(' ') + failure.reason);
-                notWritten(failure.reason);
+                notWrittenAsReported();
             }
         }
         return true;
@@ -316,7 +323,7 @@ struct Job {
                 } catch (...) {
                     const QString reason = describeException(std::current_exception());
                     report(number, CannotSave + QLatin1Char(' ') + reason);
-                    notWritten(reason);
+                    notWrittenAsReported();
                 }
                 return;
             case FormatClass::Jpeg:
@@ -336,7 +343,7 @@ struct Job {
                 if (!SaveWithEncoder(picture, file.outputPath, mimeTypeOf(file.formatClass),
                                      &reason, encoderQualityFor(file, picture))) {
                     report(number, CannotSave + QLatin1Char(' ') + reason);
-                    notWritten(reason);
+                    notWrittenAsReported();
                 }
                 return;
             }
@@ -357,7 +364,8 @@ struct Job {
         if (!loaded.ok()) {
             result.outcome = FileOutcome::NotLoaded;
             result.listAsFailed = true;
-            result.reason = loaded.reason;
+            result.reason = reasonWithoutPath(loaded.reason, file.path);
+            result.statement = statement::FlipLoad;
             return;
         }
         Picture& picture = loaded.picture;
@@ -372,7 +380,7 @@ struct Job {
             mirrored = step(140, [&] { mirrorPicture(picture, Mirror::Vertical); });
         }
         if (!mirrored) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
             return;
         }
         write(picture);
@@ -390,7 +398,8 @@ struct Job {
         if (!step(statement::RotateLoad, [&] { image.load(file.path); })) {
             // The previous file's picture is never saved under this file's name.
             result.outcome = FileOutcome::NotLoaded;
-            result.reason = result.reports.back().description;
+            result.reason = reasonWithoutPath(result.reports.back().description, file.path);
+            result.statement = statement::RotateLoad;
             return;
         }
         result.droppedPages = image.picture().droppedPages;
@@ -398,7 +407,7 @@ struct Job {
         RotationGeometry geometry;
         if (!step(statement::RotateCalc,
                   [&] { geometry = CalcRotation(file.degrees, image.Width(), image.Height()); })) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
             return;
         }
         Picture canvas;
@@ -411,7 +420,7 @@ struct Job {
         });
         image.Dispose();
         if (!drawn) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
             return;
         }
         write(canvas);
@@ -419,6 +428,18 @@ struct Job {
 };
 
 }  // namespace
+
+QString reasonWithoutPath(const QString& description, const QString& path) {
+    QString reason = description;
+    const QString lead = path + QLatin1Char(' ');
+    if (!path.isEmpty() && reason.startsWith(lead)) {
+        reason.remove(0, lead.size());
+    }
+    // The window's reports break lines with CR LF or CR; a lone LF belongs to a name.
+    reason.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    reason.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return reason;
+}
 
 bool runStatement(int number, std::vector<FileReport>& reports,
                   const std::function<void()>& statement) {
@@ -498,7 +519,7 @@ FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled
         // crash of the run.
         const int number = writingStatement(file.formatClass, file.operation);
         job.report(number, describeException(std::current_exception()));
-        job.notWritten(job.result.reports.back().description);
+        job.notWrittenAsReported();
     }
     if (cancelled.load() && job.result.outcome != FileOutcome::Written) {
         // Work that gave up because it was no longer wanted is no failure of the file.

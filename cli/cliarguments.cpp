@@ -40,9 +40,14 @@ QString cliUsage() {
         "  --strip                outputs keep pixels, colour profile and resolution only:\n"
         "                         no EXIF (camera, GPS), XMP, IPTC, comments or text\n"
         "  --dry-run              write nothing; print each entry and its output path\n"
-        "  -q, --quiet            no progress display, no reason for each file not done\n"
+        "  -q, --quiet            no progress display\n"
+        "  -v, --verbose          each error report in full, as the window shows it\n"
         "  -h, --help             this text\n"
         "  --version              the version\n"
+        "\n"
+        "Each file not loaded or not written, and each error report, is one line on\n"
+        "standard error: \"zentavo-batch: PATH: REASON (line N)\"; the closing message goes\n"
+        "to standard output.\n"
         "\n"
         "Exit status: 0 every file written, 1 some file not loaded or not written,\n"
         "2 nothing done (refused, or a wrong command line), 130 or 143 stopped by\n"
@@ -107,6 +112,8 @@ CliArguments parseCliArguments(const QStringList& arguments) {
             result.version = true;
         } else if (name == QLatin1String("-q") || name == QLatin1String("--quiet")) {
             result.quiet = true;
+        } else if (name == QLatin1String("-v") || name == QLatin1String("--verbose")) {
+            result.verbose = true;
         } else if (name == QLatin1String("--strip")) {
             result.options.strip = true;
         } else if (name == QLatin1String("--dry-run")) {

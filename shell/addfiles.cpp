@@ -159,7 +159,13 @@ void Form1::PushButton3_Click() {
     const StatementRunner run = [&](int number, const std::function<void()>& statement) {
         return guard.step(number, statement);
     };
-    m_fileList->append(collectFolderFiles(collection, extensionPattern(extension), run));
+    const QStringList files = collectFolderFiles(collection, extensionPattern(extension), run,
+                                                 [this] { return serveWindowEvents(); });
+    // The window was closed during the listing: likewise.
+    if (m_closing) {
+        return;
+    }
+    m_fileList->append(files);
     guard.step(136, [&] { setPointer(PointerKind::Default); });
 }
 

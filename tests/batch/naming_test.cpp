@@ -26,6 +26,7 @@ const NamingCase WindowsCases[] = {
     {R"(C:\Pics\Sun.)", "Sun.", "Sun", ""},
     {R"(C:\Pics\)", "", "", R"(C:\Pics\)"},
     {"Sun.gif", "Sun.gif", "Sun", "gif"},
+    {".png", ".png", ".png", ".png"},
     {"", "", "", ""},
 };
 
@@ -141,6 +142,8 @@ TEST(OutputNaming, FolderExistsOnlyForFolders) {
 
 TEST(OutputNaming, SliderValueMustFitAByte) {
     FixedJobOptions options;
+    options.slider = 0;
+    EXPECT_EQ(fixedQuality(options), 0);
     options.slider = 255;
     EXPECT_EQ(fixedQuality(options), 255);
     options.slider = 256;

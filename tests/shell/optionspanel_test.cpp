@@ -156,7 +156,7 @@ TEST_F(FormTest, FolderButtonStoresTheChoiceAndEndsTheFolderWithOneSeparator) {
     EXPECT_EQ(m_dialogs.messages().size(), 0);
 }
 
-TEST_F(FormTest, QuestionMarkExplainsBothQualityModesWithoutColons) {
+TEST_F(FormTest, QuestionMarkExplainsEveryQualityModeWithoutColons) {
     loadForm();
     button("PushButton8")->click();
     ASSERT_EQ(m_dialogs.shown.size(), 1u);
