@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
         for (const int quality : writer.qualities) {
             std::vector<double> bits;
             for (const Picture& picture : pictures) {
-                const QByteArray file = writer.encode(picture, EncoderQuality::fixed(quality));
+                const QByteArray file = writer.encode(picture, EncoderQuality::native(quality));
                 bits.push_back(double(file.size()) * 8 /
                                (double(picture.width()) * picture.height()));
             }

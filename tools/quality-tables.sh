@@ -9,9 +9,9 @@
 # The JPEG writer's bits are measured too: the HEIF writer's fixed qualities are set against
 # them (heifquality.cpp).
 #
-# The corpus is six of Debian's photographic wallpapers (mate-backgrounds, installed when
-# missing), each scaled to 1200 x 900 with a little grain, as PNG so that nothing lossy comes before the
-# writers; it is made once under bench/corpus/quality/.
+# The corpus is four of Debian's photographic wallpapers (mate-backgrounds, installed when
+# missing), each scaled to 960 x 720 with a little grain, as PNG so that nothing lossy comes
+# before the writers; it is made once under bench/corpus/quality/.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
@@ -24,9 +24,9 @@ fi
 cmake --build "$build" -j2 --target zentavo-quality-tables >&2
 if [ ! -f "$corpus/.made" ]; then
     mkdir -p "$corpus"
-    for source in $(ls /usr/share/backgrounds/mate/nature/*.jpg | head -n 6); do
+    for source in $(ls /usr/share/backgrounds/mate/nature/*.jpg | head -n 4); do
         name=$(basename "$source" .jpg)
-        convert "$source" -resize '1200x900^' -gravity center -extent 1200x900 \
+        convert "$source" -resize '960x720^' -gravity center -extent 960x720 \
             -attenuate 0.3 +noise Gaussian "$corpus/$name.png"
     done
     touch "$corpus/.made"

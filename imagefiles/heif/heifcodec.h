@@ -45,7 +45,9 @@ QByteArray encodeHeif(const Picture& picture, const EncoderQuality& quality);
 QByteArray encodeAvif(const Picture& picture, const EncoderQuality& quality);
 
 // The qualities the writers use, on libheif's and libavif's scale of 0 to 100, for the run's
-// setting. Any thread.
+// setting: libavif's scale follows libjpeg's, so a fixed quality carries over; libheif's does
+// not, so a fixed quality N is the libheif quality that spends about 60 % of the JPEG writer's
+// bits at N (heifquality.cpp). Smart-Detect keeps the input's bits a pixel. Any thread.
 int heifQualityFor(const EncoderQuality& quality);
 int avifQualityFor(const EncoderQuality& quality);
 

@@ -14,6 +14,7 @@ struct EncoderQuality {
         Default,           // the format's own default
         Fixed,             // jpegQuality, on the JPEG scale of 1 to 100
         KeepBitsPerPixel,  // Smart-Detect: about as many bits a pixel as the input had
+        Native,            // jpegQuality taken as it is on the format's own scale (0 to 100)
     };
     Mode mode = Mode::Default;
     int jpegQuality = 85;
@@ -23,6 +24,7 @@ struct EncoderQuality {
     static EncoderQuality keepingBitsPerPixel(double bits) {
         return {Mode::KeepBitsPerPixel, 85, bits};
     }
+    static EncoderQuality native(int quality) { return {Mode::Native, quality, 0}; }
 };
 
 // One row of a format's Smart-Detect table: the median bits a pixel its encoder spent at a
@@ -33,8 +35,9 @@ struct QualityBits {
 };
 
 // The quality a format is written at for quality, given its table (rows by rising quality and
-// rising bits) and its default: Fixed takes jpegQuality within 1 to 100, KeepBitsPerPixel the
-// lowest quality of the table whose bits reach the input's (the highest row when none does).
+// rising bits) and its default: Fixed takes jpegQuality within 1 to 100 and Native within 0 to
+// 100, KeepBitsPerPixel the lowest quality of the table whose bits reach the input's (the
+// highest row when none does).
 // Any thread.
 inline int chooseQuality(const EncoderQuality& quality, std::span<const QualityBits> table,
                          int defaultQuality) {
@@ -43,6 +46,8 @@ inline int chooseQuality(const EncoderQuality& quality, std::span<const QualityB
             return defaultQuality;
         case EncoderQuality::Mode::Fixed:
             return std::clamp(quality.jpegQuality, 1, 100);
+        case EncoderQuality::Mode::Native:
+            return std::clamp(quality.jpegQuality, 0, 100);
         case EncoderQuality::Mode::KeepBitsPerPixel:
             break;
     }

@@ -234,6 +234,18 @@ TEST(NewFormatQuality, FixedFollowsTheSliderAndSmartDetectKeepsTheInputsBits) {
     EXPECT_EQ(chooseQuality(EncoderQuality::keepingBitsPerPixel(0.5), table, 77), 60);
     EXPECT_EQ(chooseQuality(EncoderQuality::keepingBitsPerPixel(9), table, 77), 90);
 
+    // WebP's, AVIF's and JPEG XL's scales follow libjpeg's; libheif's spends far more at the
+    // same number, so its fixed qualities are set lower, and still rise with the setting.
+    for (const int n : {30, 85}) {
+        EXPECT_EQ(webpQualityFor(EncoderQuality::fixed(n)), n);
+        EXPECT_EQ(avifQualityFor(EncoderQuality::fixed(n)), n);
+        EXPECT_EQ(jxlQualityFor(EncoderQuality::fixed(n)), n);
+    }
+    EXPECT_LT(heifQualityFor(EncoderQuality::fixed(85)), 70);
+    EXPECT_LT(heifQualityFor(EncoderQuality::fixed(30)), heifQualityFor(EncoderQuality::fixed(85)));
+    EXPECT_LE(heifQualityFor(EncoderQuality::fixed(85)), heifQualityFor(EncoderQuality::fixed(95)));
+    EXPECT_EQ(heifQualityFor({}), heifQualityFor(EncoderQuality::fixed(85)));
+
     // Through a real writer: a richer input gives a larger output.
     Picture picture = sourcePicture(Kind::Opaque);
     const QByteArray lean = encodeWebp(picture, EncoderQuality::keepingBitsPerPixel(0.3));
