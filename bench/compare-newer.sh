@@ -16,6 +16,7 @@
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
+heic_quality=46
 
 # One file through vips, with the encoder settings of its format:
 #   compare-newer.sh --vips OUTDIR FILE
@@ -23,7 +24,7 @@ if [ "${1:-}" = "--vips" ]; then
     name=$(basename "$3")
     case "$name" in
     *.webp) opts="[Q=85]" ;;
-    *.heic) opts="[Q=85,compression=hevc]" ;;
+    *.heic) opts="[Q=$heic_quality,compression=hevc]" ;;
     *.avif) opts="[Q=85,compression=av1,effort=3]" ;;
     *.jxl) opts="[Q=85,effort=7]" ;;
     esac
@@ -80,10 +81,11 @@ run() {
     zentavo-1) set -- "$@" "$zentavo" -o "$out" --rotate 90 --quality 85 -q --jobs 1 ;;
     lossless-1) set -- "$@" "$zentavo" -o "$out" --rotate 90 --quality lossless -q --jobs 1 ;;
     magick-1)
-        define=""
+        quality=85 define=""
+        [ "$format" = heic ] && quality=$heic_quality
         [ "$format" = avif ] && define="-define heic:speed=6"
         # shellcheck disable=SC2086 # $define is empty or two words
-        set -- "$@" mogrify -path "$out" -rotate 90 -quality 85 $define ;;
+        set -- "$@" mogrify -path "$out" -rotate 90 -quality "$quality" $define ;;
     vips-1) set -- "$@" xargs -n 1 "$here/compare-newer.sh" --vips "$out" ;;
     esac
     start=$(date +%s%N)
@@ -112,7 +114,7 @@ while [ "$round" -le "$runs" ]; do
     round=$((round + 1))
 done
 
-echo "## Newer formats, rotate 90, one process ($count files of 1600 x 1200 each, quality 85)"
+echo "## Newer formats, rotate 90, one process ($count files of 1600 x 1200 each, quality 85; HEIC $heic_quality on libheif's scale)"
 echo
 echo "Load average after the run: $(cut -d " " -f 1-3 /proc/loadavg); $cores cores."
 echo

@@ -10,20 +10,23 @@ namespace {
 constexpr int DefaultJpegQuality = 85;
 
 // Median bits a pixel of the writers at each quality of their own scale, over the corpus of
-// tools/quality-tables.sh (six photographs of 1200 x 900); made by that script.
+// tools/quality-tables.sh (four photographs of 960 x 720); made by that script.
 constexpr QualityBits HeifBits[] = {
-    {20, 0.046}, {30, 0.074}, {40, 0.252}, {50, 1.362}, {60, 2.771}, {70, 4.240},
+    {20, 0.049}, {30, 0.081}, {35, 0.120}, {40, 0.237}, {42, 0.438}, {44, 0.684}, {46, 0.931},
+    {48, 1.154}, {50, 1.376}, {53, 1.869}, {56, 2.182}, {60, 2.815}, {70, 4.263},
 };
 constexpr QualityBits AvifBits[] = {
-    {30, 0.20}, {50, 0.45}, {70, 0.95}, {85, 1.80}, {95, 3.50},
+    {20, 0.040}, {30, 0.055}, {40, 0.075}, {50, 0.110}, {60, 0.309}, {70, 0.850}, {75, 1.149},
+    {80, 1.515}, {85, 2.202}, {90, 2.978}, {95, 4.055},
 };
 // The JPEG writer's own bits over the same corpus at the same qualities.
 constexpr QualityBits JpegBits[] = {
-    {20, 0.2}, {50, 0.43}, {75, 0.90}, {85, 1.35}, {95, 3.3},
+    {20, 0.235}, {30, 0.296}, {40, 0.369}, {50, 0.460}, {60, 0.575}, {70, 0.762}, {75, 0.876},
+    {80, 1.064}, {85, 1.364}, {90, 1.977}, {95, 3.287},
 };
 
-// libheif's scale is x265's rate factor, not libjpeg's: its 85 spends about three times the
-// bits of a JPEG at 85. HEVC shows what a JPEG shows with about 60 % of its bits, so a fixed
+// libheif's scale is x265's rate factor, not libjpeg's: at 60 it already spends twice the bits
+// of a JPEG at 85. HEVC shows what a JPEG shows with about 60 % of its bits, so a fixed
 // quality N is the libheif quality that spends that share of the JPEG writer's bits at N.
 constexpr double HevcShareOfJpegBits = 0.6;
 

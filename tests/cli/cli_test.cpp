@@ -141,7 +141,8 @@ TEST_F(CliTest, AFileNotDoneIsOneLineOnStandardErrorWithThePathOnceWhateverTheOp
     writeFile(bad, "plain text");
     const QString good = inputs.filePath("good.png");
     ASSERT_TRUE(arrow(8, 8, true).save(good, "PNG"));
-    const QString why = "The file is not a JPEG, GIF, PNG, TIFF, BMP or icon picture.";
+    const QString why =
+        "The file is not a JPEG, GIF, PNG, TIFF, BMP, icon, WebP, HEIF, AVIF or JPEG XL picture.";
     // A flip names it at the end and gives no report; a turn reports it at its loading step.
     const QString flipLine = "zentavo-batch: " + bad + ": " + why + " (line 124)\n";
     const QString turnLine =
