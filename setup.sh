@@ -9,6 +9,7 @@ packages=(
   fonts-liberation2 xvfb xauth qt6ct
   dpkg-dev file lintian binutils appstream desktop-file-utils man-db
   libexiv2-dev liblcms2-dev libimage-exiftool-perl libjpeg62-turbo-dev
+  libheif-dev libavif-dev libwebp-dev libjxl-dev
 )
 missing=()
 for p in "${packages[@]}"; do

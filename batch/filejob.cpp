@@ -5,8 +5,10 @@
 #include "batch/rotation.h"
 #include "batch/runorder.h"
 #include "imagefiles/decoders.h"
+#include "imagefiles/files/atomicfile.h"
 #include "imagefiles/files/cancellation.h"
 #include "imagefiles/files/filebytes.h"
+#include "imagefiles/heif/heifcodec.h"
 #include "imagefiles/imaging.h"
 #include "imagefiles/jpeg/jpegplanes.h"
 #include "imagefiles/jpeg/losslessjpeg.h"
@@ -19,6 +21,8 @@
 #include "imagefiles/savewithencoder.h"
 #include "report/errorreport.h"
 #include "report/zentavoerror.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <exception>
@@ -52,6 +56,46 @@ std::optional<RightAngleTransform> rightAngleTransformOf(const PlannedFile& file
         return std::nullopt;
     }
     return Clockwise[*turns];
+}
+
+// The planned operation as a move of the picture.
+PixelMove pixelMoveOf(const PlannedFile& file) {
+    if (file.operation == Operation::Flip) {
+        return file.direction == FlipDirection::None
+                   ? PixelMove{}
+                   : PixelMove::mirror(file.direction == FlipDirection::Horizontal
+                                           ? Mirror::Horizontal
+                                           : Mirror::Vertical);
+    }
+    return PixelMove::turn(clockwiseQuarterTurns(file.degrees).value_or(0));
+}
+
+bool isHeifClass(FormatClass formatClass) {
+    return formatClass == FormatClass::Heic || formatClass == FormatClass::Heif ||
+           formatClass == FormatClass::Avif;
+}
+
+// How a newer lossy format chooses its quality for picture: the slider in Fixed mode; about the
+// input's bits a pixel in Smart-Detect mode and for files a lossless run re-encodes.
+EncoderQuality encoderQualityFor(const PlannedFile& file, const Picture& picture) {
+    switch (file.qualityMode) {
+        case QualityMode::Fixed:
+            return EncoderQuality::fixed(std::clamp(file.slider, 1, 100));
+        case QualityMode::SmartDetect:
+        case QualityMode::Lossless: {
+            const qint64 frames =
+                picture.animation ? qint64(picture.animation->frames.size()) : qint64(1);
+            const qint64 pixels = qint64(picture.width()) * picture.height() * frames;
+            const qint64 bytes = QFileInfo(file.path).size();
+            if (pixels > 0 && bytes > 0) {
+                return EncoderQuality::keepingBitsPerPixel(double(bytes) * 8 / double(pixels));
+            }
+            break;
+        }
+        case QualityMode::None:
+            break;
+    }
+    return {};
 }
 
 struct Job {
@@ -225,6 +269,43 @@ struct Job {
         return true;
     }
 
+    // A lossless run's road for a HEIF or AVIF output of a HEIF or AVIF input: its primary
+    // image's transform properties are edited and the coded image copied untouched. False
+    // when the file takes the ordinary road instead (a refused file is then named as
+    // re-encoded); outputs without metadata are made on that road too.
+    bool turnHeifLosslessly() {
+        if (file.qualityMode != QualityMode::Lossless || !isHeifClass(file.formatClass) ||
+            file.stripMetadata) {
+            return false;
+        }
+        QByteArray bytes;
+        QString unread;
+        if (readRegularFile(file.path, limits::MaxInputFileBytes, bytes, unread) !=
+            LoadError::None) {
+            return false;
+        }
+        const PictureFormat format = sniffFormat(bytes);
+        if (format != PictureFormat::Heif && format != PictureFormat::Avif) {
+            return false;
+        }
+        LosslessHeif turned = zentavo::turnHeifLosslessly(bytes, pixelMoveOf(file));
+        if (turned.bytes.isEmpty()) {
+            result.reencoded = true;
+            return false;
+        }
+        bytes = QByteArray();
+        const int number = writingStatement(file.formatClass, file.operation);
+        if (mayWrite(number)) {
+            try {
+                writeFileAtomically(file.outputPath, turned.bytes);
+            } catch (const WriteFailure& failure) {
+                report(number, CannotSave + QLatin1Char(' ') + failure.reason);
+                notWrittenAsReported();
+            }
+        }
+        return true;
+    }
+
     // The writing statements: the output in its own format, or the refusal to write it.
     void write(Picture& picture) {
         const int number = writingStatement(file.formatClass, file.operation);
@@ -252,10 +333,15 @@ struct Job {
                 return;
             case FormatClass::Gif:
             case FormatClass::Png:
-            case FormatClass::Tiff: {
+            case FormatClass::Tiff:
+            case FormatClass::Webp:
+            case FormatClass::Heic:
+            case FormatClass::Heif:
+            case FormatClass::Avif:
+            case FormatClass::Jxl: {
                 QString reason;
                 if (!SaveWithEncoder(picture, file.outputPath, mimeTypeOf(file.formatClass),
-                                     &reason)) {
+                                     &reason, encoderQualityFor(file, picture))) {
                     report(number, CannotSave + QLatin1Char(' ') + reason);
                     notWrittenAsReported();
                 }
@@ -271,7 +357,7 @@ struct Job {
                 PixelMove::mirror(file.direction == FlipDirection::Horizontal ? Mirror::Horizontal
                                                                               : Mirror::Vertical);
         }
-        if (turnLosslessly() || throughPlanes(operation)) {
+        if (turnLosslessly() || turnHeifLosslessly() || throughPlanes(operation)) {
             return;
         }
         LoadResult loaded = loadPicture(file.path);
@@ -301,7 +387,7 @@ struct Job {
     }
 
     void rotate() {
-        if (turnLosslessly()) {
+        if (turnLosslessly() || turnHeifLosslessly()) {
             return;
         }
         if (const std::optional<int> turns = clockwiseQuarterTurns(file.degrees);
@@ -377,7 +463,14 @@ int writingStatement(FormatClass formatClass, Operation operation) {
             return flip ? statement::FlipSavePng : statement::RotateSavePng;
         case FormatClass::Tiff:
             return flip ? statement::FlipSaveTiff : statement::RotateSaveTiff;
+        // These extensions had their output written as the intermediate bitmap; their own
+        // writers now take that place.
         case FormatClass::Bmp:
+        case FormatClass::Webp:
+        case FormatClass::Heic:
+        case FormatClass::Heif:
+        case FormatClass::Avif:
+        case FormatClass::Jxl:
             break;
     }
     return flip ? statement::FlipSaveBitmap : statement::RotateSaveBitmap;

@@ -22,7 +22,8 @@ struct PlannedFile {
     QString degrees;
     FormatClass formatClass = FormatClass::Bmp;
     QString outputPath;
-    // For JPEG outputs: the quality mode and the slider position when the file was planned.
+    // For outputs written at a quality (JPEG, and the newer lossy formats): the quality mode and
+    // the slider position when the file was planned.
     QualityMode qualityMode = QualityMode::None;
     int slider = 0;
     QString refusal;  // why the output must not be written, empty when it may

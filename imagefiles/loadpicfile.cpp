@@ -33,12 +33,15 @@ LoadResult decodePicture(const QByteArray& bytes, const PictureDecoder* decoder)
     return LoadResult::failure(
         LoadError::Unsupported,
         bytes.isEmpty() ? QStringLiteral("The file is empty.")
-                        : QStringLiteral("The file is not a JPEG, GIF, PNG, TIFF, BMP or icon "
-                                         "picture."));
+                        : QStringLiteral("The file is not a JPEG, GIF, PNG, TIFF, BMP, icon, "
+                                         "WebP, HEIF, AVIF or JPEG XL picture."));
 }
 
 void attachMetadata(Picture& picture, const QByteArray& bytes, PictureFormat format) {
-    picture.metadata = readMetadata(bytes, format);
+    // HEIF, WebP and JPEG XL decoders read theirs through their own libraries.
+    if (!picture.metadata) {
+        picture.metadata = readMetadata(bytes, format);
+    }
     const Resolution resolution = metadataResolution(picture.metadata.get());
     if (resolution.valid()) {
         // Along the file's axes; the decoder may already have turned the picture.
@@ -47,7 +50,10 @@ void attachMetadata(Picture& picture, const QByteArray& bytes, PictureFormat for
         picture.image.setDotsPerMeterX(picture.axesSwapped ? y : x);
         picture.image.setDotsPerMeterY(picture.axesSwapped ? x : y);
     }
-    if (format == PictureFormat::Tiff || format == PictureFormat::Png) {
+    // A HEIF and a JPEG XL are shown through their own transforms, which their decoders apply;
+    // their EXIF orientation only describes them.
+    if (format == PictureFormat::Tiff || format == PictureFormat::Png ||
+        format == PictureFormat::Webp) {
         picture.orientation = metadataOrientation(picture.metadata.get());
         applyOrientation(picture, picture.orientation);
     }

@@ -49,8 +49,10 @@ void Form1::PushButton1_Click() {
     guard.step(100, [&] {
         files = m_dialogs.openFiles(
             QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files"),
-            QStringLiteral("All Pictures (*.bmp;*.jpg;*.gif;*.png;*.tif;*.tiff) "
-                           "(*.bmp *.jpg *.gif *.png *.tif *.tiff)"));
+            QStringLiteral(
+                "All Pictures (*.bmp;*.jpg;*.gif;*.png;*.tif;*.tiff;*.webp;*.heic;*.heif;"
+                "*.avif;*.jxl) (*.bmp *.jpg *.gif *.png *.tif *.tiff *.webp *.heic "
+                "*.heif *.avif *.jxl)"));
     });
     if (guard.test(102, [&] { return files.isEmpty(); })) {
         return;

@@ -188,7 +188,10 @@ void Form1::PushButton8_Click() {
                                          "re-encoding it, so the output JPG file loses no "
                                          "quality at all. An input JPG file whose size does not "
                                          "allow this is re-encoded as ") +
-                          m_ui.Option21->text() + QStringLiteral(" would do it."),
+                          m_ui.Option21->text() +
+                          QStringLiteral(" would do it. HEIF and AVIF files (HEIC photos "
+                                         "included) are turned the same way, by the turn and "
+                                         "mirror they are shown with."),
                       m_appTitle, MessageIcon::None);
 }
 

@@ -563,6 +563,11 @@ std::shared_ptr<const PictureMetadata> readMetadata(const QByteArray& bytes, Pic
         case PictureFormat::Gif:
         case PictureFormat::Ico:
         case PictureFormat::None:
+        // Their decoders read the blocks through the format's own library.
+        case PictureFormat::Webp:
+        case PictureFormat::Heif:
+        case PictureFormat::Avif:
+        case PictureFormat::Jxl:
             return nullptr;
     }
     startLibrary();
@@ -692,6 +697,82 @@ QByteArray withJpegMetadata(const QByteArray& jpeg, const PictureMetadata* metad
     }
     setJfifDensity(out, outputResolution(*metadata, axesSwapped));
     return out;
+}
+
+std::shared_ptr<const PictureMetadata> metadataFromBlocks(const MetadataBlocks& blocks) {
+    if (blocks.isEmpty()) {
+        return nullptr;
+    }
+    startLibrary();
+    auto metadata = std::make_shared<PictureMetadata>();
+    try {
+        if (!blocks.exif.isEmpty()) {
+            Exiv2::ExifParser::decode(metadata->exif, bytesOf(blocks.exif),
+                                      uint32_t(blocks.exif.size()));
+        }
+    } catch (const std::exception&) {
+        metadata->exif.clear();
+    }
+    try {
+        if (!blocks.xmp.isEmpty() &&
+            Exiv2::XmpParser::decode(metadata->xmp, blocks.xmp.toStdString()) != 0) {
+            metadata->xmp.clear();
+        }
+    } catch (const std::exception&) {
+        metadata->xmp.clear();
+    }
+    try {
+        settleExif(*metadata, PictureFormat::None);
+    } catch (const std::exception&) {
+        metadata->exif.clear();
+    }
+    if (!metadata->describesPhoto() && !metadata->resolution.valid()) {
+        return nullptr;
+    }
+    return metadata;
+}
+
+MetadataBlocks metadataBlocksFor(const PictureMetadata* metadata, QSize outputSize,
+                                 bool axesSwapped, int orientation) {
+    MetadataBlocks blocks;
+    if (!metadata) {
+        return blocks;
+    }
+    startLibrary();
+    const OutputFacts output{outputSize, axesSwapped, {}, {}};
+    try {
+        Exiv2::ExifData exif = exifFor(*metadata, output, false, true);
+        if (exif.empty() && metadata->resolution.valid()) {
+            // A resolution alone still travels, as it does into a PNG's pHYs.
+            PictureMetadata resolutionOnly;
+            resolutionOnly.resolution = metadata->resolution;
+            resolutionOnly.exif["Exif.Image.Orientation"] = std::uint16_t(1);
+            exif = exifFor(resolutionOnly, output, false, true);
+        }
+        if (!exif.empty()) {
+            exif["Exif.Image.Orientation"] = std::uint16_t(orientation);
+            Exiv2::Blob blob;
+            Exiv2::ExifParser::encode(blob, Exiv2::bigEndian, exif);
+            blocks.exif =
+                QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
+        }
+        Exiv2::XmpData xmp = xmpFor(*metadata, output);
+        if (!xmp.empty()) {
+            xmp["Xmp.tiff.Orientation"] = std::to_string(orientation);
+            std::string packet;
+            if (Exiv2::XmpParser::encode(packet, xmp, Exiv2::XmpParser::useCompactFormat) == 0) {
+                blocks.xmp = QByteArray::fromStdString(packet);
+            }
+        }
+    } catch (const Exiv2::AnyError& error) {
+        throw WriteFailure{GdiplusStatus::GenericError,
+                           QStringLiteral("The picture's metadata cannot be written (%1)")
+                               .arg(QString::fromLocal8Bit(error.what()))};
+    } catch (const std::bad_alloc&) {
+        throw WriteFailure{GdiplusStatus::OutOfMemory,
+                           QStringLiteral("Not enough memory to write the metadata")};
+    }
+    return blocks;
 }
 
 }  // namespace zentavo

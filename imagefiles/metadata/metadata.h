@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 
 #include <memory>
 
@@ -72,5 +73,24 @@ QByteArray withMetadata(const QByteArray& encoded, PictureFormat outputFormat,
 // Throws WriteFailure. Reentrant: any thread.
 QByteArray withJpegMetadata(const QByteArray& jpeg, const PictureMetadata* metadata,
                             bool axesSwapped, const QImage& thumbnailSource = {});
+
+// A file's EXIF and XMP as blocks, the form in which HEIF, WebP and JPEG XL files hold them.
+struct MetadataBlocks {
+    QByteArray exif;  // from its TIFF header on ("II*\0" or "MM\0*"), no "Exif\0\0" before it
+    QByteArray xmp;   // the XMP packet
+
+    bool isEmpty() const { return exif.isEmpty() && xmp.isEmpty(); }
+};
+
+// The metadata of a file whose format's own library gave its blocks; null when they hold
+// nothing the program keeps or cannot be read. Never throws. Reentrant: any thread.
+std::shared_ptr<const PictureMetadata> metadataFromBlocks(const MetadataBlocks& blocks);
+
+// The blocks to write into an output of outputSize pixels made from a picture with metadata,
+// made true of it as withMetadata does (dimensions, resolution of a quarter turn, no
+// thumbnail), with orientation (1 to 8) as the orientation it states. Empty blocks when
+// metadata is null or holds neither. Throws WriteFailure. Reentrant: any thread.
+MetadataBlocks metadataBlocksFor(const PictureMetadata* metadata, QSize outputSize,
+                                 bool axesSwapped, int orientation = 1);
 
 }  // namespace zentavo

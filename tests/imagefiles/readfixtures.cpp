@@ -72,7 +72,7 @@ QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool big
 
 QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
                          const std::vector<quint16>& samples, int pages, int channels,
-                         bool separate, bool whiteIsZero) {
+                         bool separate, bool whiteIsZero, bool tagged) {
     QTemporaryFile file;
     file.open();
     const QByteArray name = file.fileName().toLocal8Bit();
@@ -91,7 +91,9 @@ QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
         TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
         TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 3);
         uint16_t extra = associated ? EXTRASAMPLE_ASSOCALPHA : EXTRASAMPLE_UNASSALPHA;
-        TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
+        if (tagged) {
+            TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
+        }
         const int perRow = separate ? 1 : channels;
         std::vector<uchar> row(size_t(width) * perRow * (bits / 8));
         for (int plane = 0; plane < (separate ? channels : 1); ++plane) {

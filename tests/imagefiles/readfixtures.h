@@ -25,10 +25,11 @@ QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool big
 // A TIFF of 8- or 16-bit RGBA samples (channels 4) or grey and alpha (channels 2) written with
 // libtiff; alpha associated or not; samples interleaved or in one plane each (separate).
 // samples holds width x height x channels values; the file holds pages copies of the picture.
-// whiteIsZero makes grey and alpha files white-is-zero.
+// whiteIsZero makes grey and alpha files white-is-zero; tagged false leaves the ExtraSamples tag
+// out (associated is then ignored).
 QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
                          const std::vector<quint16>& samples, int pages = 1, int channels = 4,
-                         bool separate = false, bool whiteIsZero = false);
+                         bool separate = false, bool whiteIsZero = false, bool tagged = true);
 
 // One frame of a GIF written by writeGif.
 struct GifFrameInput {

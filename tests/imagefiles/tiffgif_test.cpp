@@ -19,6 +19,7 @@ struct AlphaCase {
     int channels;  // 2: grey and alpha, 4: RGBA
     bool separate;
     bool whiteIsZero = false;
+    bool tagged = true;  // false: no ExtraSamples tag; the alpha is then read as associated
 };
 
 class TiffAlpha : public ::testing::TestWithParam<AlphaCase> {};
@@ -27,7 +28,7 @@ class TiffAlpha : public ::testing::TestWithParam<AlphaCase> {};
 // transparent pixel, and no sample is rounded through premultiplication. White-is-zero inverts
 // the grey, never the alpha.
 TEST_P(TiffAlpha, SamplesAreReadExactly) {
-    const auto [bits, associated, channels, separate, whiteIsZero] = GetParam();
+    const auto [bits, associated, channels, separate, whiteIsZero, tagged] = GetParam();
     const int width = 7;
     const int height = 5;
     std::mt19937 random(11);
@@ -47,7 +48,7 @@ TEST_P(TiffAlpha, SamplesAreReadExactly) {
         samples[0] = top;
     }
     const LoadResult result = loadPictureFromBytes(test::writeRgbaTiff(
-        width, height, bits, associated, samples, 1, channels, separate, whiteIsZero));
+        width, height, bits, associated, samples, 1, channels, separate, whiteIsZero, tagged));
     ASSERT_TRUE(result.ok()) << result.reason.toStdString();
     const QImage& image = result.picture.image;
     const QImage::Format expected =
@@ -83,6 +84,12 @@ INSTANTIATE_TEST_SUITE_P(
         }
         return cases;
     }()));
+
+// A fourth RGB sample without an ExtraSamples tag is associated alpha, as libtiff's own RGBA
+// reader and the viewers built on it take it (libtiff reports such a sample as unspecified).
+INSTANTIATE_TEST_SUITE_P(Untagged, TiffAlpha,
+                         ::testing::Values(AlphaCase{8, true, 4, false, false, false},
+                                           AlphaCase{16, true, 4, true, false, false}));
 
 INSTANTIATE_TEST_SUITE_P(WhiteIsZero, TiffAlpha,
                          ::testing::Values(AlphaCase{8, false, 2, false, true},

@@ -102,7 +102,7 @@ TEST_F(AddFilesTest, OpenDialogAddsOneFileAsGivenAndSeveralJoinedAndCleaned) {
     EXPECT_EQ(m_dialogs.shown[0].title,
               "Add File(s) - Hold Ctrl or Shift to select multiple files");
     EXPECT_TRUE(m_dialogs.lastOpenFilters[0].startsWith(
-        "All Pictures (*.bmp;*.jpg;*.gif;*.png;*.tif;*.tiff) "));
+        "All Pictures (*.bmp;*.jpg;*.gif;*.png;*.tif;*.tiff;*.webp;*.heic;*.heif;*.avif;*.jxl) "));
     // Cancelling adds nothing and says nothing.
     m_form->controls().PushButton1->click();
     EXPECT_EQ(entries().size(), 4);
