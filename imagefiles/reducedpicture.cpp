@@ -19,6 +19,7 @@ namespace {
 // longSide, in sRGB.
 void reduce(Picture& picture, int longSide) {
     picture.gif.reset();
+    picture.animation.reset();
     picture.cmyk = QImage();
     picture.cmykProfile.clear();
     picture.metadata.reset();

@@ -121,9 +121,9 @@ LoadResult decodeJpegAt(const QByteArray& bytes, int longSide) {
         // A reduced picture is for the eye: the fast transform is good enough at 1/8 to 1/2.
         const int flags = TJFLAG_LIMITSCANS | (longSide > 0 ? TJFLAG_FASTDCT : TJFLAG_ACCURATEDCT);
         if (throughLibjpeg) {
-            const QString damage =
-                decodeWithLibjpeg(bytes, pixelFormat, {target, pitch, scaledWidth, scaledHeight,
-                                                       scale.num, scale.denom});
+            const QString damage = decodeWithLibjpeg(
+                bytes, pixelFormat,
+                {target, pitch, scaledWidth, scaledHeight, scale.num, scale.denom});
             if (!damage.isEmpty()) {
                 return LoadResult::failure(
                     LoadError::Corrupt,

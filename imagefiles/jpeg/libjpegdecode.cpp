@@ -70,8 +70,7 @@ void run(Decode& job) {
             failJpeg(job.listener, "The frame header changed between two readings");
         }
         while (reader.output_scanline < reader.output_height) {
-            JSAMPROW row =
-                job.target.pixels + qsizetype(reader.output_scanline) * job.target.pitch;
+            JSAMPROW row = job.target.pixels + qsizetype(reader.output_scanline) * job.target.pitch;
             jpeg_read_scanlines(&reader, &row, 1);
         }
         jpeg_finish_decompress(&reader);

@@ -1,8 +1,12 @@
 // Pictures reduced for the screen: the JPEG decoder's scale, the orientation, and failures that
 // read as the whole decode's.
 #include "imagefiles/reducedpicture.h"
+#include "imagefiles/heif/heifcodec.h"
 #include "imagefiles/jpeg/jpegcodec.h"
+#include "imagefiles/jpeg/losslessjpeg.h"
+#include "imagefiles/jxl/jxlcodec.h"
 #include "imagefiles/loadpicfile.h"
+#include "imagefiles/webp/webpcodec.h"
 #include "tests/imagefiles/readfixtures.h"
 #include "tests/testsupport.h"
 
@@ -10,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 
 namespace zentavo {
 namespace {
@@ -67,6 +72,41 @@ TEST(ReducedJpeg, DecodesAtTheSmallestScaleThatKeepsTheLongSide) {
     }
 }
 
+TEST(ReducedJpeg, AStreamTurboJpegCannotNameDecodesReducedThroughLibjpeg) {
+    // A 4:1:1 picture turned a quarter without loss has 1 x 4 luma sampling, which TurboJPEG's
+    // header reader refuses: the reduced decode must fall back as the whole one does, at the
+    // same scale.
+    const QImage stored = quadrants(256, 128);
+    const LosslessJpeg turned =
+        turnJpegLosslessly(test::encodeJpeg(stored, 95, TJSAMP_411), RightAngleTransform::Turn90);
+    ASSERT_EQ(turned.outcome, LosslessOutcome::Turned) << turned.reason.toStdString();
+    tjhandle tj = tjInitDecompress();
+    int width = 0, height = 0, sampling = 0, space = 0;
+    EXPECT_NE(tjDecompressHeader3(tj, reinterpret_cast<const unsigned char*>(turned.jpeg.data()),
+                                  static_cast<unsigned long>(turned.jpeg.size()), &width, &height,
+                                  &sampling, &space),
+              0);
+    tjDestroy(tj);
+
+    const ScaleCase cases[] = {{32, {16, 32}}, {64, {32, 64}}, {100, {64, 128}}, {300, {128, 256}}};
+    for (const ScaleCase& c : cases) {
+        SCOPED_TRACE(c.longSide);
+        const LoadResult result = decoders::decodeJpegReduced(turned.jpeg, c.longSide);
+        ASSERT_TRUE(result.ok()) << result.reason.toStdString();
+        EXPECT_EQ(result.picture.image.size(), c.decoded);
+        // Turned clockwise: C A over D B.
+        const std::array<QRgb, 4> seen = corners(result.picture.image);
+        const std::array<QRgb, 4> shown = {C, A, D, B};
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_LT(distance(seen[i], shown[i]), 60) << "corner " << i;
+        }
+    }
+    const QByteArray cut = turned.jpeg.left(turned.jpeg.size() * 2 / 3);
+    const LoadResult damaged = decoders::decodeJpegReduced(cut, 32);
+    EXPECT_EQ(damaged.error, decoders::decodeJpeg(cut).error);
+    EXPECT_FALSE(damaged.ok());
+}
+
 struct OrientationCase {
     const char* format;
     int orientation;
@@ -109,6 +149,41 @@ TEST(ReducedPicture, IsUprightWithinTheLongSideAndKnowsTheWholeSize) {
         const std::array<QRgb, 4> seen = corners(image);
         for (int i = 0; i < 4; ++i) {
             EXPECT_LT(distance(seen[i], c.shown[i]), 60) << "corner " << i;
+        }
+    }
+}
+
+TEST(ReducedPicture, NewerFormatsComeThroughTheSameLoaderUprightAndReduced) {
+    Picture picture;
+    picture.image = quadrants(640, 480);
+    const QByteArray heic = encodeHeif(picture, EncoderQuality::fixed(90));
+    const LosslessHeif turnedHeic = turnHeifLosslessly(heic, PixelMove::turn(1));
+    ASSERT_FALSE(turnedHeic.bytes.isEmpty()) << turnedHeic.refusal.toStdString();
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        std::array<QRgb, 4> shown;
+        QSize fullSize;
+    } files[] = {
+        {"webp", encodeWebp(picture, EncoderQuality::fixed(90)), {A, B, C, D}, {640, 480}},
+        {"heic", heic, {A, B, C, D}, {640, 480}},
+        {"heic turned by its irot", turnedHeic.bytes, {C, A, D, B}, {480, 640}},
+        {"avif", encodeAvif(picture, EncoderQuality::fixed(90)), {A, B, C, D}, {640, 480}},
+        {"jxl", encodeJxl(picture, EncoderQuality::fixed(90)), {A, B, C, D}, {640, 480}},
+    };
+    QTemporaryDir dir;
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.name);
+        const QString path = dir.filePath(QStringLiteral("picture"));
+        test::writeFile(path, file.bytes);
+        const ReducedPicture reduced = loadReducedPicture(path, 100);
+        ASSERT_TRUE(reduced.loaded.ok()) << reduced.loaded.reason.toStdString();
+        const QImage& image = reduced.loaded.picture.image;
+        EXPECT_EQ(reduced.fullSize, file.fullSize);
+        EXPECT_EQ(image.size(), file.fullSize.scaled(100, 100, Qt::KeepAspectRatio));
+        const std::array<QRgb, 4> seen = corners(image);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_LT(distance(seen[i], file.shown[i]), 60) << "corner " << i;
         }
     }
 }
