@@ -2,6 +2,7 @@
 
 #include "imagefiles/decoders.h"
 #include "imagefiles/files/filebytes.h"
+#include "imagefiles/heif/heifcodec.h"
 #include "imagefiles/jpeg/jpegcodec.h"
 #include "imagefiles/loadpicfile.h"
 #include "imagefiles/picture/limits.h"
@@ -38,7 +39,7 @@ void reduce(Picture& picture, int longSide) {
 
 }  // namespace
 
-ReducedPicture loadReducedPicture(const QString& path, int longSide) {
+ReducedPicture loadReducedPicture(const QString& path, int longSide, EmbeddedThumbnail embedded) {
     longSide = std::max(longSide, 1);
     ReducedPicture reduced;
     QByteArray bytes;
@@ -49,7 +50,21 @@ ReducedPicture loadReducedPicture(const QString& path, int longSide) {
         return reduced;
     }
     const PictureDecoder* decoder = recognisedDecoder(bytes);
-    if (decoder && decoder->format == PictureFormat::Jpeg) {
+    const PictureFormat format = decoder ? decoder->format : PictureFormat::None;
+    std::optional<decoders::HeifThumbnail> thumbnail;
+    if (embedded == EmbeddedThumbnail::Welcome &&
+        (format == PictureFormat::Heif || format == PictureFormat::Avif)) {
+        try {
+            thumbnail = decoders::decodeHeifThumbnail(bytes, longSide);
+        } catch (const std::bad_alloc&) {
+            thumbnail.reset();  // the picture itself is tried, and fails as a load fails
+        }
+    }
+    if (thumbnail) {
+        reduced.loaded.picture.image = std::move(thumbnail->image);
+        reduced.loaded.picture.format = format;
+        reduced.fullSize = thumbnail->fullSize;
+    } else if (format == PictureFormat::Jpeg) {
         reduced.loaded = decoders::decodeJpegReduced(bytes, longSide);
         const QSize stored = decoders::jpegHeaderSize(bytes);
         reduced.fullSize = reduced.loaded.picture.axesSwapped ? stored.transposed() : stored;

@@ -17,6 +17,11 @@ struct ReducedPicture {
     QSize fullSize;  // the upright picture's size in pixels before the reduction
 };
 
+// Whether a thumbnail the file itself carries may stand for the picture (HEIF and AVIF files
+// from phones and cameras carry one). It is decoded in a fraction of the time, but it is not
+// the picture: a file whose picture is damaged may have a good thumbnail.
+enum class EmbeddedThumbnail { Refused, Welcome };
+
 // Loads a picture file for a preview or a thumbnail, its longer side at most longSide pixels
 // (never enlarged). The decoder is chosen by content as loadPicture chooses it; a JPEG decodes
 // at TurboJPEG's smallest scale that keeps longSide (through libjpeg at the same scale when
@@ -24,6 +29,9 @@ struct ReducedPicture {
 // AVIF, JPEG XL) decode whole and are scaled down smoothly. Colours are converted to sRGB for the
 // screen. Reentrant: any thread; it may take a while for a large non-JPEG file, so not on the GUI
 // thread.
-ReducedPicture loadReducedPicture(const QString& path, int longSide);
+// With EmbeddedThumbnail::Welcome a HEIF or AVIF file's own thumbnail is taken instead when it
+// shows the same picture at least longSide pixels long (heif/heifcodec.h).
+ReducedPicture loadReducedPicture(const QString& path, int longSide,
+                                  EmbeddedThumbnail embedded = EmbeddedThumbnail::Refused);
 
 }  // namespace zentavo

@@ -40,7 +40,8 @@ qint64 modificationTime(const QString& path) {
 }  // namespace
 
 QImage makeThumbnail(const QString& path, int side) {
-    // A JPEG decodes at an eighth of its size; other formats decode whole. Several workers each
+    // A JPEG decodes at an eighth of its size, a HEIF from a phone through the thumbnail it
+    // carries; other formats decode whole. Several workers each
     // decoding a scan of a hundred megapixels at once could take gigabytes: the large ones take
     // their turns.
     static std::mutex largeDecodes;
@@ -51,7 +52,7 @@ QImage makeThumbnail(const QString& path, int side) {
             turn.lock();
         }
     }
-    ReducedPicture reduced = loadReducedPicture(path, side);
+    ReducedPicture reduced = loadReducedPicture(path, side, EmbeddedThumbnail::Welcome);
     if (!reduced.loaded.ok()) {
         return {};
     }

@@ -13,7 +13,10 @@
 #include <QBuffer>
 #include <QTemporaryDir>
 
+#include <cstring>
+
 #include <gtest/gtest.h>
+#include <libheif/heif.h>
 #include <turbojpeg.h>
 
 namespace zentavo {
@@ -184,6 +187,94 @@ TEST(ReducedPicture, NewerFormatsComeThroughTheSameLoaderUprightAndReduced) {
         const std::array<QRgb, 4> seen = corners(image);
         for (int i = 0; i < 4; ++i) {
             EXPECT_LT(distance(seen[i], file.shown[i]), 60) << "corner " << i;
+        }
+    }
+}
+
+// A HEVC picture in libheif's terms, filled from an RGB image.
+heif_image* heifImageOf(const QImage& rgb) {
+    heif_image* image = nullptr;
+    heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB,
+                      &image);
+    heif_image_add_plane(image, heif_channel_interleaved, rgb.width(), rgb.height(), 8);
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    for (int y = 0; y < rgb.height(); ++y) {
+        std::memcpy(plane + y * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+    }
+    return image;
+}
+
+// A HEIC file of primary with a thumbnail made from another picture, at most side pixels long.
+QByteArray heicWithThumbnail(const QImage& primary, const QImage& thumbnail, int side) {
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder);
+    heif_encoder_set_lossy_quality(encoder, 90);
+    heif_image* image = heifImageOf(primary);
+    heif_image* small = heifImageOf(thumbnail);
+    heif_image_handle* handle = nullptr;
+    heif_image_handle* thumbHandle = nullptr;
+    EXPECT_EQ(heif_context_encode_image(context, image, encoder, nullptr, &handle).code,
+              heif_error_Ok);
+    EXPECT_EQ(
+        heif_context_encode_thumbnail(context, small, handle, encoder, nullptr, side, &thumbHandle)
+            .code,
+        heif_error_Ok);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("thumbnailed.heic"));
+    heif_context_write_to_file(context, path.toUtf8().constData());
+    heif_image_handle_release(thumbHandle);
+    heif_image_handle_release(handle);
+    heif_image_release(small);
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    heif_context_free(context);
+    return test::readFile(path);
+}
+
+TEST(ReducedPicture, AHeifsOwnThumbnailStandsInOnlyWhenWelcomeLongEnoughAndOfItsProportions) {
+    // The thumbnail is told apart from the picture by its colour.
+    const QImage primary = quadrants(640, 480);
+    const QRgb purple = qRgb(150, 40, 160);
+    QImage wide(320, 240, QImage::Format_RGB888);
+    wide.fill(purple);
+    QImage tall(240, 320, QImage::Format_RGB888);
+    tall.fill(purple);
+    const QByteArray thumbnailed = heicWithThumbnail(primary, wide, 160);
+    const QByteArray misshapen = heicWithThumbnail(primary, tall, 160);
+    const struct {
+        const char* name;
+        const QByteArray* file;
+        int longSide;
+        EmbeddedThumbnail embedded;
+        bool thumbnailShown;
+    } cases[] = {
+        {"welcome", &thumbnailed, 100, EmbeddedThumbnail::Welcome, true},
+        {"exactly long enough", &thumbnailed, 160, EmbeddedThumbnail::Welcome, true},
+        {"refused", &thumbnailed, 100, EmbeddedThumbnail::Refused, false},
+        {"too short", &thumbnailed, 161, EmbeddedThumbnail::Welcome, false},
+        {"other proportions", &misshapen, 100, EmbeddedThumbnail::Welcome, false},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("picture.heic"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::writeFile(path, *c.file);
+        const ReducedPicture reduced = loadReducedPicture(path, c.longSide, c.embedded);
+        ASSERT_TRUE(reduced.loaded.ok()) << reduced.loaded.reason.toStdString();
+        const QImage& image = reduced.loaded.picture.image;
+        EXPECT_EQ(reduced.fullSize, QSize(640, 480));
+        EXPECT_EQ(image.size(),
+                  QSize(640, 480)
+                      .scaled(c.longSide, c.longSide, Qt::KeepAspectRatio)
+                      .boundedTo(c.thumbnailShown ? QSize(160, 120) : QSize(640, 480)));
+        const std::array<QRgb, 4> seen = corners(image);
+        const std::array<QRgb, 4> shown = c.thumbnailShown
+                                              ? std::array<QRgb, 4>{purple, purple, purple, purple}
+                                              : std::array<QRgb, 4>{A, B, C, D};
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_LT(distance(seen[i], shown[i]), 60) << "corner " << i;
         }
     }
 }
