@@ -30,6 +30,7 @@ const QString StartLocation = QStringLiteral("in Zentavo2021/08/31.Form1.PushBut
 // A file between planning and delivery.
 struct FileInFlight {
     QString path;
+    QString outputPath;
     int progress = 0;
     QString progressText;  // set in rotate runs
     std::optional<FileResult> result;
@@ -137,6 +138,7 @@ void BatchRun::Private::start(const FileList& fileList) {
     nextToDeliver = 1;
     files.clear();
     frontEnd.setBusy(true);
+    frontEnd.runStarted(bound, options.resultsFolder());
     pump();
 }
 
@@ -152,6 +154,7 @@ void BatchRun::Private::pump() {
         entry.progress = progressValue(index, count > 0 ? count : bound);
         PlannedFile file = planner->plan(index);
         entry.path = file.path;
+        entry.outputPath = file.outputPath;
         if (operation == Operation::Rotate) {
             entry.progressText = QStringLiteral("Processing: ") + GetFileName(file.path);
         }
@@ -232,8 +235,8 @@ void BatchRun::Private::deliver() {
         if (!running || run != current) {
             break;  // the window closed while a report was up
         }
-        frontEnd.fileDelivered(
-            {entry.path, result.outcome, result.reason, result.statement, result.reports});
+        frontEnd.fileDelivered({result.index, entry.path, entry.outputPath, result.outcome,
+                                result.reason, result.statement, result.reports});
         switch (result.outcome) {
             case FileOutcome::Written:
                 ++summary.written;

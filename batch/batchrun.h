@@ -25,7 +25,9 @@ struct FileReport {
 
 // One file of a run as it is delivered to the front end.
 struct DeliveredFile {
+    int index = 0;  // the file's place in the list when the run started, from 1
     QString path;
+    QString outputPath;  // where its output goes (written only when the outcome is Written)
     FileOutcome outcome = FileOutcome::Written;
     // For a file not loaded or not written: why, in a sentence that does not repeat the path,
     // and the statement it failed at.
@@ -46,6 +48,12 @@ public:
     // Messages and error reports of the run.
     virtual Dialogs& dialogs() = 0;
     virtual QString applicationTitle() const = 0;
+    // A run has started over files entries of the list (refused starts never get here); its
+    // outputs go to resultsFolder.
+    virtual void runStarted(int files, const QString& resultsFolder) {
+        Q_UNUSED(files);
+        Q_UNUSED(resultsFolder);
+    }
     // What became of one file of the run, told when the file is delivered, after its error
     // reports were shown (or kept for the closing message).
     virtual void fileDelivered(const DeliveredFile& file) { Q_UNUSED(file); }

@@ -63,6 +63,16 @@ void FileList::remove(int i) {
     endRemoveRows();
 }
 
+bool FileList::removeRows(int row, int count, const QModelIndex& parent) {
+    if (parent.isValid() || row < 0 || count < 1 || row > this->count() - count) {
+        return false;
+    }
+    beginRemoveRows({}, row, row + count - 1);
+    m_paths.remove(row, count);
+    endRemoveRows();
+    return true;
+}
+
 void FileList::clear() {
     beginResetModel();
     m_paths.clear();

@@ -26,6 +26,9 @@ public:
     void append(const QStringList& paths);
     // Removes entry i; later entries move up by one. Throws outside the range.
     void remove(int i);
+    // Removes count entries from row (counted from 0) as one change, so a view follows the
+    // removal of thousands at once; false, removing nothing, when they are not all entries.
+    bool removeRows(int row, int count, const QModelIndex& parent = {}) override;
     // Removes every entry.
     void clear();
     // All entries in display order (a copy: a snapshot for a run).

@@ -6,6 +6,8 @@
 #include <QSize>
 #include <QString>
 
+#include <utility>
+
 namespace zentavo {
 
 // Starts and ends the imaging layer. start() checks that every codec the program needs is
@@ -29,6 +31,8 @@ public:
     // Loads path (the decoders of loadPicture). Throws ZentavoError with a reason a user
     // understands when the file cannot be loaded; the object is then empty.
     void load(const QString& path);
+    // Holds picture as if it had been loaded (a picture reduced for a preview, say).
+    void setPicture(Picture picture) { m_picture = std::move(picture); }
     // The pixel size of the loaded picture; 0 when none.
     int Width() const { return m_picture.width(); }
     int Height() const { return m_picture.height(); }

@@ -19,6 +19,15 @@ public:
     // An OK-only message box.
     virtual void message(const QString& text, const QString& title, MessageIcon icon) = 0;
 
+    // An OK box with one more button, captioned buttonText, beside OK; true when that button
+    // closed it. Front ends that cannot offer the button show a plain message.
+    virtual bool messageWithButton(const QString& text, const QString& title, MessageIcon icon,
+                                   const QString& buttonText) {
+        Q_UNUSED(buttonText);
+        message(text, title, icon);
+        return false;
+    }
+
     // An OK box with a check box captioned checkText under the text; true when it was closed
     // with the box ticked. While it is up the rest of the program goes on: the window can be
     // closed or the run stopped, and closeReports() closes it (unticked). Front ends that cannot

@@ -113,7 +113,7 @@ void Form1::PushButton5_Click() {
                                               "where these sample files are stored (so that you "
                                               "can view them before working with them)?"),
                                m_appTitle)) {
-            m_openFolder(samples);
+            m_opener->openFolder(samples);
         }
     });
 }

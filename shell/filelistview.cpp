@@ -1,17 +1,22 @@
 #include "shell/filelistview.h"
 
 #include "filelist/filelist.h"
+#include "shell/entryoutcomes.h"
 #include "shell/pointers.h"
 
+#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QUrl>
 
 #include <sys/stat.h>
+
+#include <algorithm>
 
 namespace zentavo {
 
@@ -57,6 +62,13 @@ int ListColumns::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_headers.size());
 }
 
+QVariant ListColumns::data(const QModelIndex& index, int role) const {
+    if (role == Qt::ToolTipRole && m_outcomes && index.isValid()) {
+        return m_outcomes->toolTip(index.row(), QIdentityProxyModel::data(index, role).toString());
+    }
+    return QIdentityProxyModel::data(index, role);
+}
+
 QVariant ListColumns::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < m_headers.size()) {
@@ -72,7 +84,7 @@ FileListView::FileListView(FileList& list, QWidget* parent)
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Entries move only by the swapping drag below; the list never exports a drag of its own.
     setDragEnabled(false);
@@ -84,11 +96,52 @@ FileListView::FileListView(FileList& list, QWidget* parent)
     // A long path loses its middle, so that the file name stays in sight; the whole path is the
     // entry's tooltip.
     setTextElideMode(Qt::ElideMiddle);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &FileListView::viewChanged);
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+        connect(&m_columns, signal, this, &FileListView::viewChanged);
+    }
+    connect(&m_columns, &QAbstractItemModel::modelReset, this, &FileListView::viewChanged);
+    connect(&m_columns, &QAbstractItemModel::dataChanged, this, &FileListView::viewChanged);
 }
 
 int FileListView::selectedEntry() const {
     const QModelIndexList rows = selectionModel()->selectedRows();
     return rows.isEmpty() ? 0 : rows.first().row() + 1;
+}
+
+QList<int> FileListView::selectedEntries() const {
+    QList<int> entries;
+    for (const QModelIndex& row : selectionModel()->selectedRows()) {
+        entries << row.row() + 1;
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+int FileListView::chosenEntry() const {
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && selectionModel()->isSelected(current)) {
+        return current.row() + 1;
+    }
+    return selectedEntry();
+}
+
+QStringList FileListView::visiblePaths() const {
+    QStringList paths;
+    const int rows = m_columns.rowCount();
+    if (rows == 0 || m_columns.columnCount() == 0) {
+        return paths;
+    }
+    const QModelIndex top = indexAt(QPoint(0, 0));
+    if (!top.isValid()) {
+        return paths;
+    }
+    const QModelIndex bottom = indexAt(QPoint(0, viewport()->height() - 1));
+    const int last = bottom.isValid() ? bottom.row() : rows - 1;
+    for (int row = top.row(); row <= last; ++row) {
+        paths << m_list.text(row + 1);
+    }
+    return paths;
 }
 
 int FileListView::dragItem() const {
@@ -97,6 +150,10 @@ int FileListView::dragItem() const {
 
 void FileListView::mousePressEvent(QMouseEvent* event) {
     QTreeView::mousePressEvent(event);
+    // Shift and Ctrl choose entries; only a plain press may move one.
+    if (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)) {
+        return;
+    }
     m_dragActive = true;
     if (indexAt(event->position().toPoint()).isValid()) {
         ListView1_ItemClick();
@@ -167,6 +224,16 @@ void FileListView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTreeView::keyPressEvent(event);
+}
+
+void FileListView::contextMenuEvent(QContextMenuEvent* event) {
+    const QModelIndex under = indexAt(event->pos());
+    emit contextMenuAsked(under.isValid() ? under.row() + 1 : 0, event->globalPos());
+}
+
+void FileListView::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    emit viewChanged();
 }
 
 void FileListView::mouseDoubleClickEvent(QMouseEvent* event) {

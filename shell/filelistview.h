@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIdentityProxyModel>
+#include <QList>
 #include <QPersistentModelIndex>
 #include <QStringList>
 #include <QTreeView>
@@ -9,7 +10,10 @@ namespace zentavo {
 
 class FileList;
 
+class EntryOutcomes;
+
 // The list's columns as the window adds them at load; before that the list shows no column.
+// After a run, an entry's tooltip also says what became of it.
 class ListColumns : public QIdentityProxyModel {
     Q_OBJECT
 public:
@@ -17,19 +21,24 @@ public:
 
     // Adds a column with the header text; the list has one column of paths, so one is enough.
     void addColumn(const QString& header);
+    // The outcomes the tooltips tell; none by default.
+    void setOutcomes(const EntryOutcomes* outcomes) { m_outcomes = outcomes; }
 
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
 
 private:
     QStringList m_headers;
+    const EntryOutcomes* m_outcomes = nullptr;
 };
 
 // ListView1: shows the FileList, takes local files and folders dropped on it, and lets the user
 // move an entry by dragging it over its neighbours. A press anywhere starts a drag; the clicked
 // entry becomes DragItem; each move over an entry with a different text swaps the two texts,
 // selects the hovered entry and lets DragItem follow the moved text. Only texts and the selection
-// move. GUI thread.
+// move. Shift and Ctrl extend the selection instead (a press with either moves nothing), and
+// Ctrl+A selects every entry. GUI thread.
 class FileListView : public QTreeView {
     Q_OBJECT
 public:
@@ -46,8 +55,16 @@ public:
     // from "drag.ico" beside the program; without it the list keeps its pointer.
     void setDragPointerFile(const QString& path) { m_dragPointerFile = path; }
 
-    // The selected entry, counted from 1; 0 when none is selected.
+    // The selected entry, counted from 1; 0 when none is selected. With several selected, the
+    // first of them.
     int selectedEntry() const;
+    // Every selected entry, counted from 1, in list order.
+    QList<int> selectedEntries() const;
+    // The entry the user is on: the current entry when it is selected, else the first selected;
+    // 0 when none is selected.
+    int chosenEntry() const;
+    // The paths of the entries in view, top first.
+    QStringList visiblePaths() const;
     bool dragActive() const { return m_dragActive; }
     // DragItem, counted from 1; 0 when there is none (or its entry was removed).
     int dragItem() const;
@@ -57,8 +74,13 @@ signals:
     void pointerMoved();
     // ListView1_DblClick.
     void doubleClickedList();
-    // The Delete key: the window removes the selected entry, as for a double-click.
+    // The Delete key: the window removes the selected entries.
     void deletePressed();
+    // The context menu was asked for over entry (counted from 1; 0 over no entry) at a point on
+    // the screen.
+    void contextMenuAsked(int entry, const QPoint& screenPoint);
+    // Other entries came into view (a scroll, a resize, entries added or removed).
+    void viewChanged();
     // Local paths dropped on the list, in the drop's order.
     void pathsDropped(const QStringList& paths);
 
@@ -71,6 +93,8 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void ListView1_ItemClick();

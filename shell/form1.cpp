@@ -11,7 +11,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -21,7 +20,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
-#include <QUrl>
 
 namespace zentavo {
 
@@ -48,8 +46,6 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, StartupObject& imaging, 
       m_settings(settings),
       m_imaging(imaging),
       m_desktop(&SpecialFolderPath),
-      m_openFolder(
-          [](const QString& folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }),
       m_programFolder(QCoreApplication::applicationDirPath()) {
     buildLayout();
     m_batch = std::make_unique<BatchRun>(*this, *this);
@@ -67,7 +63,8 @@ Form1::Form1(Dialogs& dialogs, SettingsStore& settings, StartupObject& imaging, 
             Qt::QueuedConnection);
     connect(m_ui.PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
     connect(m_ui.ListView1, &FileListView::doubleClickedList, this, &Form1::ListView1_DblClick);
-    connect(m_ui.ListView1, &FileListView::deletePressed, this, &Form1::ListView1_DblClick);
+    connect(m_ui.ListView1, &FileListView::deletePressed, this, &Form1::removeSelectedEntries);
+    connectPictures();
     connect(m_ui.ListView1, &FileListView::pointerMoved, this, [this] {
         if (!isBusy()) {
             setPointer(PointerKind::Default);
@@ -152,6 +149,14 @@ void Form1::Form_Load() {
         m_ui.Text1->setText(
             m_settings.GetSetting(QStringLiteral("Text1"), DefaultResultsFolder(m_desktop())));
     });
+    // Thumbnails came later and are a matter of taste: a value that does not read leaves them
+    // off rather than reporting an error at start.
+    try {
+        setThumbnailsShown(
+            settingToBoolean(m_settings.GetSetting(QStringLiteral("Thumbnails"), 0)));
+    } catch (const ZentavoError&) {
+        setThumbnailsShown(false);
+    }
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
@@ -235,20 +240,6 @@ QString Form1::resultsFolder() const {
     return typed;
 }
 
-void Form1::setBusy(bool busy) {
-    setPointer(busy ? PointerKind::Hourglass : PointerKind::Default);
-}
-
-void Form1::setProgressValue(int value) {
-    m_ui.ProgressBar1->setValue(value);
-}
-
-void Form1::showClosingMessage(const QString& text, MessageIcon icon) {
-    // The run is over when its closing message shows.
-    m_ui.PushButton2->setText(QStringLiteral("Start Flipping or Rotating"));
-    RunFrontEnd::showClosingMessage(text, icon);
-}
-
 void Form1::PushButton2_Click() {
     if (m_batch->isRunning()) {
         m_batch->stop();
@@ -267,6 +258,22 @@ void Form1::PushButton4_Click() {
             m_fileList->clear();
         }
     });
+}
+
+void Form1::removeSelectedEntries() {
+    if (isBusy()) {
+        return;
+    }
+    // From the bottom up, each run of neighbours in one go, so the places above stay true.
+    const QList<int> entries = m_ui.ListView1->selectedEntries();
+    for (qsizetype i = entries.size() - 1; i >= 0;) {
+        qsizetype first = i;
+        while (first > 0 && entries[first - 1] == entries[first] - 1) {
+            --first;
+        }
+        m_fileList->removeRows(entries[first] - 1, int(i - first + 1));
+        i = first - 1;
+    }
 }
 
 void Form1::ListView1_DblClick() {

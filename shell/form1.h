@@ -2,10 +2,14 @@
 
 #include "batch/batchrun.h"
 #include "batch/joboptions.h"
+#include "shell/desktopopener.h"
 #include "shell/pointers.h"
+#include "shell/timeleft.h"
 
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -15,6 +19,7 @@
 class QButtonGroup;
 class QGroupBox;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -23,8 +28,12 @@ class QSlider;
 namespace zentavo {
 
 class Dialogs;
+class EntryOutcomes;
 class FileList;
+class FileListDelegate;
 class FileListView;
+class PreviewPanel;
+class Thumbnails;
 class SettingsStore;
 class StartupObject;
 
@@ -82,14 +91,18 @@ public:
     // The folder the skin, pointers and samples are looked for in (the program's folder by
     // default); set before Form_Load.
     void setProgramFolder(const QString& folder) { m_programFolder = folder; }
-    // How a folder is shown in the desktop's file manager (QDesktopServices by default); the
-    // answer is not used.
-    void setFolderOpener(std::function<void(const QString& folder)> opener) {
-        m_openFolder = std::move(opener);
-    }
+    // How files and folders are handed to the desktop (its own handlers by default); the opener
+    // must outlive the window.
+    void setDesktopOpener(DesktopOpener& opener) { m_opener = &opener; }
 
     const Form1Controls& controls() const { return m_ui; }
     FileList& fileList() { return *m_fileList; }
+    // The selected entry before and after the operation, in the room a window larger than its
+    // default size gives; hidden at the default size.
+    PreviewPanel& preview() { return *m_preview; }
+    Thumbnails& thumbnails() { return *m_thumbnails; }
+    // What each entry became in the last run.
+    const EntryOutcomes& outcomes() const { return *m_outcomes; }
     BatchRun& batchRun() { return *m_batch; }
     bool gdiplusFailed() const { return m_gdiplusFailed; }
 
@@ -106,13 +119,27 @@ public:
     int sliderValue() const override;
     QString resultsFolder() const override;
 
-    // RunFrontEnd.
+    // RunFrontEnd. While a run goes, the progress bar's text adds the time left once
+    // TimeLeft::FilesBeforeEstimate files are done; the closing message of a run offers to open
+    // the folder its outputs went to.
     void setBusy(bool busy) override;
     void setProgressValue(int value) override;
     void setProgressText(const QString& text) override;
     Dialogs& dialogs() override { return m_dialogs; }
     QString applicationTitle() const override { return m_appTitle; }
+    void runStarted(int files, const QString& resultsFolder) override;
+    void fileDelivered(const DeliveredFile& file) override;
     void showClosingMessage(const QString& text, MessageIcon icon) override;
+
+    // Thumbnails before the paths of the list, kept under "Thumbnails" ("True" or "False"; off
+    // when absent or unreadable).
+    void setThumbnailsShown(bool shown);
+    bool thumbnailsShown() const;
+    // The Delete key: removes every selected entry; nothing while the hourglass shows.
+    void removeSelectedEntries();
+    // The list's context menu over entry (from 1; 0 over no entry): open the entry's output or
+    // the folder it went to, remove the selected entries, show thumbnails.
+    std::unique_ptr<QMenu> ListView1_ContextMenu(int entry);
 
     // The click handlers of the buttons.
     void PushButton1_Click();
@@ -135,6 +162,16 @@ protected:
 
 private:
     void buildLayout();
+    // Places the preview in the room beyond the default size (hidden when there is too little)
+    // and says how much of the extra width the list gives up to it.
+    int placePreview(int dx, int dy);
+    // Wires the preview, the thumbnails and the outcomes to the list and the options.
+    void connectPictures();
+    // The preview follows the chosen entry; the thumbnails the entries in view.
+    void previewChosenEntry();
+    void wantThumbnails();
+    // The progress bar's caption with the time left, if known.
+    void showProgressCaption();
     // Gives the frames and option buttons their background and the matching text colour.
     void paintPanels();
     void connectOptionHandlers();
@@ -166,7 +203,20 @@ private:
     FileList* m_fileList = nullptr;
     std::unique_ptr<BatchRun> m_batch;
     std::function<QString()> m_desktop;
-    std::function<void(const QString&)> m_openFolder;
+    QtDesktopOpener m_desktopOpener;
+    DesktopOpener* m_opener = &m_desktopOpener;
+    PreviewPanel* m_preview = nullptr;
+    Thumbnails* m_thumbnails = nullptr;
+    EntryOutcomes* m_outcomes = nullptr;
+    FileListDelegate* m_listDelegate = nullptr;
+    bool m_rowsWithoutMarks = true;  // the rows are laid out with no room for outcome marks
+    QTimer m_thumbnailsDue;  // the entries in view are told to the thumbnails once per change
+    QString m_progressCaption = QStringLiteral("Progress Bar");
+    TimeLeft m_timeLeft;
+    QElapsedTimer m_clock;
+    QTimer m_timeLeftTick;     // the time left counts down between files
+    bool m_runEnding = false;  // a run started: its closing message offers the folder
+    QString m_runFolder;       // where the run's outputs went
     QString m_programFolder;
     QString m_appTitle;
     QString m_degrees = QStringLiteral("-90");

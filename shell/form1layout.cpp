@@ -10,6 +10,8 @@
 
 #include "filelist/filelist.h"
 #include "shell/filelistview.h"
+#include "shell/previewpanel.h"
+#include "shell/thumbnails.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>
@@ -34,6 +36,12 @@ constexpr int ClientHeightTwips = 8010;
 constexpr int RightColumnTwips = 6970;
 // The option frames draw their rows at most this much closer together.
 constexpr double TightestRows = 0.9;
+// The gap between the list and the right column, and between the rows of the right column.
+constexpr int RowGapTwips = 120;
+// The least room the preview is shown in, in pixels: two captions and pictures a hundred
+// pixels high; a column beside the list at least this wide.
+constexpr int PreviewLeastHeight = 140;
+constexpr int PreviewLeastWidth = 200;
 
 int pixels(int twips) {
     return qRound(twips / TwipsPerPixel);
@@ -336,6 +344,12 @@ void Form1::paintPanels() {
 
 void Form1::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    // Back from another program, which may have changed the files: the thumbnails in view
+    // are checked against them.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_thumbnails) {
+        m_thumbnails->recheck();
+        wantThumbnails();
+    }
     // The desktop changed its palette (a dark scheme switched on, say): the panels follow.
     if (event->type() == QEvent::PaletteChange && !m_paintingPanels) {
         m_paintingPanels = true;
@@ -344,10 +358,41 @@ void Form1::changeEvent(QEvent* event) {
     }
 }
 
+int Form1::placePreview(int dx, int dy) {
+    if (!m_preview) {
+        return 0;
+    }
+    // Taller than drawn, the right column has room below the results-folder frame, above the
+    // Start button. Only wider, the list shares its extra width with a column beside it.
+    const QRect folder = followed(twipsRect(8040, 6040, 7800, 810), Follow::Right, dx, dy);
+    const QRect start = followed(twipsRect(8040, 6970, 7800, 405), Follow::BottomRight, dx, dy);
+    const int gap = pixels(RowGapTwips);
+    const QRect below(folder.left(), folder.bottom() + 1 + gap, folder.width(),
+                      start.top() - gap - (folder.bottom() + 1 + gap));
+    int listGivesUp = 0;
+    QRect place;
+    if (below.height() >= PreviewLeastHeight) {
+        place = below;
+    } else if (dx >= 2 * PreviewLeastWidth) {
+        listGivesUp = dx / 2;
+        const QRect list =
+            followed(twipsRect(120, 120, 7800, 6765), Follow::Grow, dx - listGivesUp, dy);
+        const QRect buttons = followed(twipsRect(4080, 7490, 3840, 405), Follow::BottomRightHalf,
+                                       dx - listGivesUp, dy);
+        place = QRect(list.right() + 1 + gap, list.top(), listGivesUp - gap,
+                      buttons.bottom() - list.top() + 1);
+    }
+    m_preview->setGeometry(place);
+    m_preview->setVisible(place.isValid());
+    return listGivesUp;
+}
+
 void Form1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int dx = width() - pixels(ClientWidthTwips);
     const int dy = height() - pixels(ClientHeightTwips);
+    // The list, and the buttons under it, give up to the preview what it takes of the width.
+    const int listDx = dx - placePreview(dx, dy);
     // Lower than drawn, the right column's frames fit above the Start button by drawing their
     // rows closer together.
     const int column = pixels(RightColumnTwips);
@@ -358,9 +403,12 @@ void Form1::resizeEvent(QResizeEvent* event) {
         if (!follow.isValid()) {
             continue;
         }
-        QRect place = followed(child->property(DrawnPlace).toRect(),
-                               static_cast<Follow>(follow.toInt()), dx, dy);
-        if (static_cast<Follow>(follow.toInt()) == Follow::Right) {
+        const Follow how = static_cast<Follow>(follow.toInt());
+        const bool underList =
+            how == Follow::Grow || how == Follow::BottomLeftHalf || how == Follow::BottomRightHalf;
+        QRect place =
+            followed(child->property(DrawnPlace).toRect(), how, underList ? listDx : dx, dy);
+        if (how == Follow::Right) {
             place = QRect(place.x(), qRound(place.y() * rows), place.width(),
                           qRound(place.height() * rows));
             drawRowsCloser(child, rows);
@@ -376,7 +424,18 @@ void Form1::resizeEvent(QResizeEvent* event) {
 }
 
 void Form1::setProgressText(const QString& text) {
-    static_cast<CaptionedProgressBar*>(m_ui.ProgressBar1)->setCaption(text);
+    m_progressCaption = text;
+    showProgressCaption();
+}
+
+void Form1::showProgressCaption() {
+    QString caption = m_progressCaption;
+    if (m_clock.isValid()) {
+        if (const std::optional<qint64> left = m_timeLeft.remaining(m_clock.elapsed())) {
+            caption += QStringLiteral(" - ") + timeLeftText(*left);
+        }
+    }
+    static_cast<CaptionedProgressBar*>(m_ui.ProgressBar1)->setCaption(caption);
 }
 
 }  // namespace zentavo

@@ -1,6 +1,7 @@
 // The window program: builds the window over the user's settings and Qt's dialogs, loads it and
 // serves its events until it closes.
 #include "imagefiles/libraries/librarymessages.h"
+#include "shell/filelistview.h"
 #include "shell/form1.h"
 #include "shell/mainroutines.h"
 #include "shell/qtdialogs.h"
@@ -51,7 +52,8 @@ int main(int argc, char** argv) {
     }
 
     // For the documentation: save a picture of the loaded window and end. With
-    // ZENTAVO_SCREENSHOT_DROP the window is maximised and that folder is dropped on the list.
+    // ZENTAVO_SCREENSHOT_DROP the window is maximised and that folder is dropped on the list;
+    // ZENTAVO_SCREENSHOT_CHOOSE then chooses that entry (from 1), which the preview shows.
     const QString screenshot = qEnvironmentVariable("ZENTAVO_SCREENSHOT");
     const QString dropped = qEnvironmentVariable("ZENTAVO_SCREENSHOT_DROP");
     if (!screenshot.isEmpty() && !dropped.isEmpty()) {
@@ -59,9 +61,17 @@ int main(int argc, char** argv) {
         form.setGeometry(form.screen()->availableGeometry());
         form.showMaximized();
         form.ListView1_OLEDragDrop({dropped});
+        const int chosen = qEnvironmentVariableIntValue("ZENTAVO_SCREENSHOT_CHOOSE");
+        zentavo::FileListView* list = form.controls().ListView1;
+        if (chosen > 0 && chosen <= list->model()->rowCount()) {
+            list->selectionModel()->setCurrentIndex(list->model()->index(chosen - 1, 0),
+                                                    QItemSelectionModel::ClearAndSelect);
+        }
     }
     if (!screenshot.isEmpty()) {
-        QTimer::singleShot(1000, &form, [&form, screenshot] {
+        // Time for the thumbnails and the preview to be made, on a busy machine too.
+        const int settle = qEnvironmentVariableIsEmpty("ZENTAVO_SCREENSHOT_CHOOSE") ? 1000 : 3000;
+        QTimer::singleShot(settle, &form, [&form, screenshot] {
             const bool saved = form.grab().save(screenshot);
             QCoreApplication::exit(saved ? 0 : 1);
         });

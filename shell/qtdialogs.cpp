@@ -51,10 +51,11 @@ QRect availableArea(const QWidget* near) {
     return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 
-// A message too tall for a message box: the text in a scrolling area, OK below it, the whole
-// box within the screen's available height.
-void showScrollingMessage(const QString& text, const QString& title, MessageIcon icon,
-                          QWidget* owner) {
+// A message too tall for a message box: the text in a scrolling area, OK (and the extra button,
+// when buttonText is given) below it, the whole box within the screen's available height. True
+// when the extra button closed it.
+bool showScrollingMessage(const QString& text, const QString& title, MessageIcon icon,
+                          QWidget* owner, const QString& buttonText) {
     QDialog box(owner);
     box.setWindowTitle(title);
     box.setObjectName(QStringLiteral("scrollingMessage"));
@@ -80,6 +81,14 @@ void showScrollingMessage(const QString& text, const QString& title, MessageIcon
     layout->addLayout(row, 1);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    bool pressed = false;
+    if (!buttonText.isEmpty()) {
+        QPushButton* extra = buttons->addButton(buttonText, QDialogButtonBox::ActionRole);
+        QObject::connect(extra, &QPushButton::clicked, &box, [&box, &pressed] {
+            pressed = true;
+            box.accept();
+        });
+    }
     layout->addWidget(buttons);
 
     const QRect screen = availableArea(owner);
@@ -93,38 +102,54 @@ void showScrollingMessage(const QString& text, const QString& title, MessageIcon
     box.setMaximumHeight(highest);
     buttons->button(QDialogButtonBox::Ok)->setFocus();
     box.exec();
+    return pressed;
 }
 
-}  // namespace
-
-void QtDialogs::message(const QString& text, const QString& title, MessageIcon icon) {
-    const auto makeBox = [&](QMessageBox& box) {
+// A message box with OK, and a button captioned buttonText beside it unless that is empty. True
+// when that button closed it.
+bool showMessage(const QString& text, const QString& title, MessageIcon icon, QWidget* owner,
+                 const QString& buttonText) {
+    const auto makeBox = [&](QMessageBox& box) -> QPushButton* {
         box.setIcon(boxIcon(icon));
         box.setWindowTitle(title);
         box.setText(displayText(text));
         box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Ok);
         showAsPlainText(box);
         box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return buttonText.isEmpty() ? nullptr : box.addButton(buttonText, QMessageBox::ActionRole);
     };
     // A message box sizes itself when it is shown, wrapping long lines: its height is measured
     // on a copy shown off the screen, after wrapping. Too tall for the screen, the text goes
     // into a scrolling area that keeps each line whole instead.
     int height = 0;
     {
-        QMessageBox measure(m_owner);
+        QMessageBox measure(owner);
         makeBox(measure);
         measure.setAttribute(Qt::WA_DontShowOnScreen);
         measure.show();
         height = measure.height();
         measure.hide();
     }
-    if (height + WindowFrameAllowance > availableArea(m_owner).height()) {
-        showScrollingMessage(text, title, icon, m_owner);
-        return;
+    if (height + WindowFrameAllowance > availableArea(owner).height()) {
+        return showScrollingMessage(text, title, icon, owner, buttonText);
     }
-    QMessageBox box(m_owner);
-    makeBox(box);
+    QMessageBox box(owner);
+    QPushButton* extra = makeBox(box);
     box.exec();
+    return extra && box.clickedButton() == extra;
+}
+
+}  // namespace
+
+void QtDialogs::message(const QString& text, const QString& title, MessageIcon icon) {
+    showMessage(text, title, icon, m_owner, QString());
+}
+
+bool QtDialogs::messageWithButton(const QString& text, const QString& title, MessageIcon icon,
+                                  const QString& buttonText) {
+    return showMessage(text, title, icon, m_owner, buttonText);
 }
 
 bool QtDialogs::reportWithCheckBox(const QString& text, const QString& title, MessageIcon icon,

@@ -20,6 +20,9 @@ public:
     // Long texts (a closing message naming many files) scroll inside a box no taller than the
     // screen; the text can always be selected and copied.
     void message(const QString& text, const QString& title, MessageIcon icon) override;
+    // The same box with one more button beside OK.
+    bool messageWithButton(const QString& text, const QString& title, MessageIcon icon,
+                           const QString& buttonText) override;
     bool reportWithCheckBox(const QString& text, const QString& title, MessageIcon icon,
                             const QString& checkText) override;
     void closeReports() override;

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Builds the window program, starts it under a virtual X display with the user's settings kept
-# out of the way, and saves three pictures in docs/:
-#   screenshot.png            the window at its default size, a folder of pictures opened with
-#                             it, under the default (light) palette
-#   screenshot-dark.png       the same under a dark palette, set as desktops set one: Fusion
-#                             and a dark colour scheme through qt6ct
-#   screenshot-maximised.png  the window maximised with the same folder dropped on its list
+# out of the way, and saves four pictures in docs/:
+#   screenshot.png                 the window at its default size, a folder of pictures opened
+#                                  with it, under the default (light) palette
+#   screenshot-dark.png            the same under a dark palette, set as desktops set one:
+#                                  Fusion and a dark colour scheme through qt6ct
+#   screenshot-maximised.png       the window maximised with the same folder dropped on its
+#                                  list, thumbnails shown, a photograph chosen and previewed
+#                                  before and after a quarter turn
+#   screenshot-maximised-dark.png  the same under the dark palette
 # The pictures lie under /home/ann/Pictures: the script runs in a mount namespace of its own,
 # with an empty /home, so that the list shows a user's ordinary paths.
 #   shell/screenshot.sh [BUILD_FOLDER]      (default: build)
@@ -25,7 +28,6 @@ mount -t tmpfs tmpfs /home
 mkdir -p docs
 home=/home/ann
 mkdir -p "$home/Desktop" "$home/.config/Corvanta" "$home/.config/qt6ct"
-printf '[General]\nText1=/home/ann/Pictures/Turned/\n' >"$home/.config/Corvanta/Zentavo.conf"
 printf '[Appearance]\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n' \
   >"$home/.config/qt6ct/qt6ct.conf"
 
@@ -42,15 +44,28 @@ cp "$samples/sample-gif.gif" "$trip/waves.gif"
 cp "$samples/sample-tiff.tif" "$deep/IMG_20.tif"
 cp "$samples/landscape-6mp.jpg" "$deep/IMG_21.jpg"
 
-# shoot PICTURE THEME [ZENTAVO_SCREENSHOT_DROP] -- [ARGUMENTS...]
+# The settings the window starts with: the results folder, and for the maximised pictures the
+# thumbnails and a quarter turn.
+settings() {
+  printf '[General]\nText1=/home/ann/Pictures/Turned/\n' >"$home/.config/Corvanta/Zentavo.conf"
+  [ "$1" = plain ] ||
+    printf 'Thumbnails=True\nOption8=False\nOption9=True\n' >>"$home/.config/Corvanta/Zentavo.conf"
+}
+
+# shoot PICTURE THEME [ZENTAVO_SCREENSHOT_DROP [ENTRY]] -- [ARGUMENTS...]
 shoot() {
-  local picture=$1 theme=$2 drop=$3
-  shift 4
+  local picture=$1 theme=$2 drop=$3 choose=$4
+  shift 5
   HOME="$home" XDG_CONFIG_HOME="$home/.config" QT_QPA_PLATFORMTHEME="$theme" \
     ZENTAVO_SCREENSHOT="$PWD/docs/$picture" ZENTAVO_SCREENSHOT_DROP="$drop" \
+    ZENTAVO_SCREENSHOT_CHOOSE="$choose" \
     xvfb-run -a -s "-screen 0 1440x900x24" "$builddir/zentavo" "$@"
   echo "Saved docs/$picture"
 }
-shoot screenshot.png "" "" -- "$trip"
-shoot screenshot-dark.png qt6ct "" -- "$trip"
-shoot screenshot-maximised.png "" "$trip" --
+settings plain
+shoot screenshot.png "" "" "" -- "$trip"
+shoot screenshot-dark.png qt6ct "" "" -- "$trip"
+# Entry 9 is IMG_21.jpg, the photograph in the deep folder.
+settings pictures
+shoot screenshot-maximised.png "" "$trip" 9 --
+shoot screenshot-maximised-dark.png qt6ct "$trip" 9 --

@@ -10,6 +10,19 @@ void ScriptedDialogs::message(const QString& text, const QString& title, Message
     shown.push_back({QStringLiteral("message"), text, title, icon});
 }
 
+bool ScriptedDialogs::messageWithButton(const QString& text, const QString& title,
+                                        MessageIcon icon, const QString& buttonText)
+{
+    message(text, title, icon);
+    buttonTexts << buttonText;
+    if (buttonAnswers.empty()) {
+        return false;
+    }
+    const bool pressed = buttonAnswers.front();
+    buttonAnswers.pop_front();
+    return pressed;
+}
+
 bool ScriptedDialogs::reportWithCheckBox(const QString& text, const QString& title,
                                          MessageIcon icon, const QString& checkText)
 {

@@ -26,6 +26,9 @@ struct ShownDialog {
 class ScriptedDialogs : public Dialogs {
 public:
     void message(const QString& text, const QString& title, MessageIcon icon) override;
+    // Shown as a message; answered from buttonAnswers (OK when empty).
+    bool messageWithButton(const QString& text, const QString& title, MessageIcon icon,
+                           const QString& buttonText) override;
     // Shown as a message; answered from checkAnswers (unticked when empty).
     bool reportWithCheckBox(const QString& text, const QString& title, MessageIcon icon,
                             const QString& checkText) override;
@@ -39,6 +42,8 @@ public:
     std::deque<bool> yesNoAnswers;
     std::deque<bool> checkAnswers;
     QStringList checkTexts;  // the check box captions offered, in order
+    std::deque<bool> buttonAnswers;  // true: the extra button of messageWithButton
+    QStringList buttonTexts;         // the extra buttons offered, in order
     // What the user does while a report box is up (the rest of the program goes on meanwhile).
     std::function<void()> whileReportShown;
     std::deque<QString> inputAnswers;       // "\x01" answers with the default

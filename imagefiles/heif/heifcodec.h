@@ -5,7 +5,10 @@
 #include "imagefiles/picture/pixelmove.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QSize>
+
+#include <optional>
 
 namespace zentavo::decoders {
 
@@ -26,6 +29,20 @@ LoadResult decodeHeif(const QByteArray& bytes);
 // The primary image's stored size (its ispe box, before its transforms); invalid when the
 // boxes that say it are not within bytes.
 QSize heifHeaderSize(const QByteArray& bytes);
+
+// A thumbnail a HEIF or AVIF file carries for its primary image, and the primary's size as
+// shown (its transforms applied).
+struct HeifThumbnail {
+    QImage image;  // 8-bit RGB, its own transforms applied
+    QSize fullSize;
+};
+
+// The smallest thumbnail of the primary image whose longer side is at least longSide pixels
+// and that shows the same picture: the primary's proportions within 2 % once each has its
+// transforms applied, and no alpha in either. Nothing when there is none or it cannot be
+// decoded (the primary itself is not judged: a damaged primary may still have a good
+// thumbnail). Reentrant: any thread.
+std::optional<HeifThumbnail> decodeHeifThumbnail(const QByteArray& bytes, int longSide);
 
 }  // namespace zentavo::decoders
 

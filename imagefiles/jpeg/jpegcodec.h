@@ -17,6 +17,12 @@ inline bool looksLikeJpeg(const QByteArray& bytes) {
 // Reentrant: any thread.
 LoadResult decodeJpeg(const QByteArray& bytes);
 
+// The same at one of TurboJPEG's reducing scales (1/8 to 1), the smallest that keeps the longer
+// side at least longSide pixels: only the coefficients that scale needs are transformed, so a
+// 12-megapixel photo decodes for a 500-pixel view in a fraction of the time. The header,
+// ceilings and damage are judged as decodeJpeg judges them. Reentrant: any thread.
+LoadResult decodeJpegReduced(const QByteArray& bytes, int longSide);
+
 // The pixel size in a JPEG's frame header, before orientation; invalid when unreadable.
 QSize jpegHeaderSize(const QByteArray& bytes);
 

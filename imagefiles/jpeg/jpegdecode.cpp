@@ -12,6 +12,7 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <array>
 #include <new>
 
@@ -36,7 +37,35 @@ QSize jpegHeaderSize(const QByteArray& bytes) {
     return QSize(width, height);
 }
 
-LoadResult decodeJpeg(const QByteArray& bytes) {
+namespace {
+
+// The smallest of TurboJPEG's reducing scales (1/8 to 1) that keeps the longer side of a
+// width x height picture at least longSide pixels; 1 (no reduction) when longSide is 0 or the
+// picture is not larger.
+tjscalingfactor reducingScale(int width, int height, int longSide) {
+    tjscalingfactor chosen{1, 1};
+    if (longSide <= 0) {
+        return chosen;
+    }
+    int count = 0;
+    const tjscalingfactor* factors = tjGetScalingFactors(&count);
+    for (int i = 0; factors && i < count; ++i) {
+        const tjscalingfactor f = factors[i];
+        if (f.num > f.denom || std::max(TJSCALED(width, f), TJSCALED(height, f)) < longSide) {
+            continue;
+        }
+        // Smaller than the one chosen so far: num / denom < chosen.num / chosen.denom.
+        if (f.num * chosen.denom < chosen.num * f.denom) {
+            chosen = f;
+        }
+    }
+    return chosen;
+}
+
+// The decoder at a TurboJPEG scale: the whole picture when longSide is 0, otherwise reduced
+// while its longer side stays at least longSide. The header, ceilings and damage are judged on
+// the file as stored, so a reduced picture fails exactly where the whole one would.
+LoadResult decodeJpegAt(const QByteArray& bytes, int longSide) {
     TjDecompressor tj;
     if (!tj.handle) {
         return LoadResult::failure(LoadError::OutOfMemory,
@@ -67,14 +96,18 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
                 .arg(height));
     }
 
+    const tjscalingfactor scale = reducingScale(width, height, longSide);
+    const int scaledWidth = TJSCALED(width, scale);
+    const int scaledHeight = TJSCALED(height, scale);
+
     LoadResult result;
     Picture& picture = result.picture;
     try {
-        picture.image =
-            pooledImage(width, height, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+        picture.image = pooledImage(scaledWidth, scaledHeight,
+                                    grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
         QImage inks;
         if (cmyk) {
-            inks = QImage(width, height, QImage::Format_RGBA8888);
+            inks = QImage(scaledWidth, scaledHeight, QImage::Format_RGBA8888);
             if (inks.isNull()) {
                 throw std::bad_alloc();
             }
@@ -85,16 +118,19 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
         unsigned char* target = cmyk ? inks.bits() : picture.image.bits();
         const int pitch = int(cmyk ? inks.bytesPerLine() : picture.image.bytesPerLine());
         const int pixelFormat = cmyk ? TJPF_CMYK : (grey ? TJPF_GRAY : TJPF_RGB);
-        const int flags = TJFLAG_LIMITSCANS | TJFLAG_ACCURATEDCT;
+        // A reduced picture is for the eye: the fast transform is good enough at 1/8 to 1/2.
+        const int flags = TJFLAG_LIMITSCANS | (longSide > 0 ? TJFLAG_FASTDCT : TJFLAG_ACCURATEDCT);
         if (throughLibjpeg) {
-            const QString damage = decodeWithLibjpeg(bytes, pixelFormat, target, pitch, height);
+            const QString damage = decodeWithLibjpeg(
+                bytes, pixelFormat,
+                {target, pitch, scaledWidth, scaledHeight, scale.num, scale.denom});
             if (!damage.isEmpty()) {
                 return LoadResult::failure(
                     LoadError::Corrupt,
                     QStringLiteral("The JPEG data is damaged or incomplete (%1).").arg(damage));
             }
-        } else if (tjDecompress2(tj.handle, data, size, target, width, pitch, height, pixelFormat,
-                                 flags) != 0) {
+        } else if (tjDecompress2(tj.handle, data, size, target, scaledWidth, pitch, scaledHeight,
+                                 pixelFormat, flags) != 0) {
             const QString message = QString::fromLocal8Bit(tjGetErrorStr2(tj.handle));
             // The decoder words only its first warning: a harmless one may hide damage later
             // in the data, which a second reading that hears every warning finds.
@@ -134,6 +170,16 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
                                    QStringLiteral("There is not enough memory for the picture."));
     }
     return result;
+}
+
+}  // namespace
+
+LoadResult decodeJpeg(const QByteArray& bytes) {
+    return decodeJpegAt(bytes, 0);
+}
+
+LoadResult decodeJpegReduced(const QByteArray& bytes, int longSide) {
+    return decodeJpegAt(bytes, std::max(longSide, 1));
 }
 
 }  // namespace zentavo::decoders

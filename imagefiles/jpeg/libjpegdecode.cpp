@@ -41,9 +41,7 @@ struct Decode {
     JpegFrame frame;
     bool readPixels;
     J_COLOR_SPACE space;
-    unsigned char* target;
-    int pitch;
-    int height;
+    LibjpegTarget target;
 };
 
 void run(Decode& job) {
@@ -64,12 +62,15 @@ void run(Decode& job) {
     if (job.readPixels) {
         reader.out_color_space = job.space;
         reader.dct_method = JDCT_ISLOW;
+        reader.scale_num = unsigned(job.target.scaleNum);
+        reader.scale_denom = unsigned(job.target.scaleDenom);
         jpeg_start_decompress(&reader);
-        if (int(reader.output_height) != job.height) {
+        if (int(reader.output_width) != job.target.width ||
+            int(reader.output_height) != job.target.height) {
             failJpeg(job.listener, "The frame header changed between two readings");
         }
         while (reader.output_scanline < reader.output_height) {
-            JSAMPROW row = job.target + qsizetype(reader.output_scanline) * job.pitch;
+            JSAMPROW row = job.target.pixels + qsizetype(reader.output_scanline) * job.target.pitch;
             jpeg_read_scanlines(&reader, &row, 1);
         }
         jpeg_finish_decompress(&reader);
@@ -89,15 +90,12 @@ std::optional<JpegFrame> readFrameWithLibjpeg(const QByteArray& jpeg) {
     return job.frame;
 }
 
-QString decodeWithLibjpeg(const QByteArray& jpeg, int pixelFormat, unsigned char* target,
-                          int pitch, int height) {
+QString decodeWithLibjpeg(const QByteArray& jpeg, int pixelFormat, const LibjpegTarget& target) {
     Decode job{};
     job.jpeg = &jpeg;
     job.readPixels = true;
     job.space = outputSpace(pixelFormat);
     job.target = target;
-    job.pitch = pitch;
-    job.height = height;
     run(job);
     return job.listener.damaged || job.listener.failed ? QString::fromLocal8Bit(job.listener.damage)
                                                        : QString();

@@ -17,10 +17,22 @@ namespace zentavo {
 // when libjpeg cannot read the header either.
 std::optional<JpegFrame> readFrameWithLibjpeg(const QByteArray& jpeg);
 
-// Decodes jpeg into target (height rows of pitch bytes) as TurboJPEG's pixelFormat (TJPF_RGB,
-// TJPF_GRAY or TJPF_CMYK) would. Returns the words of the damage the decoder met (data cut off,
-// bad codes, a fatal error), or an empty text when the picture is whole.
-QString decodeWithLibjpeg(const QByteArray& jpeg, int pixelFormat, unsigned char* target,
-                          int pitch, int height);
+// Where a decode goes: height rows of pitch bytes, each of width pixels, which is the frame's
+// size at the scale scaleNum / scaleDenom (one of TurboJPEG's scales, 1/8 to 1, rounded up as
+// TJSCALED rounds).
+struct LibjpegTarget {
+    unsigned char* pixels = nullptr;
+    int pitch = 0;
+    int width = 0;
+    int height = 0;
+    int scaleNum = 1;
+    int scaleDenom = 1;
+};
+
+// Decodes jpeg into target as TurboJPEG's pixelFormat (TJPF_RGB, TJPF_GRAY or TJPF_CMYK) would,
+// at the target's scale. Returns the words of the damage the decoder met (data cut off, bad
+// codes, a fatal error, a scaled size other than the target's), or an empty text when the
+// picture is whole.
+QString decodeWithLibjpeg(const QByteArray& jpeg, int pixelFormat, const LibjpegTarget& target);
 
 }  // namespace zentavo

@@ -87,11 +87,9 @@ protected:
         m_tree = m_dir.filePath("tree");
         m_programFolder = m_dir.filePath("program");
         loadForm();
-        m_form->setFolderOpener([this](const QString& folder) { m_opened << folder; });
     }
     QStringList entries() const { return m_form->fileList().paths(); }
     QString m_tree;
-    QStringList m_opened;
 };
 
 TEST_F(AddFilesTest, OpenDialogAddsOneFileAsGivenAndSeveralJoinedAndCleaned) {
@@ -276,7 +274,7 @@ TEST_F(AddFilesTest, SamplesAreAddedOnceOverTwoClicksWithTheQuestionBothTimes) {
         EXPECT_EQ(question.title, "Zentavo");
         EXPECT_TRUE(question.text.startsWith("Would you like this software to open the folder"));
     }
-    EXPECT_EQ(m_opened, QStringList{m_programFolder + "/Samples/"});
+    EXPECT_EQ(m_opener.folders, QStringList{m_programFolder + "/Samples/"});
 }
 
 TEST_F(AddFilesTest, FolderScanAddsTheExtensionInFolderOrderAndResetsThePointer) {

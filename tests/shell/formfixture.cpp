@@ -38,6 +38,7 @@ Form1& FormTest::loadForm() {
         m_writes << key + QLatin1Char('=') + value;
     });
     m_form = std::make_unique<Form1>(m_dialogs, *m_settings, m_startup);
+    m_form->setDesktopOpener(m_opener);
     if (!m_programFolder.isEmpty()) {
         m_form->setProgramFolder(m_programFolder);
     }

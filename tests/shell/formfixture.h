@@ -32,8 +32,17 @@ public:
     void end() override { ++ends; }
 };
 
+// Records what the window hands to the desktop; opens nothing.
+class RecordingOpener : public DesktopOpener {
+public:
+    QStringList files;
+    QStringList folders;
+    void openFile(const QString& path) override { files << path; }
+    void openFolder(const QString& folder) override { folders << folder; }
+};
+
 // A window over a settings store of its own in a temporary folder, with scripted dialogs. Every
-// write to the store is recorded as "key=value".
+// write to the store is recorded as "key=value"; what it opens on the desktop is recorded too.
 class FormTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -55,6 +64,7 @@ protected:
     QTemporaryDir m_dir;
     ScriptedDialogs m_dialogs;
     ScriptedStartup m_startup;
+    RecordingOpener m_opener;
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<Form1> m_form;
     QStringList m_writes;

@@ -144,6 +144,58 @@ TEST_F(ListViewTest, DoubleClickDeleteKeyAndClearListAreRefusedWhileBusy) {
     EXPECT_TRUE(m_dialogs.shown.empty());
 }
 
+TEST_F(ListViewTest, ShiftAndCtrlExtendTheSelectionMovingNothingAndDeleteRemovesEverySelected) {
+    fill(6);
+    const auto click = [this](int row, Qt::KeyboardModifiers modifiers) {
+        QTest::mouseClick(m_list->viewport(), Qt::LeftButton, modifiers,
+                          m_list->visualRect(m_list->model()->index(row, 0)).center());
+    };
+    click(0, Qt::NoModifier);
+    click(2, Qt::ShiftModifier);
+    EXPECT_EQ(m_list->selectedEntries(), (QList<int>{1, 2, 3}));
+    click(4, Qt::ControlModifier);
+    EXPECT_EQ(m_list->selectedEntries(), (QList<int>{1, 2, 3, 5}));
+    // A press with Shift held, then a move over another entry with the button down: choosing,
+    // not moving.
+    const QPoint third = m_list->visualRect(m_list->model()->index(2, 0)).center();
+    QTest::mousePress(m_list->viewport(), Qt::LeftButton, Qt::ShiftModifier, third);
+    mouseAt(m_list, QEvent::MouseMove, 3);
+    QTest::mouseRelease(m_list->viewport(), Qt::LeftButton, Qt::ShiftModifier, third);
+    EXPECT_FALSE(m_list->dragActive());
+    EXPECT_EQ(entries(m_form->fileList()),
+              (QStringList{"/pictures/1.jpg", "/pictures/2.jpg", "/pictures/3.jpg",
+                           "/pictures/4.jpg", "/pictures/5.jpg", "/pictures/6.jpg"}));
+
+    click(0, Qt::NoModifier);
+    click(2, Qt::ShiftModifier);
+    click(4, Qt::ControlModifier);
+    QTest::keyClick(m_list, Qt::Key_Delete);
+    EXPECT_EQ(entries(m_form->fileList()), (QStringList{"/pictures/4.jpg", "/pictures/6.jpg"}));
+
+    // Shift+Down extends from the current entry; a double-click still removes the one entry
+    // under it.
+    fill(3);  // 4, 6, 1, 2, 3
+    click(1, Qt::NoModifier);
+    QTest::keyClick(m_list, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(m_list, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(m_list->selectedEntries(), (QList<int>{2, 3, 4}));
+    mouseAt(m_list, QEvent::MouseButtonPress, 4);
+    mouseAt(m_list, QEvent::MouseButtonRelease, 4);
+    mouseAt(m_list, QEvent::MouseButtonDblClick, 4);
+    EXPECT_EQ(entries(m_form->fileList()), (QStringList{"/pictures/4.jpg", "/pictures/6.jpg",
+                                                        "/pictures/1.jpg", "/pictures/2.jpg"}));
+
+    // Ctrl+A, then Delete, empties the list; ten thousand entries go in one change.
+    fill(10000);
+    QTest::keyClick(m_list, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(m_list->selectedEntries().size(), 10004);
+    int removals = 0;
+    QObject::connect(&m_form->fileList(), &FileList::rowsRemoved, [&removals] { ++removals; });
+    QTest::keyClick(m_list, Qt::Key_Delete);
+    EXPECT_EQ(m_form->fileList().count(), 0);
+    EXPECT_EQ(removals, 1);
+}
+
 TEST_F(ListViewTest, HoveringNeverReplacesTheBusyPointer) {
     auto hover = [](QWidget* widget) {
         const QPoint centre(4, widget->height() - 4);  // clear of any inner frame

@@ -57,6 +57,28 @@ Qt::TextFormat formatOfLabelShowing(QWidget* dialog, const QString& text) {
 
 }  // namespace
 
+TEST(QtDialogs, AMessageWithAButtonOffersItBesideOkAndSaysWhichClosedTheBox) {
+    const QString text = QStringLiteral("Done.\r\n\r\n3 of 4 files were processed.");
+    QtDialogs dialogs;
+    for (const bool pressExtra : {true, false}) {
+        whenOpen<QMessageBox>([&](QMessageBox* box) {
+            EXPECT_EQ(box->text(), "Done.\n\n3 of 4 files were processed.");
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Ok));
+            QPushButton* extra = nullptr;
+            for (QAbstractButton* button : box->buttons()) {
+                if (button->text() == "Open Results Folder") {
+                    extra = qobject_cast<QPushButton*>(button);
+                }
+            }
+            ASSERT_TRUE(extra);
+            (pressExtra ? extra : box->button(QMessageBox::Ok))->click();
+        });
+        EXPECT_EQ(dialogs.messageWithButton(text, QStringLiteral("Zentavo"), MessageIcon::None,
+                                            QStringLiteral("Open Results Folder")),
+                  pressExtra);
+    }
+}
+
 TEST(QtDialogs, MessageBoxesShowPlainTextWithTheirIconAndScreenLineEnds) {
     // A file name that looks like markup must not turn the box into rich text.
     const QString text = QStringLiteral("Picture /in/a<b>c.jpg is too big.\r\nNext line\rlast");

@@ -76,6 +76,32 @@ TEST(SmallScreen, AClosingMessageNamingManyLongPathsFitsAnEightHundredPixelScree
     EXPECT_TRUE(shown.scrolls);
 }
 
+TEST(SmallScreen, AClosingMessageTooTallForABoxKeepsItsButtonToTheResultsFolder) {
+    QStringList lines;
+    for (int i = 0; i < 80; ++i) {
+        lines << QStringLiteral("/home/ann/Pictures/scan-%1.jpg").arg(i);
+    }
+    const QString text = "Done.\r\n\r\nThese files:\r\n\r\n" + lines.join("\r\n");
+    for (const bool pressExtra : {true, false}) {
+        QTimer::singleShot(0, [pressExtra] {
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            EXPECT_EQ(qobject_cast<QMessageBox*>(box), nullptr) << "the text should scroll";
+            for (QPushButton* button : box->findChildren<QPushButton*>()) {
+                if ((button->text() == "Open Results Folder") == pressExtra) {
+                    button->click();
+                    return;
+                }
+            }
+            ADD_FAILURE() << "no button to press";
+            box->reject();
+        });
+        EXPECT_EQ(QtDialogs().messageWithButton(text, QStringLiteral("Zentavo"), MessageIcon::None,
+                                                QStringLiteral("Open Results Folder")),
+                  pressExtra);
+    }
+}
+
 TEST(SmallScreen, AShortMessageAndAWrappedParagraphStayInAnOrdinaryBox) {
     const QString paragraph =
         "Smart-Detect will automatically detect the image quality of each input JPG file and use "
