@@ -38,7 +38,10 @@ LoadResult decodePicture(const QByteArray& bytes, const PictureDecoder* decoder)
 }
 
 void attachMetadata(Picture& picture, const QByteArray& bytes, PictureFormat format) {
-    picture.metadata = readMetadata(bytes, format);
+    if (!picture.metadata) {
+        // Formats whose decoders read no metadata of their own: through exiv2.
+        picture.metadata = readMetadata(bytes, format);
+    }
     const Resolution resolution = metadataResolution(picture.metadata.get());
     if (resolution.valid()) {
         // Along the file's axes; the decoder may already have turned the picture.

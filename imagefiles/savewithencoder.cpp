@@ -4,7 +4,6 @@
 #include "imagefiles/files/atomicfile.h"
 #include "imagefiles/gif/gifcodec.h"
 #include "imagefiles/jpeg/savejpeg.h"
-#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/gdiplusstatus.h"
 #include "imagefiles/png/pngcodec.h"
 #include "imagefiles/tiff/tiffcodec.h"
@@ -41,24 +40,15 @@ QString encodeAndWrite(EncoderId clsid, const Picture& picture, const QString& f
 }  // namespace
 
 const QList<ImageEncoder>& imageEncoders() {
-    // The file's bytes, with the picture's metadata where the format holds it; GIF and BMP
-    // writers carry what they keep themselves.
+    // The file's bytes, with the picture's metadata where the format holds it: each writer
+    // carries what its format keeps.
     static const QList<ImageEncoder> encoders = {
         {EncoderId::Bmp, QStringLiteral("image/bmp"), QStringLiteral("BMP"), encodeBmp},
         {EncoderId::Jpeg, QStringLiteral("image/jpeg"), QStringLiteral("JPEG"),
-         [](const Picture& picture) {
-             return withMetadata(encodeJpeg(picture, DefaultJpegQuality), PictureFormat::Jpeg,
-                                 picture);
-         }},
+         [](const Picture& picture) { return encodeJpeg(picture, DefaultJpegQuality); }},
         {EncoderId::Gif, QStringLiteral("image/gif"), QStringLiteral("GIF"), encodeGif},
-        {EncoderId::Tiff, QStringLiteral("image/tiff"), QStringLiteral("TIFF"),
-         [](const Picture& picture) {
-             return withMetadata(encodeTiff(picture), PictureFormat::Tiff, picture);
-         }},
-        {EncoderId::Png, QStringLiteral("image/png"), QStringLiteral("PNG"),
-         [](const Picture& picture) {
-             return withMetadata(encodePng(picture), PictureFormat::Png, picture);
-         }},
+        {EncoderId::Tiff, QStringLiteral("image/tiff"), QStringLiteral("TIFF"), encodeTiff},
+        {EncoderId::Png, QStringLiteral("image/png"), QStringLiteral("PNG"), encodePng},
     };
     return encoders;
 }

@@ -1,6 +1,8 @@
 #include "imagefiles/jpeg/jpegcoefficients.h"
 
+#include "imagefiles/jpeg/jpegmarkers.h"
 #include "imagefiles/jpeg/libjpeg.h"
+#include "imagefiles/picture/gdiplusstatus.h"
 #include "imagefiles/picture/limits.h"
 #include "imagefiles/picture/pixelpool.h"
 
@@ -9,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -269,12 +272,6 @@ void moveTransposed(const jvirt_barray_control& source, const jvirt_barray_contr
     }
 }
 
-bool isSegment(const jpeg_saved_marker_ptr marker, int code, const char* signature) {
-    const std::size_t length = std::strlen(signature) + 1;
-    return marker->marker == code && marker->data_length >= length &&
-           std::memcmp(marker->data, signature, length) == 0;
-}
-
 // True when every edge that moves falls on whole coding units: a mirrored axis must hold a
 // whole number of them, or the partial one would come to the front.
 bool isPerfect(const jpeg_decompress_struct& reader, BlockMove move) {
@@ -385,9 +382,43 @@ struct Job {
     QByteArray* output;
     QImage* preview;  // null when none is asked for
     int previewSide;
+    const JpegSegmentsFor* segmentsFor;
+    JpegMetadataOutput* segments;
+    QString* metadataFailure;  // set when segmentsFor threw
+    QByteArray* iccProfile;    // the input's profile, for the output
     JpegListener listener;
     BlockMoveVerdict verdict;
 };
+
+// The input's ICC profile, copied out of libjpeg's memory; false when memory runs out.
+bool readProfile(Job& job, j_decompress_ptr reader) {
+    JOCTET* profile = nullptr;
+    unsigned int size = 0;
+    jpeg_read_icc_profile(reader, &profile, &size);
+    bool copied = true;
+    try {
+        *job.iccProfile = profile ? QByteArray(reinterpret_cast<const char*>(profile), qsizetype(size))
+                                  : QByteArray();
+    } catch (const std::bad_alloc&) {
+        *job.metadataFailure = QStringLiteral("Not enough memory to write the metadata");
+        copied = false;
+    }
+    std::free(profile);
+    return copied;
+}
+
+// The segments of the output, asked for outside libjpeg's jumps: a failure is kept in words.
+bool askSegments(Job& job, QSize size) {
+    try {
+        *job.segments = (*job.segmentsFor)(size, job.preview ? *job.preview : QImage());
+        return true;
+    } catch (const WriteFailure& failure) {
+        *job.metadataFailure = failure.reason;
+    } catch (const std::bad_alloc&) {
+        *job.metadataFailure = QStringLiteral("Not enough memory to write the metadata");
+    }
+    return false;
+}
 
 // Plain data and C calls only between setjmp and the end: the jump skips destructors.
 void run(Job& job) {
@@ -414,10 +445,8 @@ void run(Job& job) {
     useBlockMemory(reinterpret_cast<j_common_ptr>(&reader), *job.memory);
     limitScans(&reader, progress);
     jpeg_mem_src(&reader, job.data, job.size);
-    for (int app = 0; app < 16; ++app) {
-        jpeg_save_markers(&reader, JPEG_APP0 + app, 0xFFFF);
-    }
-    jpeg_save_markers(&reader, JPEG_COM, 0xFFFF);
+    // The ICC profile is written again from its segments; the rest comes from segmentsFor.
+    jpeg_save_markers(&reader, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&reader, TRUE);
     step = Step::HeaderRead;
     // The coefficients of the whole picture are held, two bytes a sample.
@@ -481,20 +510,24 @@ void run(Job& job) {
         *job.preview = dcPreview(reader, writer, targets);
     }
 
+    if (!readProfile(job, &reader) ||
+        !askSegments(job, QSize(int(writer.image_width), int(writer.image_height)))) {
+        jpeg_destroy_compress(&writer);
+        jpeg_destroy_decompress(&reader);
+        job.verdict = BlockMoveVerdict::Failed;
+        return;
+    }
+    setJfifDensity(&writer, job.segments->density);
     writeIntoByteArray(&writer, destination, job.output);
     jpeg_write_coefficients(&writer, targets);
-    for (jpeg_saved_marker_ptr marker = reader.marker_list; marker; marker = marker->next) {
-        // The writer makes its own JFIF and Adobe segments.
-        if ((writer.write_JFIF_header && isSegment(marker, JPEG_APP0, "JFIF")) ||
-            (writer.write_Adobe_marker && isSegment(marker, JPEG_APP0 + 14, "Adobe"))) {
-            continue;
-        }
-        jpeg_write_marker(&writer, marker->marker, marker->data, marker->data_length);
-    }
+    writeJpegSegments(&writer, *job.segments, *job.iccProfile);
     jpeg_finish_compress(&writer);
     jpeg_destroy_compress(&writer);
     writerMade = false;
     jpeg_finish_decompress(&reader);
+    if (job.segments->keepTrailer) {
+        job.output->append(unreadJpegBytes(&reader));
+    }
     jpeg_destroy_decompress(&reader);
     if (job.listener.damaged) {
         job.verdict = BlockMoveVerdict::Damaged;
@@ -503,9 +536,14 @@ void run(Job& job) {
 
 }  // namespace
 
-MovedJpeg moveJpegBlocks(const QByteArray& jpeg, BlockMove move, int previewSide) {
+MovedJpeg moveJpegBlocks(const QByteArray& jpeg, BlockMove move, int previewSide,
+                         const JpegSegmentsFor& segmentsFor) {
     BlockMemory memory;
     MovedJpeg result;
+    QImage preview;
+    JpegMetadataOutput segments;
+    QString metadataFailure;
+    QByteArray iccProfile;
     try {
         // About the input's length; the writer grows it when a table or a scan takes more.
         result.jpeg = QByteArray(jpeg.size() + (qsizetype(64) << 10), Qt::Uninitialized);
@@ -518,16 +556,21 @@ MovedJpeg moveJpegBlocks(const QByteArray& jpeg, BlockMove move, int previewSide
             move,
             &memory,
             &result.jpeg,
-            previewSide > 0 ? &result.preview : nullptr,
+            previewSide > 0 ? &preview : nullptr,
             previewSide,
+            &segmentsFor,
+            &segments,
+            &metadataFailure,
+            &iccProfile,
             {},
             BlockMoveVerdict::Moved};
     run(job);
     result.verdict = job.verdict;
     if (result.verdict != BlockMoveVerdict::Moved) {
         result.jpeg = QByteArray();
-        result.preview = QImage();
-        result.words = QString::fromLatin1(job.listener.damage);
+        result.metadataFailed = !metadataFailure.isEmpty();
+        result.words = result.metadataFailed ? metadataFailure
+                                             : QString::fromLatin1(job.listener.damage);
     }
     return result;
 }

@@ -1,8 +1,10 @@
 #include "imagefiles/colour/cmyk.h"
+#include "imagefiles/colour/profile.h"
 #include "imagefiles/jpeg/jpegcodec.h"
 #include "imagefiles/jpeg/jpegmarkers.h"
 #include "imagefiles/jpeg/jpegwarnings.h"
 #include "imagefiles/libraries/tjhandle.h"
+#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/limits.h"
 #include "imagefiles/picture/pixelpool.h"
 #include "imagefiles/picture/transform.h"
@@ -11,6 +13,7 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <array>
 #include <new>
 
@@ -32,6 +35,46 @@ QSize jpegHeaderSize(const QByteArray& bytes) {
         return {};
     }
     return QSize(width, height);
+}
+
+QImage decodeJpegSmall(const QByteArray& bytes, int side) {
+    const TjDecompressor tj;
+    if (!tj.handle) {
+        return {};
+    }
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto size = static_cast<unsigned long>(bytes.size());
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colorspace = 0;
+    if (tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) !=
+        0) {
+        return {};
+    }
+    int count = 0;
+    const tjscalingfactor* factors = tjGetScalingFactors(&count);
+    int scaledWidth = width;
+    int scaledHeight = height;
+    for (int i = 0; i < count; ++i) {
+        const int w = TJSCALED(width, factors[i]);
+        const int h = TJSCALED(height, factors[i]);
+        if (std::max(w, h) >= side && qint64(w) * h < qint64(scaledWidth) * scaledHeight) {
+            scaledWidth = w;
+            scaledHeight = h;
+        }
+    }
+    if (!limits::decodedSizeAllowed(scaledWidth, scaledHeight, 3)) {
+        return {};
+    }
+    QImage image(scaledWidth, scaledHeight, QImage::Format_RGB888);
+    if (image.isNull() ||
+        (tjDecompress2(tj.handle, data, size, image.bits(), scaledWidth, int(image.bytesPerLine()),
+                       scaledHeight, TJPF_RGB, 0) != 0 &&
+         tjGetErrorCode(tj.handle) == TJERR_FATAL)) {
+        return {};
+    }
+    return image;
 }
 
 LoadResult decodeJpeg(const QByteArray& bytes) {
@@ -97,27 +140,27 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
                     QStringLiteral("The JPEG data is damaged or incomplete (%1).").arg(damage));
             }
         }
-        const JpegMarkers markers = scanJpegMarkers(bytes);
+        const JpegHeader header = readJpegHeader(bytes);
         if (cmyk) {
             // Adobe writes CMYK JPEGs inverted (255 = no ink), as the picture keeps them; others
             // store plain CMYK.
-            if (!markers.adobe) {
+            if (!header.adobe) {
                 inks.invertPixels(QImage::InvertRgba);
             }
-            setCmykPicture(picture, std::move(inks), markers.iccProfile);
+            setCmykPicture(picture, std::move(inks), header.iccProfile);
         }
         picture.format = PictureFormat::Jpeg;
         picture.jpegSubsampling = subsampling;
-        if (!markers.iccProfile.isEmpty() && !cmyk) {
-            // A CMYK profile does not describe the RGB pixels made from it: dropped.
-            picture.iccProfile = markers.iccProfile;
-            const QColorSpace space = QColorSpace::fromIccProfile(markers.iccProfile);
+        if (!cmyk && profileFitsPixels(header.iccProfile, grey ? PixelModel::Grey : PixelModel::Rgb)) {
+            picture.iccProfile = header.iccProfile;
+            const QColorSpace space = QColorSpace::fromIccProfile(header.iccProfile);
             if (space.isValid()) {
                 picture.image.setColorSpace(space);
             }
         }
-        picture.orientation = markers.orientation;
-        applyOrientation(picture, markers.orientation);
+        picture.metadata = jpegMetadataOf(header);
+        picture.orientation = metadataOrientation(picture.metadata.get());
+        applyOrientation(picture, picture.orientation);
     } catch (const std::bad_alloc&) {
         return LoadResult::failure(LoadError::OutOfMemory,
                                    QStringLiteral("There is not enough memory for the picture."));

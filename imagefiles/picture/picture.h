@@ -36,7 +36,6 @@ struct GifAnimation {
     QList<QRgb> globalPalette;  // empty when the file has none
     int backgroundIndex = 0;
     int loopCount = -1;         // -1: no looping extension; 0: forever
-    QList<QByteArray> comments;  // the comment extensions, in file order
     std::vector<GifFrame> frames;
 };
 

@@ -5,7 +5,8 @@
 #include "imagefiles/picture/pixelpool.h"
 #include "imagefiles/qtreader/qtreader.h"
 #include "imagefiles/tiff/memorytiff.h"
-#include "imagefiles/tiff/tiffcmyk.h"
+#include "imagefiles/colour/cmyk.h"
+#include "imagefiles/colour/profile.h"
 
 #include <QColorSpace>
 
@@ -62,6 +63,7 @@ struct Layout {
     bool separate = false;                  // one plane a sample
     bool invert = false;                    // white is zero: colour samples are inverted
     bool opaqueFill = false;                // Format_RGBX64: the fourth channel is set to opaque
+    bool cmyk = false;                      // ink samples, kept as colour/cmyk.h keeps them
     int channels = 1;                       // channels a pixel in the picture
     std::vector<std::vector<int>> targets;  // for each file sample, its picture channels
     QList<QRgb> colourTable;                // for indexed pictures
@@ -99,8 +101,26 @@ QList<QRgb> colourMap(TIFF* tiff, int bits) {
     return table;
 }
 
+// CMYK ink samples of 8 or 16 bits in any layout (strips or tiles, together or in planes),
+// inverted as the picture keeps them (the maximum is no ink); further samples are left out.
+Layout cmykLayout(int bits, int samples, bool separate) {
+    Layout layout;
+    layout.format = bits == 16 ? QImage::Format_RGBA64 : QImage::Format_RGBA8888;
+    layout.bits = bits;
+    layout.samples = samples;
+    layout.separate = separate;
+    layout.invert = true;
+    layout.cmyk = true;
+    layout.channels = 4;
+    layout.targets.assign(size_t(samples), {});
+    for (int ink = 0; ink < 4; ++ink) {
+        layout.targets[size_t(ink)] = {ink};
+    }
+    return layout;
+}
+
 // The layout that holds this file's samples exactly, or Invalid when only libtiff's RGBA
-// interface reads it (subsampled YCbCr, CMYK, CIE Lab, LogLuv, old-style JPEG, odd depths).
+// interface reads it (subsampled YCbCr, CIE Lab, LogLuv, old-style JPEG, odd depths).
 Layout layoutFor(TIFF* tiff) {
     uint16_t bits = 1, samples = 1, photometric = 0, planar = PLANARCONFIG_CONTIG;
     uint16_t sampleFormat = SAMPLEFORMAT_UINT, compression = COMPRESSION_NONE;
@@ -122,6 +142,16 @@ Layout layoutFor(TIFF* tiff) {
         // The JPEG codec converts to RGB and undoes the subsampling itself.
         TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         photometric = PHOTOMETRIC_RGB;
+    }
+    if (photometric == PHOTOMETRIC_SEPARATED) {
+        // The colour model decides: CMYK inks are read as inks, whatever profile comes with
+        // them; other ink sets go to libtiff.
+        uint16_t inkSet = INKSET_CMYK;
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_INKSET, &inkSet);
+        if (inkSet == INKSET_CMYK && samples >= 4 && (bits == 8 || bits == 16)) {
+            return cmykLayout(bits, samples, planar == PLANARCONFIG_SEPARATE);
+        }
+        return layout;
     }
     layout.bits = bits;
     layout.samples = samples;
@@ -189,7 +219,7 @@ void scatterSamples(const Layout& layout, const uchar* source, int sourceSamples
         if (targets.empty()) {
             continue;
         }
-        const bool invert = layout.invert && targets.front() != 3;
+        const bool invert = layout.invert && (layout.cmyk || targets.front() != 3);
         for (int x = 0; x < count; ++x) {
             Sample value = in[qsizetype(x) * sourceSamples + s];
             if (invert) {
@@ -331,7 +361,7 @@ void readResolution(TIFF* tiff, QImage& image) {
 }  // namespace
 
 // The pixels, the ICC profile and the resolution of the first page.
-static LoadResult decodeTiffPixels(const QByteArray& bytes) {
+LoadResult decodeTiff(const QByteArray& bytes) {
     MemoryFile memory{{&bytes}, {}};
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, keepError, &memory);
@@ -406,20 +436,29 @@ static LoadResult decodeTiffPixels(const QByteArray& bytes) {
     }
     result.picture.format = PictureFormat::Tiff;
     result.picture.droppedPages = std::max(0, pages - 1);
-    if (!icc.isEmpty()) {
+    if (layout.cmyk) {
+        // The inks become the picture's CMYK samples and, through their profile when it is a
+        // CMYK one, its RGB pixels; a CMYK profile never sits on RGB pixels.
+        try {
+            QImage inks = std::move(result.picture.image);
+            setCmykPicture(result.picture,
+                           std::move(inks),
+                           profileFitsPixels(icc, PixelModel::Cmyk) ? icc : QByteArray());
+        } catch (const std::bad_alloc&) {
+            return LoadResult::failure(
+                LoadError::OutOfMemory,
+                QStringLiteral("There is not enough memory for the picture."));
+        }
+        return result;
+    }
+    const bool grey = result.picture.image.format() == QImage::Format_Grayscale8 ||
+                      result.picture.image.format() == QImage::Format_Grayscale16;
+    if (profileFitsPixels(icc, grey ? PixelModel::Grey : PixelModel::Rgb)) {
         result.picture.iccProfile = icc;
         const QColorSpace space = QColorSpace::fromIccProfile(icc);
         if (space.isValid()) {
             result.picture.image.setColorSpace(space);
         }
-    }
-    return result;
-}
-
-LoadResult decodeTiff(const QByteArray& bytes) {
-    LoadResult result = decodeTiffPixels(bytes);
-    if (result.ok()) {
-        readCmykTiff(bytes, result.picture);
     }
     return result;
 }

@@ -7,7 +7,6 @@
 #include <tiffio.h>
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 #include <cstring>
@@ -209,11 +208,12 @@ QByteArray encodeTiff(const Picture& picture) {
     requirePixels(picture);
     Layout layout;
     if (!picture.cmyk.isNull()) {
-        // Ink samples as TIFF stores them: 0 is no ink.
+        // Ink samples as TIFF stores them: 0 is no ink; 8 or 16 bits as the file had them.
         layout.pixels = picture.cmyk.copy();
         requireAllocated(layout.pixels);
         layout.pixels.invertPixels(QImage::InvertRgba);
         layout.samples = 4;
+        layout.bits = picture.cmyk.format() == QImage::Format_RGBA64 ? 16 : 8;
         layout.photometric = PHOTOMETRIC_SEPARATED;
     } else {
         layout = layoutFor(picture.image, metadataTiffCompression(picture.metadata.get()));
@@ -259,19 +259,13 @@ QByteArray encodeTiff(const Picture& picture) {
         const uint16_t extra = uint16_t(layout.alpha);
         TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, uint16_t(1), &extra);
     }
-    const QImage& source = picture.image;
-    if (source.dotsPerMeterX() > 0 && source.dotsPerMeterY() > 0) {
-        // Whole dots per inch (72, 300) are written in inches, as the file they came from most
-        // likely stated them; anything else in centimetres.
-        const double xInch = source.dotsPerMeterX() * 0.0254;
-        const double yInch = source.dotsPerMeterY() * 0.0254;
-        const bool inches = std::abs(xInch - std::round(xInch)) < 0.01 &&
-                            std::abs(yInch - std::round(yInch)) < 0.01;
-        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, inches ? RESUNIT_INCH : RESUNIT_CENTIMETER);
-        TIFFSetField(tiff, TIFFTAG_XRESOLUTION,
-                     float(inches ? std::round(xInch) : source.dotsPerMeterX() / 100.0));
-        TIFFSetField(tiff, TIFFTAG_YRESOLUTION,
-                     float(inches ? std::round(yInch) : source.dotsPerMeterY() / 100.0));
+    // The resolution as the file it came from stated it, in its unit; none when it stated none.
+    const Resolution resolution = outputResolution(picture).inInchesOrCentimetres();
+    if (resolution.valid()) {
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT,
+                     resolution.unit == Resolution::Unit::Inch ? RESUNIT_INCH : RESUNIT_CENTIMETER);
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, float(resolution.x()));
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, float(resolution.y()));
     }
     if (layout.photometric == PHOTOMETRIC_SEPARATED) {
         TIFFSetField(tiff, TIFFTAG_INKSET, INKSET_CMYK);
@@ -311,7 +305,7 @@ QByteArray encodeTiff(const Picture& picture) {
                            QStringLiteral("The TIFF encoder failed: ") + stream.error};
     }
     closer.reset();
-    return stream.bytes;
+    return withTiffMetadata(stream.bytes, picture);
 }
 
 }  // namespace zentavo

@@ -119,6 +119,14 @@ TEST(Cmyk, ACmykTiffStaysCmykWithItsProfileThroughAFlip) {
     TIFFClose(tiff);
 }
 
+// A JPEG with profile in one APP2 ICC_PROFILE segment after its SOI.
+QByteArray withProfileSegment(const QByteArray& jpeg, const QByteArray& profile) {
+    const QByteArray payload = QByteArray("ICC_PROFILE", 12) + char(1) + char(1) + profile;
+    const QByteArray segment = QByteArray("\xFF\xE2", 2) + char((payload.size() + 2) >> 8) +
+                               char((payload.size() + 2) & 0xFF) + payload;
+    return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
 TEST(Cmyk, ACmykJpegStaysCmykAsJpegAndBecomesItsProfilesRgbAsPng) {
     const int width = 32, height = 16;
     const QByteArray profile = pressProfile();
@@ -134,7 +142,8 @@ TEST(Cmyk, ACmykJpegStaysCmykAsJpegAndBecomesItsProfilesRgbAsPng) {
                           &size, TJSAMP_444, 100, 0),
               0);
     const QByteArray jpeg =
-        withIccProfile(QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size)), profile);
+        withProfileSegment(QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size)),
+                           profile);
     tjFree(buffer);
     tjDestroy(handle);
 
