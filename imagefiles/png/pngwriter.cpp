@@ -193,9 +193,16 @@ spng_location locationOf(PngChunk::Place place) {
     return SPNG_AFTER_IHDR;
 }
 
-// The picture's metadata as chunks: text, eXIf, pHYs and the chunks kept as they stood. libspng
-// keeps pointers to what it is given until the file is written: chunks holds it until then.
-void setMetadata(spng_ctx* ctx, PngMetadataChunks& chunks) {
+// What libspng is given of the metadata, held until the file is written: it keeps pointers to
+// the data, and to the list of kept chunks itself.
+struct MetadataStore {
+    PngMetadataChunks chunks;
+    std::vector<spng_unknown_chunk> kept;
+};
+
+// The picture's metadata as chunks: text, eXIf, pHYs and the chunks kept as they stood.
+void setMetadata(spng_ctx* ctx, MetadataStore& store) {
+    PngMetadataChunks& chunks = store.chunks;
     if (chunks.physical.valid()) {
         spng_phys phys{chunks.physical.wholeDotsPerMetreX(), chunks.physical.wholeDotsPerMetreY(),
                        1};
@@ -228,7 +235,7 @@ void setMetadata(spng_ctx* ctx, PngMetadataChunks& chunks) {
                            QStringLiteral("the picture's EXIF block is left out"));
         }
     }
-    std::vector<spng_unknown_chunk> kept;
+    std::vector<spng_unknown_chunk>& kept = store.kept;
     for (PngChunk& chunk : chunks.chunks) {
         spng_unknown_chunk made{};
         std::memcpy(made.type, chunk.type.constData(), 4);
@@ -298,10 +305,10 @@ QByteArray encodePng(const Picture& picture) {
     }
     QByteArray profile;
     setColour(ctx, picture, picture.image, profile);
-    PngMetadataChunks metadata =
-        pngMetadataFor(picture.metadata.get(),
-                       OutputPicture{picture.image.size(), picture.axesSwapped,
-                                     [&] { return picture.image; }});
+    MetadataStore metadata{pngMetadataFor(picture.metadata.get(),
+                                          OutputPicture{picture.image.size(), picture.axesSwapped,
+                                                        [&] { return picture.image; }}),
+                           {}};
     setMetadata(ctx, metadata);
 
     check(spng_encode_image(ctx, nullptr, 0, SPNG_FMT_PNG,

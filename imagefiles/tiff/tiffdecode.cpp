@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 namespace zentavo::decoders {
@@ -64,6 +65,7 @@ struct Layout {
     bool invert = false;                    // white is zero: colour samples are inverted
     bool opaqueFill = false;                // Format_RGBX64: the fourth channel is set to opaque
     bool cmyk = false;                      // ink samples, kept as colour/cmyk.h keeps them
+    bool floating = false;                  // 32-bit floating-point samples, kept as they are
     int channels = 1;                       // channels a pixel in the picture
     std::vector<std::vector<int>> targets;  // for each file sample, its picture channels
     QList<QRgb> colourTable;                // for indexed pictures
@@ -134,7 +136,12 @@ Layout layoutFor(TIFF* tiff) {
     TIFFGetFieldDefaulted(tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
     Layout layout;
     if (!TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) ||
-        sampleFormat != SAMPLEFORMAT_UINT || compression == COMPRESSION_OJPEG || samples == 0) {
+        compression == COMPRESSION_OJPEG || samples == 0) {
+        return layout;
+    }
+    const bool floating = sampleFormat == SAMPLEFORMAT_IEEEFP && bits == 32 &&
+                          (photometric == PHOTOMETRIC_RGB || photometric == PHOTOMETRIC_MINISBLACK);
+    if (sampleFormat != SAMPLEFORMAT_UINT && !floating) {
         return layout;
     }
     if (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG &&
@@ -180,12 +187,23 @@ Layout layoutFor(TIFF* tiff) {
         layout.targets = {{0}};
         return layout;
     }
-    if (bits != 8 && bits != 16) {
+    if (bits != 8 && bits != 16 && !floating) {
         return layout;
     }
     const bool wide = bits == 16;
     layout.targets.assign(samples, {});
-    if (alpha) {
+    layout.floating = floating;
+    if (floating) {
+        // Qt holds floating-point pixels with four samples: grey is spread over three.
+        layout.format = !alpha       ? QImage::Format_RGBX32FPx4
+                        : associated ? QImage::Format_RGBA32FPx4_Premultiplied
+                                     : QImage::Format_RGBA32FPx4;
+        layout.channels = 4;
+        layout.opaqueFill = !alpha;
+        if (alpha) {
+            layout.targets[colours] = {3};
+        }
+    } else if (alpha) {
         layout.format =
             wide ? (associated ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBA64)
                  : (associated ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888);
@@ -208,12 +226,22 @@ Layout layoutFor(TIFF* tiff) {
     return layout;
 }
 
+// The sample that means full intensity: all bits set, or 1 for floating point.
+template <typename Sample>
+constexpr Sample topSample() {
+    if constexpr (std::is_floating_point_v<Sample>) {
+        return Sample(1);
+    } else {
+        return Sample(~Sample(0));
+    }
+}
+
 template <typename Sample>
 void scatterSamples(const Layout& layout, const uchar* source, int sourceSamples, int firstSample,
                     int count, uchar* row, int x0) {
     const auto* in = reinterpret_cast<const Sample*>(source);
     auto* out = reinterpret_cast<Sample*>(row) + qsizetype(x0) * layout.channels;
-    constexpr Sample Top = Sample(~Sample(0));
+    constexpr Sample Top = topSample<Sample>();
     for (int s = 0; s < sourceSamples; ++s) {
         const std::vector<int>& targets = layout.targets[size_t(firstSample + s)];
         if (targets.empty()) {
@@ -251,6 +279,8 @@ void putPixels(const Layout& layout, const uchar* source, int sourceSamples, int
         }
     } else if (layout.bits == 8) {
         scatterSamples<uchar>(layout, source, sourceSamples, firstSample, count, row, x0);
+    } else if (layout.floating) {
+        scatterSamples<float>(layout, source, sourceSamples, firstSample, count, row, x0);
     } else {
         scatterSamples<quint16>(layout, source, sourceSamples, firstSample, count, row, x0);
     }

@@ -92,6 +92,7 @@ struct Layout {
     int photometric = -1;  // set for 1-bit and palette pictures; else from grey
     int compression = COMPRESSION_ADOBE_DEFLATE;
     bool predictor = true;
+    bool floating = false;  // 32-bit floating-point samples
     std::vector<uint16_t> colourMap;  // red, green and blue thirds, for a palette picture
 };
 
@@ -166,6 +167,22 @@ Layout layoutFor(const QImage& image, int sourceCompression) {
         return layout;
     }
     const QImage::Format format = image.format();
+    if (image.pixelFormat().typeInterpretation() == QPixelFormat::FloatingPoint) {
+        // Floating-point pixels stay floating point, 32 bits a sample.
+        const bool alpha = image.hasAlphaChannel();
+        const bool premultiplied =
+            image.pixelFormat().premultiplied() == QPixelFormat::Premultiplied;
+        layout.pixels = image.convertToFormat(!alpha         ? QImage::Format_RGBX32FPx4
+                                              : premultiplied ? QImage::Format_RGBA32FPx4_Premultiplied
+                                                              : QImage::Format_RGBA32FPx4);
+        layout.samples = alpha ? 4 : 3;
+        layout.bits = 32;
+        layout.floating = true;
+        if (alpha) {
+            layout.alpha = premultiplied ? EXTRASAMPLE_ASSOCALPHA : EXTRASAMPLE_UNASSALPHA;
+        }
+        return layout;
+    }
     const bool deep = image.pixelFormat().redSize() > 8 || format == QImage::Format_Grayscale16;
     if (format == QImage::Format_Grayscale8 || format == QImage::Format_Grayscale16) {
         layout.pixels = image;
@@ -221,7 +238,10 @@ QByteArray encodeTiff(const Picture& picture) {
     requireAllocated(layout.pixels);
     const int width = layout.pixels.width();
     const int height = layout.pixels.height();
-    const bool packRgbx = layout.pixels.format() == QImage::Format_RGBX64;
+    // RGBX64 and RGBX32FPx4 rows carry a fourth sample that is not alpha: packed to three.
+    const int packedSampleBytes = layout.pixels.format() == QImage::Format_RGBX64        ? 2
+                                  : layout.pixels.format() == QImage::Format_RGBX32FPx4 ? 4
+                                                                                         : 0;
 
     MemoryStream stream;
     std::unique_ptr<TIFFOpenOptions, decltype(&TIFFOpenOptionsFree)> options(TIFFOpenOptionsAlloc(),
@@ -248,8 +268,12 @@ QByteArray encodeTiff(const Picture& picture) {
                                                     : PHOTOMETRIC_RGB;
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, uint16_t(photometric));
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, uint16_t(layout.compression));
+    if (layout.floating) {
+        TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+    }
     if (layout.predictor) {
-        TIFFSetField(tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+        TIFFSetField(tiff, TIFFTAG_PREDICTOR,
+                     layout.floating ? PREDICTOR_FLOATINGPOINT : PREDICTOR_HORIZONTAL);
     }
     if (!layout.colourMap.empty()) {
         TIFFSetField(tiff, TIFFTAG_COLORMAP, layout.colourMap.data(), layout.colourMap.data() + 256,
@@ -283,13 +307,11 @@ QByteArray encodeTiff(const Picture& picture) {
     QByteArray row(rowBytes, Qt::Uninitialized);
     for (int y = 0; y < height; ++y) {
         const uchar* line = layout.pixels.constScanLine(y);
-        if (packRgbx) {
-            const auto* in = reinterpret_cast<const quint16*>(line);
-            auto* out = reinterpret_cast<quint16*>(row.data());
+        if (packedSampleBytes > 0) {
+            const qsizetype pixel = 3 * packedSampleBytes;
             for (int x = 0; x < width; ++x) {
-                out[3 * x] = in[4 * x];
-                out[3 * x + 1] = in[4 * x + 1];
-                out[3 * x + 2] = in[4 * x + 2];
+                std::memcpy(row.data() + x * pixel, line + qsizetype(x) * 4 * packedSampleBytes,
+                            size_t(pixel));
             }
         } else {
             std::memcpy(row.data(), line, size_t(rowBytes));
