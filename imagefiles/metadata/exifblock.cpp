@@ -7,7 +7,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE
 #include <set>
+
+#include <jpeglib.h>
 
 namespace zentavo {
 
@@ -15,8 +20,55 @@ namespace {
 
 constexpr int DefaultThumbnailSide = 160;
 
-// The qualities a redrawn thumbnail is tried at until it fits the old one's room.
-constexpr std::array<int, 5> ThumbnailQualities = {85, 70, 55, 40, 25};
+// The quality a redrawn thumbnail is made at when the old one's cannot be told, and the steps
+// down from it until the new one fits the old one's room.
+constexpr int ThumbnailQuality = 85;
+constexpr int ThumbnailQualityStep = 15;
+constexpr int LowestThumbnailQuality = 20;
+
+// libjpeg's standard luminance table, which encoders scale by their quality.
+constexpr std::array<int, 64> StandardLuminance = {
+    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,
+    14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,
+    18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,
+    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+
+struct QuietErrors {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+// The quality an encoder used for a JPEG, from its luminance table as libjpeg scales the standard
+// one; ThumbnailQuality when the table cannot be read. Plain data and C calls only between
+// setjmp and the end: the jump skips destructors.
+int qualityOf(const Exiv2::DataBuf& jpeg) {
+    jpeg_decompress_struct reader;
+    QuietErrors errors;
+    reader.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = [](j_common_ptr codec) {
+        std::longjmp(reinterpret_cast<QuietErrors*>(codec->err)->jump, 1);
+    };
+    errors.manager.output_message = [](j_common_ptr) {};
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&reader);
+        return ThumbnailQuality;
+    }
+    jpeg_create_decompress(&reader);
+    jpeg_mem_src(&reader, jpeg.pData_, static_cast<unsigned long>(jpeg.size_));
+    jpeg_read_header(&reader, TRUE);
+    const JQUANT_TBL* table = reader.quant_tbl_ptrs[0];
+    double scale = 0;
+    for (size_t i = 0; table && i < StandardLuminance.size(); ++i) {
+        scale += 100.0 * table->quantval[i] / StandardLuminance[i];
+    }
+    jpeg_destroy_decompress(&reader);
+    scale /= double(StandardLuminance.size());
+    if (!(scale > 0)) {
+        return ThumbnailQuality;
+    }
+    const int quality = int(std::lround(scale <= 100 ? (200 - scale) / 2 : 5000 / scale));
+    return std::clamp(quality, LowestThumbnailQuality, 95);
+}
 
 // The largest EXIF block a JPEG APP1 segment holds.
 constexpr qsizetype MaxJpegExifBytes = 65533 - 6;
@@ -135,9 +187,12 @@ void redrawThumbnail(Exiv2::ExifData& exif, const OutputPicture& output, int sid
         return;
     }
     const qsizetype room = length->count() == 1 ? qsizetype(length->toLong(0)) : 0;
+    // Made as the old one was, it most often fits at the first try.
+    const int firstQuality = qualityOf(Exiv2::ExifThumbC(exif).copy());
     QByteArray first;
     for (const int tried : {side, side * 3 / 4, side / 2}) {
-        for (const int quality : ThumbnailQualities) {
+        for (int quality = firstQuality; quality >= LowestThumbnailQuality;
+             quality -= ThumbnailQualityStep) {
             const QByteArray thumbnail = makeThumbnail(source, tried, quality);
             if (first.isEmpty()) {
                 first = thumbnail;
