@@ -88,6 +88,11 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
     QString why;
     const std::optional<JpegFrame> frame = readJpegFrame(tj.handle, bytes, &why);
     if (!frame || frame->width <= 0) {
+        if (readJpegHeader(bytes).noImage) {
+            return LoadResult::failure(
+                LoadError::Corrupt,
+                QStringLiteral("The JPEG file holds no picture, only coding tables."));
+        }
         // 12-bit and lossless JPEGs are valid files that this decoder does not read.
         const QString message = frame ? QString::fromLocal8Bit(tjGetErrorStr2(tj.handle)) : why;
         const bool unsupported = message.contains(QLatin1String("Unsupported"));

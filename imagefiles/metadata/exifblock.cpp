@@ -144,7 +144,7 @@ void makeTrue(Exiv2::ExifData& exif, const OutputPicture& output) {
 
 // A JPEG of image scaled to fit a square of side pixels at quality. Sampled down to a few times
 // the size first, so that a large picture costs no more than a small one.
-QByteArray makeThumbnail(const QImage& image, int side, int quality) {
+QByteArray makeThumbnail(const QImage& image, int side, int quality, QSize* made = nullptr) {
     if (image.isNull() || side <= 0) {
         return {};
     }
@@ -160,6 +160,9 @@ QByteArray makeThumbnail(const QImage& image, int side, int quality) {
     if (small.isNull() || !tj.handle) {
         return {};
     }
+    if (made) {
+        *made = small.size();
+    }
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     const int status =
@@ -171,6 +174,13 @@ QByteArray makeThumbnail(const QImage& image, int side, int quality) {
     }
     tjFree(buffer);
     return jpeg;
+}
+
+// The thumbnail's bytes, and its size where its directory states one.
+void setThumbnail(Exiv2::ExifData& exif, const QByteArray& thumbnail, QSize size) {
+    Exiv2::ExifThumb(exif).setJpegThumbnail(bytesOf(thumbnail), long(thumbnail.size()));
+    setIfPresent(exif, "Exif.Thumbnail.ImageWidth", std::uint32_t(size.width()));
+    setIfPresent(exif, "Exif.Thumbnail.ImageLength", std::uint32_t(size.height()));
 }
 
 // Gives exif a thumbnail of the output in place of the old one. The new one is made to fit the
@@ -190,15 +200,18 @@ void redrawThumbnail(Exiv2::ExifData& exif, const OutputPicture& output, int sid
     // Made as the old one was, it most often fits at the first try.
     const int firstQuality = qualityOf(Exiv2::ExifThumbC(exif).copy());
     QByteArray first;
+    QSize firstSize;
     for (const int tried : {side, side * 3 / 4, side / 2}) {
         for (int quality = firstQuality; quality >= LowestThumbnailQuality;
              quality -= ThumbnailQualityStep) {
-            const QByteArray thumbnail = makeThumbnail(source, tried, quality);
+            QSize size;
+            const QByteArray thumbnail = makeThumbnail(source, tried, quality, &size);
             if (first.isEmpty()) {
                 first = thumbnail;
+                firstSize = size;
             }
             if (!thumbnail.isEmpty() && thumbnail.size() <= room) {
-                Exiv2::ExifThumb(exif).setJpegThumbnail(bytesOf(thumbnail), long(thumbnail.size()));
+                setThumbnail(exif, thumbnail, size);
                 return;
             }
         }
@@ -206,7 +219,7 @@ void redrawThumbnail(Exiv2::ExifData& exif, const OutputPicture& output, int sid
     if (first.isEmpty()) {
         Exiv2::ExifThumb(exif).erase();
     } else {
-        Exiv2::ExifThumb(exif).setJpegThumbnail(bytesOf(first), long(first.size()));
+        setThumbnail(exif, first, firstSize);
     }
 }
 
@@ -325,7 +338,7 @@ QByteArray exifBlockFor(const QByteArray& block, const OutputPicture& output, in
 }
 
 QByteArray exifBlockFrom(const Exiv2::ExifData& source, const OutputPicture& output,
-                         const Resolution& resolution, bool forJpeg) {
+                         const Resolution& resolution, bool forJpeg, int thumbnailSide) {
     if (source.empty()) {
         return {};
     }
@@ -333,6 +346,22 @@ QByteArray exifBlockFrom(const Exiv2::ExifData& source, const OutputPicture& out
     return encodedOrFailed([&] {
         Exiv2::ExifData exif = source;
         makeTrue(exif, output);
+        if (thumbnailSide > 0) {
+            redrawThumbnail(exif, output, thumbnailSide);
+        }
+        if (forJpeg && output.size.isValid() &&
+            std::any_of(exif.begin(), exif.end(),
+                        [](const Exiv2::Exifdatum& d) { return d.groupName() == "Photo"; })) {
+            // What a JPEG's EXIF directory must state, true of the output: the order of its
+            // components and its size.
+            if (findTag(exif, "Exif.Photo.ComponentsConfiguration") == exif.end()) {
+                exif["Exif.Photo.ComponentsConfiguration"] = "1 2 3 0";
+            }
+            if (findTag(exif, "Exif.Photo.PixelXDimension") == exif.end()) {
+                exif["Exif.Photo.PixelXDimension"] = std::uint32_t(output.size.width());
+                exif["Exif.Photo.PixelYDimension"] = std::uint32_t(output.size.height());
+            }
+        }
         const Resolution stated = resolution.inInchesOrCentimetres();
         if (stated.valid()) {
             exif["Exif.Image.XResolution"] = rationalOf(stated.xNumerator, stated.xDenominator);
@@ -368,6 +397,14 @@ void eraseTiffLayout(Exiv2::ExifData& exif) {
 Exiv2::ExifData exifForTiff(const Exiv2::ExifData& source, const OutputPicture& output) {
     Exiv2::ExifData exif = source;
     eraseTiffLayout(exif);
+    // Tags of compressed pictures (JPEG), which a TIFF's EXIF directory must not hold.
+    for (const char* key : {"Exif.Photo.ComponentsConfiguration", "Exif.Photo.CompressedBitsPerPixel",
+                            "Exif.Photo.PixelXDimension", "Exif.Photo.PixelYDimension",
+                            "Exif.Iop.InteroperabilityIndex"}) {
+        if (const auto it = findTag(exif, key); it != exif.end()) {
+            exif.erase(it);
+        }
+    }
     makeTrue(exif, output);
     return exif;
 }

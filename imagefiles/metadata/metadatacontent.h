@@ -59,10 +59,11 @@ void readExifFacts(const Exiv2::ExifData& exif, PictureMetadata& metadata);
 // maker notes keep their offsets. thumbnailSide 0: no thumbnail is drawn. Throws WriteFailure.
 QByteArray exifBlockFor(const QByteArray& block, const OutputPicture& output, int thumbnailSide);
 
-// A new EXIF block from exif (a TIFF file's tags) made true of output, for a JPEG output
-// (forJpeg) or a PNG one. Empty when there is nothing to write. Throws WriteFailure.
+// A new EXIF block from decoded exif made true of output (thumbnailSide 0: no thumbnail drawn),
+// for a JPEG output (forJpeg: with the tags a JPEG's EXIF must have) or a PNG one. Empty when
+// there is nothing to write. Throws WriteFailure.
 QByteArray exifBlockFrom(const Exiv2::ExifData& exif, const OutputPicture& output,
-                         const Resolution& resolution, bool forJpeg);
+                         const Resolution& resolution, bool forJpeg, int thumbnailSide);
 
 // Removes what describes a TIFF's stored layout (and the GeoTIFF tags, wrong for moved pixels),
 // its further pages and the EXIF thumbnail: the output's own layout holds.

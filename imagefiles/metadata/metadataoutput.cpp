@@ -92,21 +92,29 @@ void keepJpegSegments(const PictureMetadata& metadata, const OutputPicture& outp
     result.keepTrailer = !previewImagesFollow && !metadata.stripped;
 }
 
-// An EXIF block for an output of another format: the JPEG or PNG block changed in place, or
-// one made from a TIFF's tags.
+// An EXIF block for an output of another format: a JPEG's block changed in place for a PNG;
+// else one made anew, with what a JPEG's EXIF must state when the output is a JPEG.
 QByteArray exifBlockOf(const PictureMetadata& metadata, const OutputPicture& output, bool forJpeg) {
-    if (!metadata.exifBlock.isEmpty()) {
+    if (!metadata.exifBlock.isEmpty() && !forJpeg) {
         return exifBlockFor(metadata.exifBlock, output, metadata.thumbnailSide);
     }
-    return exifBlockFrom(metadata.exif, output, metadata.resolution, forJpeg);
+    return exifBlockFrom(metadata.exif, output, metadata.resolution, forJpeg,
+                         metadata.thumbnailSide);
 }
 
-PngText textChunk(const QByteArray& keyword, const QByteArray& utf8) {
+PngText textChunk(PngText::Kind kind, const QByteArray& keyword, const QByteArray& text) {
+    PngText chunk;
+    chunk.kind = kind;
+    chunk.keyword = keyword;
+    chunk.text = text;
+    return chunk;
+}
+
+// A comment as tEXt when Latin-1 holds it, else as iTXt in UTF-8.
+PngText commentChunk(const QByteArray& utf8) {
     const QString text = QString::fromUtf8(utf8);
-    if (isLatin1(text)) {
-        return {PngText::Kind::Plain, keyword, text.toLatin1()};
-    }
-    return {PngText::Kind::International, keyword, utf8};
+    return isLatin1(text) ? textChunk(PngText::Kind::Plain, "Comment", text.toLatin1())
+                          : textChunk(PngText::Kind::International, "Comment", utf8);
 }
 
 }  // namespace
@@ -182,22 +190,22 @@ PngMetadataChunks pngMetadataFor(const PictureMetadata* metadata, const OutputPi
             }
         }
         if (!xmpWritten && !metadata->xmpPackets.empty()) {
-            result.texts.push_back({PngText::Kind::International, XmpKeyword,
-                                    xmpPacketFor(metadata, output)});
+            result.texts.push_back(textChunk(PngText::Kind::International, XmpKeyword,
+                                             xmpPacketFor(metadata, output)));
         }
         result.chunks = metadata->png.chunks;
         return result;
     }
     result.exif = exifBlockOf(*metadata, output, false);
     if (const QByteArray packet = xmpPacketFor(metadata, output); !packet.isEmpty()) {
-        result.texts.push_back({PngText::Kind::International, XmpKeyword, packet});
+        result.texts.push_back(textChunk(PngText::Kind::International, XmpKeyword, packet));
     }
     if (!metadata->iptc.isEmpty()) {
-        result.texts.push_back({PngText::Kind::Compressed, "Raw profile type iptc",
-                                encodeRawProfile("iptc", metadata->iptc)});
+        result.texts.push_back(textChunk(PngText::Kind::Compressed, "Raw profile type iptc",
+                                         encodeRawProfile("iptc", metadata->iptc)));
     }
     for (const QByteArray& comment : metadata->comments) {
-        result.texts.push_back(textChunk("Comment", comment));
+        result.texts.push_back(commentChunk(comment));
     }
     return result;
 }

@@ -27,11 +27,12 @@ LoadResult decodeTiff(const QByteArray& bytes);
 
 namespace zentavo {
 
-// TIFF through libtiff with deflate compression and the horizontal predictor. 8- or 16-bit
+// TIFF through libtiff with LZW compression (deflate when the file it came from used deflate)
+// and the horizontal predictor (the floating-point one for floating-point samples). 8- or 16-bit
 // samples, grey or RGB, alpha as unassociated or associated extra sample as the picture holds
 // it, and the ICC profile.
 // A picture of a colour table stays in its kind: black and white as 1 bit a pixel (CCITT
-// Group 4 when its file used a CCITT code, else deflate), other opaque tables as a palette.
+// Group 4 when its file used a CCITT code), other opaque tables as a palette.
 // The resolution is the one the picture's file stated, in its unit (none when it stated none);
 // the metadata follows (metadata/metadata.h, withTiffMetadata). The file's bytes in memory.
 // Throws WriteFailure: status 3 when memory runs out, 1 when the encoder fails, 2 for an empty

@@ -236,6 +236,13 @@ QByteArray encodeTiff(const Picture& picture) {
         layout = layoutFor(picture.image, metadataTiffCompression(picture.metadata.get()));
     }
     requireAllocated(layout.pixels);
+    // LZW is what every TIFF reader knows (baseline TIFF); deflate is kept for the files that
+    // came as deflate.
+    const int sourceCompression = metadataTiffCompression(picture.metadata.get());
+    if (layout.compression == COMPRESSION_ADOBE_DEFLATE &&
+        sourceCompression != COMPRESSION_ADOBE_DEFLATE && sourceCompression != COMPRESSION_DEFLATE) {
+        layout.compression = COMPRESSION_LZW;
+    }
     const int width = layout.pixels.width();
     const int height = layout.pixels.height();
     // RGBX64 and RGBX32FPx4 rows carry a fourth sample that is not alpha: packed to three.

@@ -134,14 +134,15 @@ QByteArray xmpPacket(const QString& subject, const QByteArray& guid) {
 }
 
 QByteArray photoshopResources(const QByteArray& keyword,
-                              const std::vector<std::pair<int, QByteArray>>& others) {
+                              const std::vector<std::pair<int, QByteArray>>& others,
+                              const QByteArray& moreRecords) {
     const auto resource = [](int id, const QByteArray& data) {
         QByteArray bytes = QByteArray("8BIM") + u16(id) + u16(0) + u32(quint32(data.size())) + data;
         return data.size() % 2 ? bytes + '\0' : bytes;
     };
     // IPTC: the record version, then one keyword (record 2, dataset 25).
     QByteArray iptc = QByteArray("\x1C\x02\x00", 3) + u16(2) + u16(4);
-    iptc += QByteArray("\x1C\x02\x19", 3) + u16(int(keyword.size())) + keyword;
+    iptc += QByteArray("\x1C\x02\x19", 3) + u16(int(keyword.size())) + keyword + moreRecords;
     QByteArray resources = resource(0x0404, iptc);
     for (const auto& [id, data] : others) {
         resources += resource(id, data);

@@ -46,10 +46,11 @@ QByteArray exifBlock(int orientation, int type = 3, int resolution = 0);
 // An XMP packet holding dc:subject and, when guid is given, the pointer to extended XMP.
 QByteArray xmpPacket(const QString& subject, const QByteArray& guid = {});
 
-// Photoshop resources: IPTC records with one keyword, and the other resources given as
-// (id, data).
+// Photoshop resources: IPTC records with one keyword and moreRecords (records as stored), and
+// the other resources given as (id, data).
 QByteArray photoshopResources(const QByteArray& keyword,
-                              const std::vector<std::pair<int, QByteArray>>& others);
+                              const std::vector<std::pair<int, QByteArray>>& others,
+                              const QByteArray& moreRecords = {});
 
 // A PNG chunk with its checksum, spoiled when badChecksum.
 QByteArray pngChunk(const QByteArray& type, const QByteArray& data, bool badChecksum = false);
