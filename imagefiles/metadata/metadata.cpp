@@ -57,15 +57,22 @@ void readThroughLibrary(const QByteArray& bytes, PictureMetadata& metadata) {
         reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()));
     image->readMetadata();
     metadata.exif = image->exifData();
-    if (!image->xmpPacket().empty()) {
+    // The XMP packet and the IPTC records as the file holds them, in the file's byte order.
+    const auto bytesOfTag = [&](const char* key) {
+        const auto it = metadata.exif.findKey(Exiv2::ExifKey(key));
+        QByteArray bytes;
+        if (it != metadata.exif.end() && it->size() > 0) {
+            bytes = QByteArray(qsizetype(it->size()), Qt::Uninitialized);
+            it->copy(reinterpret_cast<Exiv2::byte*>(bytes.data()), image->byteOrder());
+        }
+        return bytes;
+    };
+    if (const QByteArray packet = bytesOfTag("Exif.Image.XMLPacket"); !packet.isEmpty()) {
+        metadata.xmpPackets.push_back(packet);
+    } else if (!image->xmpPacket().empty()) {
         metadata.xmpPackets.push_back(QByteArray::fromStdString(image->xmpPacket()));
     }
-    const auto iptc = metadata.exif.findKey(Exiv2::ExifKey("Exif.Image.IPTCNAA"));
-    if (iptc != metadata.exif.end() && iptc->size() > 0) {
-        QByteArray records(qsizetype(iptc->size()), Qt::Uninitialized);
-        iptc->copy(reinterpret_cast<Exiv2::byte*>(records.data()), Exiv2::bigEndian);
-        metadata.iptc = records;
-    }
+    metadata.iptc = bytesOfTag("Exif.Image.IPTCNAA");
     const auto compression = metadata.exif.findKey(Exiv2::ExifKey("Exif.Image.Compression"));
     if (metadata.source == PictureFormat::Tiff && compression != metadata.exif.end() &&
         compression->count() > 0) {

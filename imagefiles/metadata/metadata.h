@@ -145,8 +145,9 @@ QByteArray xmpPacketFor(const PictureMetadata* metadata, const OutputPicture& ou
 QByteArray metadataIptc(const PictureMetadata* metadata);
 
 // Writes the EXIF and GPS directories and the descriptive tags of metadata into a TIFF file made
-// from picture, made true of it, through exiv2; the TIFF's own layout tags hold. Returns tiff
-// unchanged when there are none. Throws WriteFailure. Reentrant.
+// from picture, made true of it, through exiv2; the TIFF's own layout tags hold. The XMP packet
+// and the IPTC records are the writer's (xmpPacketFor, metadataIptc). Returns tiff unchanged
+// when there are no tags. Throws WriteFailure. Reentrant.
 QByteArray withTiffMetadata(const QByteArray& tiff, const Picture& picture);
 
 }  // namespace zentavo

@@ -210,6 +210,30 @@ PngMetadataChunks pngMetadataFor(const PictureMetadata* metadata, const OutputPi
     return result;
 }
 
+// IPTC records that the library writes back byte for byte: each value kept as the bytes it was
+// stored as. The library's own parse gives each value its type and formats it anew when
+// writing (a time of day without a zone gains one); only its reading of the records' frame is
+// done here. Records of an extended length, which no photograph holds, go through its parse.
+Exiv2::IptcData iptcAsStored(const QByteArray& records) {
+    Exiv2::IptcData iptc;
+    const auto* data = reinterpret_cast<const Exiv2::byte*>(records.constData());
+    qsizetype at = 0;
+    while (at + 5 <= records.size() && data[at] == 0x1C) {
+        const int record = data[at + 1];
+        const int dataset = data[at + 2];
+        const qsizetype length = qsizetype(data[at + 3]) << 8 | data[at + 4];
+        if ((length & 0x8000) != 0 || at + 5 + length > records.size()) {
+            iptc.clear();
+            Exiv2::IptcParser::decode(iptc, data, uint32_t(records.size()));
+            return iptc;
+        }
+        Exiv2::DataValue value(data + at + 5, long(length));
+        iptc.add(Exiv2::IptcKey(uint16_t(dataset), uint16_t(record)), &value);
+        at += 5 + length;
+    }
+    return iptc;
+}
+
 QByteArray withTiffMetadata(const QByteArray& tiff, const Picture& picture) {
     const PictureMetadata* metadata = picture.metadata.get();
     if (!metadata) {
@@ -218,8 +242,7 @@ QByteArray withTiffMetadata(const QByteArray& tiff, const Picture& picture) {
     startExiv2();
     const OutputPicture output{picture.image.size(), picture.axesSwapped, {}};
     const Exiv2::ExifData exif = exifForTiff(metadata->exif, output);
-    const QByteArray packet = xmpPacketFor(metadata, output);
-    if (exif.empty() && packet.isEmpty() && metadata->iptc.isEmpty()) {
+    if (exif.empty() && metadata->iptc.isEmpty()) {
         return tiff;
     }
     try {
@@ -227,16 +250,7 @@ QByteArray withTiffMetadata(const QByteArray& tiff, const Picture& picture) {
             reinterpret_cast<const Exiv2::byte*>(tiff.constData()), long(tiff.size()));
         image->readMetadata();
         image->setExifData(exif);
-        if (!packet.isEmpty()) {
-            image->setXmpPacket(packet.toStdString());
-        }
-        Exiv2::IptcData iptc;
-        if (!metadata->iptc.isEmpty()) {
-            Exiv2::IptcParser::decode(
-                iptc, reinterpret_cast<const Exiv2::byte*>(metadata->iptc.constData()),
-                uint32_t(metadata->iptc.size()));
-        }
-        image->setIptcData(iptc);
+        image->setIptcData(iptcAsStored(metadata->iptc));
         image->writeMetadata();
         Exiv2::BasicIo& io = image->io();
         const long size = io.size();

@@ -4,6 +4,8 @@
 #include "imagefiles/picture/gdiplusstatus.h"
 #include "imagefiles/picture/writerpixels.h"
 
+#include <QtEndian>
+
 #include <tiffio.h>
 
 #include <algorithm>
@@ -219,6 +221,72 @@ Layout layoutFor(const QImage& image, int sourceCompression) {
     return layout;
 }
 
+// libtiff knows the IPTC tag only as bytes (UNDEFINED) and writes it so when it writes a
+// directory again; TIFF readers expect it as 32-bit words (LONG), as exiv2 wrote it. The entry
+// of the first directory, which libtiff has just written, gets that type back; the data stays.
+void iptcAsWords(QByteArray& tiff) {
+    if (tiff.size() < 8 || !(tiff.startsWith("II*") || tiff.startsWith("MM\0*"))) {
+        return;
+    }
+    const bool big = tiff.startsWith("MM");
+    const auto u16 = [&](qsizetype at) {
+        return big ? qFromBigEndian<quint16>(tiff.constData() + at)
+                   : qFromLittleEndian<quint16>(tiff.constData() + at);
+    };
+    const auto u32 = [&](qsizetype at) {
+        return big ? qFromBigEndian<quint32>(tiff.constData() + at)
+                   : qFromLittleEndian<quint32>(tiff.constData() + at);
+    };
+    const qsizetype directory = qsizetype(u32(4));
+    if (directory + 2 > tiff.size()) {
+        return;
+    }
+    const int entries = u16(directory);
+    for (int i = 0; i < entries && directory + 2 + (i + 1) * 12 <= tiff.size(); ++i) {
+        const qsizetype entry = directory + 2 + qsizetype(i) * 12;
+        if (u16(entry) == TIFFTAG_RICHTIFFIPTC && u16(entry + 2) == TIFF_UNDEFINED &&
+            u32(entry + 4) % 4 == 0) {
+            const quint32 words = u32(entry + 4) / 4;
+            if (big) {
+                qToBigEndian<quint16>(TIFF_LONG, tiff.data() + entry + 2);
+                qToBigEndian<quint32>(words, tiff.data() + entry + 4);
+            } else {
+                qToLittleEndian<quint16>(TIFF_LONG, tiff.data() + entry + 2);
+                qToLittleEndian<quint32>(words, tiff.data() + entry + 4);
+            }
+        }
+    }
+}
+
+// tiff with an XMP packet as it is, written with libtiff into its first directory, which is
+// written again at the end. exiv2, which writes the rest of the metadata, writes a packet only
+// from its own parse of it: serialised anew, without rdf:about, in its own layout.
+QByteArray withXmpPacket(QByteArray tiff, const QByteArray& xmp) {
+    if (xmp.isEmpty()) {
+        return tiff;
+    }
+    MemoryStream stream{std::move(tiff), 0, {}};
+    std::unique_ptr<TIFFOpenOptions, decltype(&TIFFOpenOptionsFree)> options(TIFFOpenOptionsAlloc(),
+                                                                             &TIFFOpenOptionsFree);
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), recordError, &stream);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignoreWarning, nullptr);
+    TIFF* opened = TIFFClientOpenExt("output", "r+m", &stream, streamRead, streamWrite, streamSeek,
+                                     streamClose, streamSize, nullptr, nullptr, options.get());
+    if (!opened) {
+        throw WriteFailure{GdiplusStatus::GenericError,
+                           QStringLiteral("The picture's XMP cannot be written: ") + stream.error};
+    }
+    std::unique_ptr<TIFF, decltype(&TIFFClose)> closer(opened, &TIFFClose);
+    if (!TIFFSetField(opened, TIFFTAG_XMLPACKET, uint32_t(xmp.size()), xmp.constData()) ||
+        !TIFFRewriteDirectory(opened)) {
+        throw WriteFailure{GdiplusStatus::GenericError,
+                           QStringLiteral("The picture's XMP cannot be written: ") + stream.error};
+    }
+    closer.reset();
+    iptcAsWords(stream.bytes);
+    return stream.bytes;
+}
+
 }  // namespace
 
 QByteArray encodeTiff(const Picture& picture) {
@@ -334,7 +402,9 @@ QByteArray encodeTiff(const Picture& picture) {
                            QStringLiteral("The TIFF encoder failed: ") + stream.error};
     }
     closer.reset();
-    return withTiffMetadata(stream.bytes, picture);
+    return withXmpPacket(withTiffMetadata(stream.bytes, picture),
+                         xmpPacketFor(picture.metadata.get(),
+                                      OutputPicture{picture.image.size(), picture.axesSwapped, {}}));
 }
 
 }  // namespace zentavo

@@ -338,6 +338,25 @@ TEST_F(CameraData, AGifKeepsItsColourProfileAndXmp) {
     expectNoNewWarnings(path, output);
 }
 
+TEST_F(CameraData, ATiffKeepsItsXmpPacketAndIptcRecordsAsTheyWere) {
+    const QByteArray packet = xmpPacket(QStringLiteral("harbour"));
+    // A keyword and a time of day without a zone, padded to whole words as TIFF stores them.
+    const QByteArray iptc = QByteArray("\x1C\x02\x19\x00\x05", 5) + "boats" +
+                            QByteArray("\x1C\x02\x3C\x00\x06", 5) + "095434";
+    const QString path = input("described.tif", plainTiff(quadrants(64, 48), 300, packet, iptc));
+    const QString output = runAndTake(dir, path, Roads[1], QStringLiteral("out"));
+    QProcess process;
+    process.start(QStringLiteral("exiftool"), {QStringLiteral("-b"), QStringLiteral("-XMP"), output});
+    process.waitForFinished(60000);
+    EXPECT_EQ(process.readAllStandardOutput(), packet) << "rdf:about and the layout as they were";
+    QProcess records;
+    records.start(QStringLiteral("exiftool"),
+                  {QStringLiteral("-b"), QStringLiteral("-IPTC-NAA"), output});
+    records.waitForFinished(60000);
+    EXPECT_TRUE(records.readAllStandardOutput().startsWith(iptc)) << "the time without a zone";
+    expectNoNewWarnings(path, output);
+}
+
 TEST_F(CameraData, OtherFormatsGainNoValidationWarning) {
     // A camera's JPEG into a PNG and a TIFF, and a TIFF with EXIF into a JPEG.
     const QString camera = cameraJpeg(dir, Makers[0]);

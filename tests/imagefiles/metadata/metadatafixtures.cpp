@@ -209,7 +209,8 @@ QByteArray tiffOf(Write&& write) {
 
 }  // namespace
 
-QByteArray plainTiff(const QImage& picture, double dpi) {
+QByteArray plainTiff(const QImage& picture, double dpi, const QByteArray& xmp,
+                     const QByteArray& iptc) {
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
     return tiffOf([&](TIFF* tiff) {
         TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, rgb.width());
@@ -222,6 +223,12 @@ QByteArray plainTiff(const QImage& picture, double dpi) {
             TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
             TIFFSetField(tiff, TIFFTAG_XRESOLUTION, dpi);
             TIFFSetField(tiff, TIFFTAG_YRESOLUTION, dpi);
+        }
+        if (!xmp.isEmpty()) {
+            TIFFSetField(tiff, TIFFTAG_XMLPACKET, uint32_t(xmp.size()), xmp.constData());
+        }
+        if (!iptc.isEmpty()) {
+            TIFFSetField(tiff, TIFFTAG_RICHTIFFIPTC, uint32_t(iptc.size()), iptc.constData());
         }
         for (int y = 0; y < rgb.height(); ++y) {
             TIFFWriteScanline(tiff, const_cast<uchar*>(rgb.constScanLine(y)), uint32_t(y), 0);

@@ -64,8 +64,9 @@ QByteArray plainPng(const QImage& picture, const QByteArray& before = {},
 std::vector<std::pair<QByteArray, QByteArray>> chunksOf(const QByteArray& png);
 
 // A TIFF of picture written with libtiff: 8-bit RGB in strips, with a resolution in dots per
-// inch when one is given.
-QByteArray plainTiff(const QImage& picture, double dpi = 0);
+// inch when one is given, and an XMP packet and IPTC records as they are given.
+QByteArray plainTiff(const QImage& picture, double dpi = 0, const QByteArray& xmp = {},
+                     const QByteArray& iptc = {});
 
 // How a CMYK TIFF stores its inks.
 enum class InkLayout { Strips, Tiles, Planes };

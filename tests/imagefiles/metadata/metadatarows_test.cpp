@@ -349,6 +349,14 @@ const Row Rows[] = {
          const QString folder = dir.filePath(QStringLiteral("tiff-out"));
          ASSERT_EQ(runOn(tiff, folder, FlipHorizontal).exitCode, 0);
          EXPECT_FALSE(exiftoolTags(onlyFile(folder)).contains(QStringLiteral("IFD0:XResolution")));
+         // Any other name keeps the bitmap: its pixels a metre say nothing either.
+         const QString bitmap = inFolder(dir, "none.pic", plainPng(quadrants(32, 16)));
+         const QString bitmapFolder = dir.filePath(QStringLiteral("bmp-out"));
+         ASSERT_EQ(runOn(bitmap, bitmapFolder, FlipHorizontal).exitCode, 0);
+         const QByteArray bmp = readBytes(onlyFile(bitmapFolder));
+         ASSERT_GE(bmp.size(), 46);
+         EXPECT_EQ(qFromLittleEndian<quint32>(bmp.constData() + 38), 0u);
+         EXPECT_EQ(qFromLittleEndian<quint32>(bmp.constData() + 42), 0u);
      }},
     {"3c a PNG's own pHYs wins over its EXIF resolution",
      [](const QDir& dir) {
