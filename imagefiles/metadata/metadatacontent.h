@@ -65,6 +65,20 @@ QByteArray exifBlockFor(const QByteArray& block, const OutputPicture& output, in
 QByteArray exifBlockFrom(const Exiv2::ExifData& exif, const OutputPicture& output,
                          const Resolution& resolution, bool forJpeg, int thumbnailSide);
 
+// Sets an unsigned value that exif holds, keeping its type where the value fits it, so that the
+// block can be written in place; a value exif does not hold is not added.
+void setIfPresent(Exiv2::ExifData& exif, const char* key, std::uint32_t value);
+
+// exifthumbnail.cpp: the EXIF thumbnail.
+
+// The longer side of exif's thumbnail in pixels; 0 when it has none.
+int thumbnailSideOf(const Exiv2::ExifData& exif);
+
+// Gives exif a thumbnail of the output (output.thumbnailSource) in place of the old one, made to
+// fit the old one's room (at the old one's quality, then lower, then smaller) so that the block
+// keeps its layout; a thumbnail the program cannot draw is removed.
+void redrawThumbnail(Exiv2::ExifData& exif, const OutputPicture& output, int side);
+
 // Removes what describes a TIFF's stored layout (and the GeoTIFF tags, wrong for moved pixels),
 // its further pages and the EXIF thumbnail: the output's own layout holds.
 void eraseTiffLayout(Exiv2::ExifData& exif);

@@ -3,8 +3,8 @@
 #include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/gdiplusstatus.h"
 #include "imagefiles/picture/writerpixels.h"
-
-#include <QtEndian>
+#include "imagefiles/tiff/memorytiff.h"
+#include "imagefiles/tiff/tiffxmp.h"
 
 #include <tiffio.h>
 
@@ -17,72 +17,6 @@
 namespace zentavo {
 
 namespace {
-
-// The TIFF file grows in memory; libtiff seeks back to patch offsets, so it needs a file-like
-// stream rather than an append-only one.
-struct MemoryStream {
-    QByteArray bytes;
-    qint64 position = 0;
-    QString error;
-};
-
-tmsize_t streamRead(thandle_t handle, void* data, tmsize_t size) {
-    auto* s = static_cast<MemoryStream*>(handle);
-    const qint64 available = qMax<qint64>(0, s->bytes.size() - s->position);
-    const qint64 count = qMin<qint64>(available, size);
-    std::memcpy(data, s->bytes.constData() + s->position, size_t(count));
-    s->position += count;
-    return tmsize_t(count);
-}
-
-tmsize_t streamWrite(thandle_t handle, void* data, tmsize_t size) {
-    auto* s = static_cast<MemoryStream*>(handle);
-    try {
-        if (s->position + size > s->bytes.size()) {
-            s->bytes.resize(s->position + size);
-        }
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
-    std::memcpy(s->bytes.data() + s->position, data, size_t(size));
-    s->position += size;
-    return size;
-}
-
-toff_t streamSeek(thandle_t handle, toff_t offset, int whence) {
-    auto* s = static_cast<MemoryStream*>(handle);
-    qint64 base = 0;
-    if (whence == SEEK_CUR) {
-        base = s->position;
-    } else if (whence == SEEK_END) {
-        base = s->bytes.size();
-    }
-    s->position = base + qint64(offset);
-    return toff_t(s->position);
-}
-
-int streamClose(thandle_t) {
-    return 0;
-}
-
-toff_t streamSize(thandle_t handle) {
-    return toff_t(static_cast<MemoryStream*>(handle)->bytes.size());
-}
-
-int recordError(TIFF*, void* user, const char* module, const char* format, va_list args) {
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    auto* s = static_cast<MemoryStream*>(user);
-    if (s->error.isEmpty()) {
-        s->error = QString::fromLocal8Bit(module ? module : "") + QStringLiteral(": ") +
-                   QString::fromLocal8Bit(text);
-    }
-    return 1;
-}
-
-int ignoreWarning(TIFF*, void*, const char*, const char*, va_list) {
-    return 1;
-}
 
 // How the picture's samples go into the file.
 struct Layout {
@@ -221,72 +155,6 @@ Layout layoutFor(const QImage& image, int sourceCompression) {
     return layout;
 }
 
-// libtiff knows the IPTC tag only as bytes (UNDEFINED) and writes it so when it writes a
-// directory again; TIFF readers expect it as 32-bit words (LONG), as exiv2 wrote it. The entry
-// of the first directory, which libtiff has just written, gets that type back; the data stays.
-void iptcAsWords(QByteArray& tiff) {
-    if (tiff.size() < 8 || !(tiff.startsWith("II*") || tiff.startsWith("MM\0*"))) {
-        return;
-    }
-    const bool big = tiff.startsWith("MM");
-    const auto u16 = [&](qsizetype at) {
-        return big ? qFromBigEndian<quint16>(tiff.constData() + at)
-                   : qFromLittleEndian<quint16>(tiff.constData() + at);
-    };
-    const auto u32 = [&](qsizetype at) {
-        return big ? qFromBigEndian<quint32>(tiff.constData() + at)
-                   : qFromLittleEndian<quint32>(tiff.constData() + at);
-    };
-    const qsizetype directory = qsizetype(u32(4));
-    if (directory + 2 > tiff.size()) {
-        return;
-    }
-    const int entries = u16(directory);
-    for (int i = 0; i < entries && directory + 2 + (i + 1) * 12 <= tiff.size(); ++i) {
-        const qsizetype entry = directory + 2 + qsizetype(i) * 12;
-        if (u16(entry) == TIFFTAG_RICHTIFFIPTC && u16(entry + 2) == TIFF_UNDEFINED &&
-            u32(entry + 4) % 4 == 0) {
-            const quint32 words = u32(entry + 4) / 4;
-            if (big) {
-                qToBigEndian<quint16>(TIFF_LONG, tiff.data() + entry + 2);
-                qToBigEndian<quint32>(words, tiff.data() + entry + 4);
-            } else {
-                qToLittleEndian<quint16>(TIFF_LONG, tiff.data() + entry + 2);
-                qToLittleEndian<quint32>(words, tiff.data() + entry + 4);
-            }
-        }
-    }
-}
-
-// tiff with an XMP packet as it is, written with libtiff into its first directory, which is
-// written again at the end. exiv2, which writes the rest of the metadata, writes a packet only
-// from its own parse of it: serialised anew, without rdf:about, in its own layout.
-QByteArray withXmpPacket(QByteArray tiff, const QByteArray& xmp) {
-    if (xmp.isEmpty()) {
-        return tiff;
-    }
-    MemoryStream stream{std::move(tiff), 0, {}};
-    std::unique_ptr<TIFFOpenOptions, decltype(&TIFFOpenOptionsFree)> options(TIFFOpenOptionsAlloc(),
-                                                                             &TIFFOpenOptionsFree);
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), recordError, &stream);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignoreWarning, nullptr);
-    TIFF* opened = TIFFClientOpenExt("output", "r+m", &stream, streamRead, streamWrite, streamSeek,
-                                     streamClose, streamSize, nullptr, nullptr, options.get());
-    if (!opened) {
-        throw WriteFailure{GdiplusStatus::GenericError,
-                           QStringLiteral("The picture's XMP cannot be written: ") + stream.error};
-    }
-    std::unique_ptr<TIFF, decltype(&TIFFClose)> closer(opened, &TIFFClose);
-    if (!TIFFSetField(opened, TIFFTAG_XMLPACKET, uint32_t(xmp.size()), xmp.constData()) ||
-        !TIFFRewriteDirectory(opened)) {
-        throw WriteFailure{GdiplusStatus::GenericError,
-                           QStringLiteral("The picture's XMP cannot be written: ") + stream.error};
-    }
-    closer.reset();
-    iptcAsWords(stream.bytes);
-    return stream.bytes;
-}
-
 }  // namespace
 
 QByteArray encodeTiff(const Picture& picture) {
@@ -318,14 +186,8 @@ QByteArray encodeTiff(const Picture& picture) {
                                   : layout.pixels.format() == QImage::Format_RGBX32FPx4 ? 4
                                                                                          : 0;
 
-    MemoryStream stream;
-    std::unique_ptr<TIFFOpenOptions, decltype(&TIFFOpenOptionsFree)> options(TIFFOpenOptionsAlloc(),
-                                                                             &TIFFOpenOptionsFree);
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), recordError, &stream);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignoreWarning, nullptr);
-    // "m": no memory mapping, which a growing in-memory stream cannot offer.
-    TIFF* tiff = TIFFClientOpenExt("output", "wm", &stream, streamRead, streamWrite, streamSeek,
-                                   streamClose, streamSize, nullptr, nullptr, options.get());
+    MemoryTiffFile stream;
+    TIFF* tiff = openMemoryTiffFile(stream, "wm");
     if (!tiff) {
         throw WriteFailure{GdiplusStatus::OutOfMemory,
                            QStringLiteral("The TIFF encoder cannot start: ") + stream.error};
