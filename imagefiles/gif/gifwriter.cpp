@@ -236,7 +236,14 @@ QByteArray encodeAnimation(const GifAnimation& animation, const GifExtensions& e
         if (frame.localPalette || !global) {
             local = makeColorMap(frame.indices.colorTable(), highestIndex(frame.indices));
         }
-        writer.check(EGifPutImageDesc(writer.get(), frame.left, frame.top, frame.indices.width(),
+        // giflib keeps a copy of each frame's palette and frees only the last one: the one
+        // before is freed here, before the next replaces it.
+        GifFileType* gif = writer.get();
+        if (gif->Image.ColorMap) {
+            GifFreeMapObject(gif->Image.ColorMap);
+            gif->Image.ColorMap = nullptr;
+        }
+        writer.check(EGifPutImageDesc(gif, frame.left, frame.top, frame.indices.width(),
                                       frame.indices.height(), frame.interlaced, local.get()));
         putRows(writer, frame.indices, frame.interlaced);
     }

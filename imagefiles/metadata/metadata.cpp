@@ -4,6 +4,8 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+#include <iterator>
 #include <mutex>
 
 namespace zentavo {
@@ -248,6 +250,10 @@ std::shared_ptr<const PictureMetadata> strippedMetadata(
     stripped->jfifDensity = metadata->jfifDensity;
     stripped->orientation = metadata->orientation;
     stripped->tiffCompression = metadata->tiffCompression;
+    // A PNG's colour chunks say how its pixels are shown, as a profile does.
+    std::copy_if(metadata->png.chunks.begin(), metadata->png.chunks.end(),
+                 std::back_inserter(stripped->png.chunks),
+                 [](const PngChunk& chunk) { return isColourChunk(chunk.type); });
     stripped->stripped = true;
     return stripped;
 }

@@ -69,6 +69,12 @@ std::shared_ptr<const PictureMetadata> readMetadata(const QByteArray& bytes, Pic
 std::shared_ptr<const PictureMetadata> jpegMetadata(std::vector<JpegSegment> segments,
                                                     const Resolution& jfifDensity);
 
+// Whether a PNG chunk type is one of the colour chunks (cICP, mDCV, cLLI): facts of how the
+// pixels are shown, which no flip or turn changes.
+inline bool isColourChunk(const QByteArray& type) {
+    return type == "cICP" || type == "mDCV" || type == "cLLI";
+}
+
 // The metadata of a PNG file from the chunks its decoder read (damaged ones already dropped).
 // Null when there is nothing to keep. Never throws. Reentrant.
 std::shared_ptr<const PictureMetadata> pngMetadata(PngMetadataChunks chunks);
@@ -102,9 +108,10 @@ Resolution outputResolution(const Picture& picture);
 // The comments of the file (JPEG COM segments, GIF comment extensions) in order, byte for byte.
 std::vector<QByteArray> metadataComments(const PictureMetadata* metadata);
 
-// A copy that keeps the resolution and what the pixels need (orientation, compression) only: no
-// EXIF, XMP, IPTC, comment, text, segment or chunk, for outputs that must not carry a camera's
-// serial number or a GPS position. Null when metadata is null.
+// A copy that keeps the resolution and what the pixels need (orientation, compression, a PNG's
+// colour chunks cICP, mDCV and cLLI) only: no EXIF, XMP, IPTC, comment, text, other segment or
+// chunk, for outputs that must not carry a camera's serial number or a GPS position. Null when
+// metadata is null.
 std::shared_ptr<const PictureMetadata> strippedMetadata(
     const std::shared_ptr<const PictureMetadata>& metadata);
 

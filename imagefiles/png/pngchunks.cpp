@@ -24,7 +24,7 @@ const std::set<QByteArray>& knownChunks() {
 }
 
 bool isKept(QByteArrayView type) {
-    if (type == "cICP" || type == "mDCV" || type == "cLLI") {
+    if (isColourChunk(type.toByteArray())) {
         return true;
     }
     const bool ancillary = (type[0] & 0x20) != 0;
@@ -46,10 +46,13 @@ void forEachPngChunk(const QByteArray& png,
         }
         const QByteArrayView type(png.constData() + at + 4, 4);
         const QByteArrayView data(png.constData() + at + 8, qsizetype(length));
-        const quint32 stored = qFromBigEndian<quint32>(bytes + at + 8 + length);
-        const quint32 computed = quint32(crc32(crc32(0, nullptr, 0), bytes + at + 4, length + 4));
+        // The image data is libspng's to check, and the bulk of the file.
+        const bool intact =
+            type == "IDAT" ||
+            qFromBigEndian<quint32>(bytes + at + 8 + length) ==
+                quint32(crc32(crc32(0, nullptr, 0), bytes + at + 4, length + 4));
         if (!visit(type, data, QByteArrayView(png.constData() + at, qsizetype(length) + 12),
-                   stored == computed) ||
+                   intact) ||
             type == "IEND") {
             return;
         }

@@ -16,7 +16,8 @@ namespace zentavo {
 
 // Calls visit(type, data, whole chunk) for each chunk after the signature, in file order, until
 // IEND, the end of the bytes, a length that runs past them, or visit returning false. A chunk
-// whose checksum is wrong is passed with intact false.
+// whose checksum is wrong is passed with intact false (image data is passed as intact: libspng
+// checks it).
 void forEachPngChunk(const QByteArray& png,
                      const std::function<bool(QByteArrayView type, QByteArrayView data,
                                               QByteArrayView whole, bool intact)>& visit);

@@ -484,13 +484,19 @@ const Row Rows[] = {
              dir, "hdr.png",
              plainPng(quadrants(32, 16),
                       pngChunk("cICP", cicp) + pngChunk("mDCV", mdcv) + pngChunk("cLLI", clli)));
-         std::map<QByteArray, QByteArray> kept;
-         for (const auto& [type, data] : chunksOf(readBytes(outputOf(dir, input, FlipHorizontal)))) {
-             kept[type] = data;
+         // They say how the pixels are shown, as a profile does: --strip keeps them too.
+         for (const QStringList& options : {FlipHorizontal, Strip + FlipHorizontal}) {
+             SCOPED_TRACE(options.join(' ').toStdString());
+             const QString folder = dir.filePath(options.join(QString()));
+             ASSERT_EQ(runOn(input, folder, options).exitCode, 0);
+             std::map<QByteArray, QByteArray> kept;
+             for (const auto& [type, data] : chunksOf(readBytes(onlyFile(folder)))) {
+                 kept[type] = data;
+             }
+             EXPECT_EQ(kept["cICP"], cicp);
+             EXPECT_EQ(kept["mDCV"], mdcv);
+             EXPECT_EQ(kept["cLLI"], clli);
          }
-         EXPECT_EQ(kept["cICP"], cicp);
-         EXPECT_EQ(kept["mDCV"], mdcv);
-         EXPECT_EQ(kept["cLLI"], clli);
      }},
     {"10c a floating-point TIFF stays floating point",
      [](const QDir& dir) {
