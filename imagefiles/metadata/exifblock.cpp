@@ -78,6 +78,9 @@ void makeTrue(Exiv2::ExifData& exif, const OutputPicture& output) {
     if (output.size.isValid()) {
         setIfPresent(exif, "Exif.Photo.PixelXDimension", std::uint32_t(output.size.width()));
         setIfPresent(exif, "Exif.Photo.PixelYDimension", std::uint32_t(output.size.height()));
+        // Some cameras state the size in the first directory too.
+        setIfPresent(exif, "Exif.Image.ImageWidth", std::uint32_t(output.size.width()));
+        setIfPresent(exif, "Exif.Image.ImageLength", std::uint32_t(output.size.height()));
     }
     if (output.axesSwapped) {
         swapIfPresent(exif, "Exif.Image.XResolution", "Exif.Image.YResolution");

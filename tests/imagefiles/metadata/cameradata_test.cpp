@@ -8,6 +8,7 @@
 
 #include <QColorSpace>
 #include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -116,6 +117,8 @@ QString cameraJpeg(const QDir& dir, const Maker& maker) {
     exif["Exif.Image.Make"] = maker.make;
     exif["Exif.Image.Model"] = "Model 7";
     exif["Exif.Image.Orientation"] = uint16_t(6);
+    exif["Exif.Image.ImageWidth"] = uint16_t(64);  // some cameras state the size here too
+    exif["Exif.Image.ImageLength"] = uint16_t(48);
     exif["Exif.Image.XResolution"] = Exiv2::URational(300, 1);
     exif["Exif.Image.YResolution"] = Exiv2::URational(200, 1);
     exif["Exif.Image.ResolutionUnit"] = uint16_t(2);
@@ -168,6 +171,10 @@ TEST_P(MakerNotes, KeepEveryValueAndTheirBytesOnEveryRoad) {
         EXPECT_EQ(makerNoteOf(output), note);
         const QJsonObject tags = exiftoolTags(output);
         EXPECT_EQ(tags.value(QStringLiteral("IFD0:Orientation")).toInt(), 1);
+        const QImage picture(output);
+        EXPECT_EQ(tags.value(QStringLiteral("IFD0:ImageWidth")).toInt(), picture.width());
+        EXPECT_EQ(tags.value(QStringLiteral("IFD0:ImageHeight")).toInt(), picture.height());
+        EXPECT_EQ(tags.value(QStringLiteral("ExifIFD:ExifImageWidth")).toInt(), picture.width());
         // The thumbnail's own directory keeps its tags, made true of the redrawn thumbnail.
         EXPECT_EQ(tags.value(QStringLiteral("IFD1:XResolution")).toInt(), 72);
         EXPECT_EQ(tags.value(QStringLiteral("IFD1:ResolutionUnit")).toInt(), 2);
