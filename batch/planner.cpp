@@ -54,7 +54,7 @@ PlannedFile Planner::plan(int index) {
     file.direction = m_options.flipDirection();
     file.degrees = m_options.degrees();
     file.stripMetadata = m_options.stripMetadata();
-    if (file.formatClass == FormatClass::Jpeg) {
+    if (takesQuality(file.formatClass)) {
         file.qualityMode = m_options.qualityMode();
         file.slider = m_options.sliderValue();
     }

@@ -13,7 +13,8 @@ struct CliArguments {
     int jobs = 0;           // 0: one per core
     QString scanExtension;  // empty: folders are expanded as dropped folders
     bool dryRun = false;
-    bool quiet = false;
+    bool quiet = false;    // no progress display
+    bool verbose = false;  // error reports in full as well
     bool help = false;
     bool version = false;
     QStringList paths;

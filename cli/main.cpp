@@ -63,6 +63,8 @@ std::atomic<int> stopSignals{0};
 void onStopSignal(int number) {
     if (stopSignals.fetch_add(1) > 0) {
         removeUnfinishedFiles();
+        // The shell's prompt must not run on after the progress line.
+        CliFrontEnd::endProgressLineForExit();
         ::_exit(128 + number);
     }
     const char byte = char(number);
@@ -134,6 +136,7 @@ int main(int argc, char** argv) {
     FileList list;
     const bool progress = !arguments.quiet && !arguments.dryRun && ::isatty(STDERR_FILENO);
     CliFrontEnd frontEnd(stderr, progress, 0);
+    frontEnd.setVerbose(arguments.verbose);
     fillList(list, arguments, frontEnd);
 
     if (arguments.dryRun) {
@@ -148,7 +151,7 @@ int main(int argc, char** argv) {
     }
 
     CliFrontEnd runFrontEnd(stderr, progress, list.count());
-    runFrontEnd.setQuiet(arguments.quiet);
+    runFrontEnd.setVerbose(arguments.verbose);
     ImagingStartup imaging;
     BatchRun run(arguments.options, runFrontEnd);
     run.setJobs(arguments.jobs);

@@ -2,10 +2,13 @@
 
 #include "imagefiles/bmp/bmpcodec.h"
 #include "imagefiles/gif/gifcodec.h"
+#include "imagefiles/heif/heifcodec.h"
 #include "imagefiles/jpeg/jpegcodec.h"
+#include "imagefiles/jxl/jxlcodec.h"
 #include "imagefiles/png/pngcodec.h"
 #include "imagefiles/qtreader/qtreader.h"
 #include "imagefiles/tiff/tiffcodec.h"
+#include "imagefiles/webp/webpcodec.h"
 
 namespace zentavo {
 
@@ -18,6 +21,10 @@ std::span<const PictureDecoder> pictureDecoders() {
         {PictureFormat::Tiff, looksLikeTiff, decodeTiff, nullptr},
         {PictureFormat::Bmp, looksLikeBmp, decodeBmp, nullptr},
         {PictureFormat::Ico, looksLikeIcon, decodeIcon, nullptr},
+        {PictureFormat::Webp, looksLikeWebp, decodeWebp, webpHeaderSize},
+        {PictureFormat::Heif, looksLikeHeif, decodeHeif, heifHeaderSize},
+        {PictureFormat::Avif, looksLikeAvif, decodeHeif, heifHeaderSize},
+        {PictureFormat::Jxl, looksLikeJxl, decodeJxl, jxlHeaderSize},
     };
     return registry;
 }

@@ -33,13 +33,14 @@ LoadResult decodePicture(const QByteArray& bytes, const PictureDecoder* decoder)
     return LoadResult::failure(
         LoadError::Unsupported,
         bytes.isEmpty() ? QStringLiteral("The file is empty.")
-                        : QStringLiteral("The file is not a JPEG, GIF, PNG, TIFF, BMP or icon "
-                                         "picture."));
+                        : QStringLiteral("The file is not a JPEG, GIF, PNG, TIFF, BMP, icon, "
+                                         "WebP, HEIF, AVIF or JPEG XL picture."));
 }
 
 void attachMetadata(Picture& picture, const QByteArray& bytes, PictureFormat format) {
+    // Formats whose decoders read no metadata of their own (HEIF, WebP and JPEG XL read theirs
+    // through their own libraries, JPEG, PNG and GIF through theirs): through exiv2.
     if (!picture.metadata) {
-        // Formats whose decoders read no metadata of their own: through exiv2.
         picture.metadata = readMetadata(bytes, format);
     }
     const Resolution resolution = metadataResolution(picture.metadata.get());
@@ -50,7 +51,10 @@ void attachMetadata(Picture& picture, const QByteArray& bytes, PictureFormat for
         picture.image.setDotsPerMeterX(picture.axesSwapped ? y : x);
         picture.image.setDotsPerMeterY(picture.axesSwapped ? x : y);
     }
-    if (format == PictureFormat::Tiff || format == PictureFormat::Png) {
+    // A HEIF and a JPEG XL are shown through their own transforms, which their decoders apply;
+    // their EXIF orientation only describes them.
+    if (format == PictureFormat::Tiff || format == PictureFormat::Png ||
+        format == PictureFormat::Webp) {
         picture.orientation = metadataOrientation(picture.metadata.get());
         applyOrientation(picture, picture.orientation);
     }

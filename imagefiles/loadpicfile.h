@@ -13,9 +13,11 @@ namespace zentavo {
 class Dialogs;
 
 // Loads a picture file, choosing the decoder by the file's content (JPEG, GIF, PNG, BMP, ICO,
-// CUR, TIFF), applies the orientation a JPEG, TIFF or PNG states and keeps the file's metadata
-// with the picture (imagefiles/metadata/metadata.h). Only regular files are read; damaged data
-// is a failure, never a picture with gaps. Reentrant: any thread, one call per file.
+// CUR, TIFF, WebP, HEIF, AVIF, JPEG XL), applies the orientation a JPEG, TIFF, PNG or WebP
+// states (a HEIF's and a JPEG XL's own transforms are applied by their decoders) and keeps
+// the file's metadata with the picture (imagefiles/metadata/metadata.h). Only regular files are
+// read; damaged data is a failure, never a picture with gaps. Reentrant: any thread, one call per
+// file.
 LoadResult loadPicture(const QString& path);
 
 // The same from bytes already in memory (at most limits::MaxInputFileBytes). Reentrant.

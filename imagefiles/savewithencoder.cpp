@@ -3,10 +3,13 @@
 #include "imagefiles/bmp/bmpcodec.h"
 #include "imagefiles/files/atomicfile.h"
 #include "imagefiles/gif/gifcodec.h"
+#include "imagefiles/heif/heifcodec.h"
 #include "imagefiles/jpeg/savejpeg.h"
+#include "imagefiles/jxl/jxlcodec.h"
 #include "imagefiles/picture/gdiplusstatus.h"
 #include "imagefiles/png/pngcodec.h"
 #include "imagefiles/tiff/tiffcodec.h"
+#include "imagefiles/webp/webpcodec.h"
 #include "report/zentavoerror.h"
 
 #include <new>
@@ -15,18 +18,19 @@ namespace zentavo {
 
 namespace {
 
-QByteArray encodeWith(EncoderId clsid, const Picture& picture) {
+QByteArray encodeWith(EncoderId clsid, const Picture& picture, const EncoderQuality& quality) {
     for (const ImageEncoder& encoder : imageEncoders()) {
         if (encoder.clsid == clsid) {
-            return encoder.encode(picture);
+            return encoder.encode(picture, quality);
         }
     }
     throw WriteFailure{GdiplusStatus::NotImplemented, QStringLiteral("Unknown encoder")};
 }
 
-QString encodeAndWrite(EncoderId clsid, const Picture& picture, const QString& fileName) {
+QString encodeAndWrite(EncoderId clsid, const Picture& picture, const QString& fileName,
+                       const EncoderQuality& quality = {}) {
     try {
-        writeFileAtomically(fileName, encodeWith(clsid, picture));
+        writeFileAtomically(fileName, encodeWith(clsid, picture, quality));
         return {};
     } catch (const WriteFailure& failure) {
         return failure.reason.isEmpty() ? QStringLiteral("The encoder failed") : failure.reason;
@@ -43,12 +47,23 @@ const QList<ImageEncoder>& imageEncoders() {
     // The file's bytes, with the picture's metadata where the format holds it: each writer
     // carries what its format keeps.
     static const QList<ImageEncoder> encoders = {
-        {EncoderId::Bmp, QStringLiteral("image/bmp"), QStringLiteral("BMP"), encodeBmp},
+        {EncoderId::Bmp, QStringLiteral("image/bmp"), QStringLiteral("BMP"),
+         [](const Picture& picture, const EncoderQuality&) { return encodeBmp(picture); }},
         {EncoderId::Jpeg, QStringLiteral("image/jpeg"), QStringLiteral("JPEG"),
-         [](const Picture& picture) { return encodeJpeg(picture, DefaultJpegQuality); }},
-        {EncoderId::Gif, QStringLiteral("image/gif"), QStringLiteral("GIF"), encodeGif},
-        {EncoderId::Tiff, QStringLiteral("image/tiff"), QStringLiteral("TIFF"), encodeTiff},
-        {EncoderId::Png, QStringLiteral("image/png"), QStringLiteral("PNG"), encodePng},
+         [](const Picture& picture, const EncoderQuality&) {
+             return encodeJpeg(picture, DefaultJpegQuality);
+         }},
+        {EncoderId::Gif, QStringLiteral("image/gif"), QStringLiteral("GIF"),
+         [](const Picture& picture, const EncoderQuality&) { return encodeGif(picture); }},
+        {EncoderId::Tiff, QStringLiteral("image/tiff"), QStringLiteral("TIFF"),
+         [](const Picture& picture, const EncoderQuality&) { return encodeTiff(picture); }},
+        {EncoderId::Png, QStringLiteral("image/png"), QStringLiteral("PNG"),
+         [](const Picture& picture, const EncoderQuality&) { return encodePng(picture); }},
+        {EncoderId::Webp, QStringLiteral("image/webp"), QStringLiteral("WebP"), encodeWebp},
+        {EncoderId::Heif, QStringLiteral("image/heic"), QStringLiteral("HEIC"), encodeHeif},
+        {EncoderId::Heif, QStringLiteral("image/heif"), QStringLiteral("HEIF"), encodeHeif},
+        {EncoderId::Avif, QStringLiteral("image/avif"), QStringLiteral("AVIF"), encodeAvif},
+        {EncoderId::Jxl, QStringLiteral("image/jxl"), QStringLiteral("JPEG XL"), encodeJxl},
     };
     return encoders;
 }
@@ -66,13 +81,13 @@ bool GetEncoderClsid(const QString& mimeType, EncoderId* clsid) {
 }
 
 bool SaveWithEncoder(const Picture& picture, const QString& fileName, const QString& mimeType,
-                     QString* reason) {
+                     QString* reason, const EncoderQuality& quality) {
     EncoderId clsid;
     QString failure;
     if (!GetEncoderClsid(mimeType, &clsid)) {
         failure = QStringLiteral("No encoder for the type ") + mimeType;
     } else {
-        failure = encodeAndWrite(clsid, picture, fileName);
+        failure = encodeAndWrite(clsid, picture, fileName, quality);
     }
     if (reason) {
         *reason = failure;

@@ -14,6 +14,27 @@ QString errorReportMessage(const QString& description, const QString& location, 
            + QLatin1String(SupportAddress);
 }
 
+std::optional<ErrorReportParts> parseErrorReportMessage(const QString& text)
+{
+    const QString request = QStringLiteral("\r\rPlease email screenshot of this message to ")
+                            + QLatin1String(SupportAddress);
+    if (!text.endsWith(request)) {
+        return std::nullopt;
+    }
+    const QString head = text.left(text.size() - request.size());
+    const qsizetype at = head.lastIndexOf(QLatin1String("at line "));
+    const qsizetype location = head.lastIndexOf(QLatin1String("\r\nin "), at);
+    if (at < 0 || location < 0) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const int line = head.mid(at + 8).toInt(&ok);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return ErrorReportParts{head.left(location), head.mid(location + 2, at - location - 2), line};
+}
+
 QString describeException(const std::exception_ptr& error)
 {
     try {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <exception>
 #include <functional>
+#include <optional>
 
 namespace zentavo {
 
@@ -17,6 +18,17 @@ inline constexpr char ApplicationErrorTitle[] = "Application Error";
 // The text of one error report: description, CR LF, location, "at line ", number, CR CR, and the
 // request to send a screenshot.
 QString errorReportMessage(const QString& description, const QString& location, int line);
+
+// The parts of a report's text, as errorReportMessage put them together.
+struct ErrorReportParts {
+    QString description;
+    QString location;
+    int line = 0;
+};
+
+// Takes a report's text apart again: for front ends that show a report in their own form (a
+// terminal line); nothing when text is not such a report. Pure.
+std::optional<ErrorReportParts> parseErrorReportMessage(const QString& text);
 
 // The description of a caught exception: the program's own text for ZentavoError, the
 // library's text otherwise.

@@ -3,6 +3,7 @@
 #include "imagefiles/jpeg/jpegcodec.h"
 #include "imagefiles/jpeg/jpegmarkers.h"
 #include "imagefiles/jpeg/jpegwarnings.h"
+#include "imagefiles/jpeg/libjpegdecode.h"
 #include "imagefiles/libraries/tjhandle.h"
 #include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/limits.h"
@@ -32,7 +33,8 @@ QSize jpegHeaderSize(const QByteArray& bytes) {
         tj.handle, reinterpret_cast<const unsigned char*>(bytes.constData()),
         static_cast<unsigned long>(bytes.size()), &width, &height, &subsampling, &colorspace);
     if ((status != 0 && tjGetErrorCode(tj.handle) == TJERR_FATAL) || width <= 0 || height <= 0) {
-        return {};
+        const std::optional<JpegFrame> frame = readFrameWithLibjpeg(bytes);
+        return frame ? QSize(frame->width, frame->height) : QSize();
     }
     return QSize(width, height);
 }
@@ -86,7 +88,9 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
     const auto size = static_cast<unsigned long>(bytes.size());
     QString why;
-    const std::optional<JpegFrame> frame = readJpegFrame(tj.handle, bytes, &why);
+    std::optional<JpegFrame> frame = readJpegFrame(tj.handle, bytes, &why);
+    // A valid stream whose sampling TurboJPEG has no name for goes through libjpeg itself.
+    const bool throughLibjpeg = !frame && (frame = readFrameWithLibjpeg(bytes)).has_value();
     if (!frame || frame->width <= 0) {
         if (readJpegHeader(bytes).noImage) {
             return LoadResult::failure(
@@ -130,8 +134,15 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
         const int pitch = int(cmyk ? inks.bytesPerLine() : picture.image.bytesPerLine());
         const int pixelFormat = cmyk ? TJPF_CMYK : (grey ? TJPF_GRAY : TJPF_RGB);
         const int flags = TJFLAG_LIMITSCANS | TJFLAG_ACCURATEDCT;
-        if (tjDecompress2(tj.handle, data, size, target, width, pitch, height, pixelFormat,
-                          flags) != 0) {
+        if (throughLibjpeg) {
+            const QString damage = decodeWithLibjpeg(bytes, pixelFormat, target, pitch, height);
+            if (!damage.isEmpty()) {
+                return LoadResult::failure(
+                    LoadError::Corrupt,
+                    QStringLiteral("The JPEG data is damaged or incomplete (%1).").arg(damage));
+            }
+        } else if (tjDecompress2(tj.handle, data, size, target, width, pitch, height, pixelFormat,
+                                 flags) != 0) {
             const QString message = QString::fromLocal8Bit(tjGetErrorStr2(tj.handle));
             // The decoder words only its first warning: a harmless one may hide damage later
             // in the data, which a second reading that hears every warning finds.

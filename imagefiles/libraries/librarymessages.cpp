@@ -26,6 +26,14 @@ const char* sourceName(MessageSource source) {
             return "giflib";
         case MessageSource::Jpeg:
             return "libjpeg-turbo";
+        case MessageSource::Heif:
+            return "libheif";
+        case MessageSource::Avif:
+            return "libavif";
+        case MessageSource::Webp:
+            return "libwebp";
+        case MessageSource::Jxl:
+            return "libjxl";
         case MessageSource::Qt:
             break;
     }

@@ -6,13 +6,13 @@
 namespace zentavo {
 
 // The picture libraries whose messages the program takes in.
-enum class MessageSource { Png, Tiff, Gif, Jpeg, Qt };
+enum class MessageSource { Png, Tiff, Gif, Jpeg, Qt, Heif, Avif, Webp, Jxl };
 
 // The one way in for every warning and error of the picture libraries (libspng, libtiff,
-// giflib, libjpeg-turbo and Qt's image plugins). A message goes to the innermost
-// LibraryMessages of the calling thread; with none it is dropped. Nothing is ever printed: a
-// message that explains why a file was refused reaches the user as part of that file's reason.
-// Reentrant: any thread.
+// giflib, libjpeg-turbo, libheif, libavif, libwebp, libjxl and Qt's image plugins). A message
+// goes to the innermost LibraryMessages of the calling thread; with none it is dropped. Nothing is
+// ever printed: a message that explains why a file was refused reaches the user as part of that
+// file's reason. Reentrant: any thread.
 void libraryMessage(MessageSource source, bool error, const QString& text);
 
 // Collects the library messages of the calling thread while it lives, typically for the

@@ -218,7 +218,9 @@ QByteArray exifBlockFrom(const Exiv2::ExifData& source, const OutputPicture& out
                 exif["Exif.Photo.PixelYDimension"] = std::uint32_t(output.size.height());
             }
         }
-        const Resolution stated = resolution.inInchesOrCentimetres();
+        // resolution is along the input's axes, as the file stated it.
+        const Resolution stated =
+            (output.axesSwapped ? resolution.swapped() : resolution).inInchesOrCentimetres();
         if (stated.valid()) {
             exif["Exif.Image.XResolution"] = rationalOf(stated.xNumerator, stated.xDenominator);
             exif["Exif.Image.YResolution"] = rationalOf(stated.yNumerator, stated.yDenominator);

@@ -111,6 +111,10 @@ std::shared_ptr<const PictureMetadata> readMetadata(const QByteArray& bytes, Pic
         case PictureFormat::Png:
         case PictureFormat::Gif:
         case PictureFormat::None:
+        case PictureFormat::Webp:
+        case PictureFormat::Heif:
+        case PictureFormat::Avif:
+        case PictureFormat::Jxl:
             return nullptr;  // their decoders read what they hold
         default:
             break;
@@ -256,6 +260,17 @@ std::shared_ptr<const PictureMetadata> strippedMetadata(
                  [](const PngChunk& chunk) { return isColourChunk(chunk.type); });
     stripped->stripped = true;
     return stripped;
+}
+
+std::shared_ptr<const PictureMetadata> metadataFromBlocks(const MetadataBlocks& blocks) {
+    auto metadata = std::make_shared<PictureMetadata>();
+    metadata->exifBlock = blocks.exif;
+    if (!blocks.xmp.isEmpty()) {
+        metadata->xmpPackets.push_back(blocks.xmp);
+    }
+    startExiv2();
+    settleExif(*metadata, {});
+    return unlessEmpty(metadata);
 }
 
 }  // namespace zentavo

@@ -157,4 +157,26 @@ QByteArray metadataIptc(const PictureMetadata* metadata);
 // when there are no tags. Throws WriteFailure. Reentrant.
 QByteArray withTiffMetadata(const QByteArray& tiff, const Picture& picture);
 
+// A file's EXIF and XMP as blocks, the form in which HEIF, WebP and JPEG XL files hold them.
+struct MetadataBlocks {
+    QByteArray exif;  // from its TIFF header on ("II*\0" or "MM\0*"), no "Exif\0\0" before it
+    QByteArray xmp;   // the XMP packet
+
+    bool isEmpty() const { return exif.isEmpty() && xmp.isEmpty(); }
+};
+
+// The metadata of a file whose format's own library gave its blocks (HEIF, AVIF, WebP, JPEG
+// XL); null when they hold nothing the program keeps. A block that cannot be read is kept out of
+// the picture's facts. Never throws. Reentrant: any thread.
+std::shared_ptr<const PictureMetadata> metadataFromBlocks(const MetadataBlocks& blocks);
+
+// The blocks to write into an output of such a format made from picture (its metadata), made
+// true of it as the other writers' metadata is: the EXIF block changed in place where it can be
+// (maker notes keep their offsets) with its thumbnail redrawn from the picture; from an input
+// without an EXIF block, one made of its tags and the resolution it stated (these formats have
+// no resolution field of their own); the first XMP packet with its facts made true and without
+// the pointer to extended XMP. Empty blocks when metadata is null or holds neither. Throws
+// WriteFailure. Reentrant: any thread.
+MetadataBlocks metadataBlocksFor(const Picture& picture);
+
 }  // namespace zentavo

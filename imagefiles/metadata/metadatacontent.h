@@ -60,7 +60,8 @@ void readExifFacts(const Exiv2::ExifData& exif, PictureMetadata& metadata);
 QByteArray exifBlockFor(const QByteArray& block, const OutputPicture& output, int thumbnailSide);
 
 // A new EXIF block from decoded exif made true of output (thumbnailSide 0: no thumbnail drawn),
-// for a JPEG output (forJpeg: with the tags a JPEG's EXIF must have) or a PNG one. Empty when
+// for a JPEG output (forJpeg: with the tags a JPEG's EXIF must have) or another; resolution is
+// the input's, along its axes, written in place of EXIF's own when valid. Empty when
 // there is nothing to write. Throws WriteFailure.
 QByteArray exifBlockFrom(const Exiv2::ExifData& exif, const OutputPicture& output,
                          const Resolution& resolution, bool forJpeg, int thumbnailSide);

@@ -210,6 +210,29 @@ PngMetadataChunks pngMetadataFor(const PictureMetadata* metadata, const OutputPi
     return result;
 }
 
+MetadataBlocks metadataBlocksFor(const Picture& picture) {
+    MetadataBlocks blocks;
+    const PictureMetadata* metadata = picture.metadata.get();
+    if (!metadata) {
+        return blocks;
+    }
+    const OutputPicture output{picture.image.size(), picture.axesSwapped,
+                               [&] { return picture.image; }};
+    startExiv2();
+    if (!metadata->exifBlock.isEmpty()) {
+        blocks.exif = exifBlockFor(metadata->exifBlock, output, metadata->thumbnailSide);
+    } else if (!metadata->exif.empty()) {
+        blocks.exif = exifBlockFrom(metadata->exif, output, metadata->resolution, false, 0);
+    } else if (metadata->resolution.valid()) {
+        // These formats have no resolution field of their own: a resolution alone travels in EXIF.
+        Exiv2::ExifData resolutionOnly;
+        resolutionOnly["Exif.Image.Orientation"] = std::uint16_t(1);
+        blocks.exif = exifBlockFrom(resolutionOnly, output, metadata->resolution, false, 0);
+    }
+    blocks.xmp = xmpPacketFor(metadata, output);
+    return blocks;
+}
+
 // IPTC records that the library writes back byte for byte: each value kept as the bytes it was
 // stored as. The library's own parse gives each value its type and formats it anew when
 // writing (a time of day without a zone gains one); only its reading of the records' frame is

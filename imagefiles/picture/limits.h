@@ -30,6 +30,11 @@ inline constexpr qint64 MaxGifFrameBytes = qint64(1) << 30;  // 1 GiB
 // Most frames kept from one GIF.
 inline constexpr int MaxGifFrames = 10000;
 
+// Total pixel bytes of all frames of one animation kept as whole pictures (animated WebP), and
+// the most frames kept.
+inline constexpr qint64 MaxAnimationBytes = qint64(1) << 30;  // 1 GiB
+inline constexpr int MaxAnimationFrames = 10000;
+
 // TurboJPEG's scan limit for progressive JPEGs (TJFLAG_LIMITSCANS stops after 500 scans);
 // real progressive files have about ten.
 inline constexpr int MaxProgressiveScans = 500;

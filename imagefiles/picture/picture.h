@@ -13,7 +13,7 @@ namespace zentavo {
 struct PictureMetadata;  // imagefiles/metadata/metadata.h
 
 // The file format a picture was decoded from, found from the content, not the name.
-enum class PictureFormat { None, Jpeg, Gif, Png, Tiff, Bmp, Ico };
+enum class PictureFormat { None, Jpeg, Gif, Png, Tiff, Bmp, Ico, Webp, Heif, Avif, Jxl };
 
 // One frame of a GIF file, kept as palette indices so that a flip or a right-angle turn moves
 // indices and the file can be written back without loss.
@@ -39,6 +39,30 @@ struct GifAnimation {
     std::vector<GifFrame> frames;
 };
 
+// One frame of an animation kept as whole pictures (animated WebP): the canvas as it shows
+// while the frame lasts, so that every frame moves as the first does.
+struct AnimationFrame {
+    QImage image;          // the canvas's size, 8-bit RGBA (Format_RGBA8888)
+    int durationMs = 0;    // how long the frame shows, in milliseconds
+};
+
+// An animation besides GIF's: its frames, in order, and how often it plays.
+struct Animation {
+    int loopCount = 0;           // 0: forever
+    QRgb background = 0;         // the canvas colour the file states (ARGB)
+    std::vector<AnimationFrame> frames;
+};
+
+// The colour of a picture as coding-independent code points (ITU-T H.273), as HEIF and AVIF
+// files state it in an nclx box. Kept so that an output of the same kind says the same.
+struct CodePoints {
+    bool present = false;
+    int primaries = 2;        // 2: unspecified
+    int transfer = 2;
+    int matrix = 2;
+    bool fullRange = true;
+};
+
 // A decoded picture in memory: the working surface of the program.
 //
 // image holds the pixels in the format that keeps what the file held: alpha, 16-bit samples and
@@ -60,6 +84,13 @@ struct Picture {
     QByteArray cmykProfile;   // the CMYK file's profile, written only with cmyk
     bool axesSwapped = false;             // the image's rows are the file's columns: an odd
                                           // number of quarter turns since loading
+    std::shared_ptr<Animation> animation;  // every frame of an animated WebP; null otherwise
+    bool losslessSource = false;          // the file's pixels were coded without loss (WebP
+                                          // VP8L, lossless AVIF or JPEG XL): kept so
+    int sampleBits = 0;                   // bits a sample the file held when image's samples
+                                          // are wider (10 or 12 for a deep HEIF, AVIF or JPEG
+                                          // XL kept as 16-bit samples); 0 otherwise
+    CodePoints codePoints;                // the nclx colour of a HEIF or AVIF file
 
     bool isEmpty() const { return image.isNull(); }
     int width() const { return image.width(); }

@@ -236,6 +236,15 @@ void mirrorPicture(Picture& picture, Mirror mirror) {
         picture.gif = std::make_shared<GifAnimation>(*picture.gif);
         mirrorGif(*picture.gif, mirror);
     }
+    if (picture.animation) {
+        picture.animation = std::make_shared<Animation>(*picture.animation);
+        for (AnimationFrame& frame : picture.animation->frames) {
+            mirrorImage(frame.image, mirror);
+            if (frame.image.isNull()) {
+                throw std::bad_alloc();
+            }
+        }
+    }
 }
 
 void turnPicture(Picture& picture, int quarterTurns) {
@@ -257,6 +266,15 @@ void turnPicture(Picture& picture, int quarterTurns) {
     if (picture.gif) {
         picture.gif = std::make_shared<GifAnimation>(*picture.gif);
         turnGif(*picture.gif, quarterTurns);
+    }
+    if (picture.animation) {
+        picture.animation = std::make_shared<Animation>(*picture.animation);
+        for (AnimationFrame& frame : picture.animation->frames) {
+            frame.image = turnImage(frame.image, quarterTurns);
+            if (frame.image.isNull()) {
+                throw std::bad_alloc();
+            }
+        }
     }
     if (quarterTurns % 2 != 0) {
         picture.axesSwapped = !picture.axesSwapped;

@@ -29,4 +29,26 @@ void requireAllocated(const QImage& image);
 // Throws WriteFailure(InvalidParameter) for a picture without pixels.
 void requirePixels(const Picture& picture);
 
+// A picture's samples as the encoders of interleaved RGB or RGBA take them (HEIF, AVIF, WebP,
+// JPEG XL): bytes for 8 bits, else 16-bit words in host order holding values of bits bits (the
+// most significant bits of the picture's 16-bit samples). Alpha is kept when the picture has
+// it, unpremultiplied.
+struct WriterSamples {
+    QByteArray data;
+    int width = 0;
+    int height = 0;
+    int bits = 8;
+    bool alpha = false;
+    qsizetype rowBytes = 0;
+
+    int channels() const { return alpha ? 4 : 3; }
+    const uchar* row(int y) const {
+        return reinterpret_cast<const uchar*>(data.constData()) + qsizetype(y) * rowBytes;
+    }
+};
+
+// The samples of picture at bits (8 to 16) a sample. Throws WriteFailure (status 3) when the
+// memory cannot be had, (status 2) for an empty picture.
+WriterSamples writerSamples(const Picture& picture, int bits);
+
 }  // namespace zentavo

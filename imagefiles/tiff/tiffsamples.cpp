@@ -115,10 +115,14 @@ TiffLayout tiffLayoutFor(TIFF* tiff) {
     if (colours == 0 || samples < colours) {
         return layout;
     }
-    // The first extra sample is alpha unless marked as something else; RGB with a fourth
-    // sample and no ExtraSamples tag is taken as associated alpha, as libtiff does.
+    // The first extra sample is alpha. RGB with a fourth sample that no ExtraSamples tag
+    // describes is taken as associated alpha, as libtiff's RGBA reader does; libtiff itself
+    // reports such a sample as unspecified.
     const bool alpha = samples > colours && (extraCount > 0 || (colours == 3 && samples == 4));
-    const bool associated = alpha && (extraCount == 0 || extraTypes[0] == EXTRASAMPLE_ASSOCALPHA);
+    const int extraType = extraCount > 0 ? extraTypes[0] : EXTRASAMPLE_UNSPECIFIED;
+    const bool associated =
+        alpha && (extraType == EXTRASAMPLE_ASSOCALPHA ||
+                  (extraType == EXTRASAMPLE_UNSPECIFIED && colours == 3 && samples == 4));
     layout.invert = photometric == PHOTOMETRIC_MINISWHITE;
     if (grey && !alpha && bits < 8 && (bits == 1 || bits == 2 || bits == 4)) {
         layout.format = QImage::Format_Indexed8;

@@ -75,3 +75,19 @@ TEST(ErrorReport, TheFolderCollectorUsesTheApplicationTitle) {
     EXPECT_EQ(dialogs.shown[0].title, "Zentavo");
     EXPECT_TRUE(dialogs.shown[0].text.startsWith("Out of memory\r\n"));
 }
+
+TEST(ErrorReport, AReportTakenApartGivesBackItsPartsAndOtherTextsAreNoReport) {
+    const QString twoLines = QStringLiteral("Overflow\r\nmore");
+    const auto parts = parseErrorReportMessage(errorReportMessage(twoLines, StartLocation, 252));
+    ASSERT_TRUE(parts.has_value());
+    EXPECT_EQ(parts->description, twoLines);
+    EXPECT_EQ(parts->location, StartLocation);
+    EXPECT_EQ(parts->line, 252);
+    for (const QString& text :
+         {QStringLiteral("Done."), QStringLiteral("No files added."),
+          errorReportMessage("x", StartLocation, 100).chopped(1),
+          QStringLiteral("x at line 3\r\rPlease email screenshot of this message to "
+                         "support@zentavo.example.com")}) {
+        EXPECT_FALSE(parseErrorReportMessage(text).has_value()) << text.toStdString();
+    }
+}

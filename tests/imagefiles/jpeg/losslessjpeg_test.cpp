@@ -229,6 +229,74 @@ TEST(LosslessJpeg, ThePreviewIsTheOutputAtAnEighthOfItsSize) {
     EXPECT_TRUE(given.isNull());
 }
 
+TEST(LosslessJpeg, RefusesEveryTransformWhoseMovingEdgeCutsACodingUnit) {
+    // Each sampling with the coding unit of its colour pictures, in pixels.
+    struct Sampling {
+        int subsampling;
+        const char* name;
+        int unitWidth;
+        int unitHeight;
+    };
+    const Sampling samplings[] = {{TJSAMP_444, "4:4:4", 8, 8},
+                                  {TJSAMP_422, "4:2:2", 16, 8},
+                                  {TJSAMP_440, "4:4:0", 8, 16},
+                                  {TJSAMP_420, "4:2:0", 16, 16},
+                                  {TJSAMP_411, "4:1:1", 32, 8}};
+    // Which of the input's sides a transform turns end to front: its far edge comes to the
+    // start of the output, so a partial unit there would show.
+    struct Moves {
+        T transform;
+        bool width;
+        bool height;
+    };
+    const Moves moves[] = {{T::MirrorHorizontal, true, false}, {T::MirrorVertical, false, true},
+                           {T::Transpose, false, false},       {T::Transverse, true, true},
+                           {T::Turn90, false, true},           {T::Turn180, true, true},
+                           {T::Turn270, true, false}};
+    // Sides that miss the unit by whole 8 x 8 blocks, or by part of one where the unit is a
+    // single block.
+    const auto offSides = [](int unit) {
+        std::vector<int> sides;
+        for (int extra = unit == 8 ? 4 : 8; extra < unit; extra += 8) {
+            sides.push_back(2 * unit + extra);
+        }
+        return sides;
+    };
+    for (const Sampling& sampling : samplings) {
+        std::vector<QSize> sizes;
+        for (const int width : offSides(sampling.unitWidth)) {
+            sizes.emplace_back(width, 2 * sampling.unitHeight);
+        }
+        for (const int height : offSides(sampling.unitHeight)) {
+            sizes.emplace_back(2 * sampling.unitWidth, height);
+        }
+        for (const QSize size : sizes) {
+            const QByteArray input =
+                encodeJpeg(quadrants(size.width(), size.height()), 90, sampling.subsampling);
+            const bool widthOff = size.width() % sampling.unitWidth != 0;
+            for (const Moves& move : moves) {
+                SCOPED_TRACE(testing::Message()
+                             << sampling.name << " " << size.width() << "x" << size.height()
+                             << ", transform " << int(move.transform));
+                const LosslessJpeg turned = turnJpegLosslessly(input, move.transform);
+                if (widthOff ? move.width : move.height) {
+                    EXPECT_EQ(turned.outcome, LosslessOutcome::NotPerfect);
+                    EXPECT_TRUE(turned.jpeg.isEmpty());
+                    continue;
+                }
+                ASSERT_EQ(turned.outcome, LosslessOutcome::Turned) << turned.reason.toStdString();
+                const QByteArray reference =
+                    jpegtran(input, QStringList{"-perfect"} + JpegtranArguments.at(move.transform));
+                // Through the program's own loader, which must read every output it writes:
+                // a turned 4:1:1 picture has 1 x 4 sampling, which TurboJPEG cannot name.
+                const LoadResult output = loadPictureFromBytes(turned.jpeg);
+                ASSERT_TRUE(output.ok()) << output.reason.toStdString();
+                EXPECT_EQ(output.picture.image, loadPictureFromBytes(reference).picture.image);
+            }
+        }
+    }
+}
+
 TEST(LosslessJpeg, RefusesPartialEdgeBlocksAndDamagedData) {
     // 4:2:0 codes 16 x 16 blocks: a width of 65 leaves a partial column on the right.
     const QByteArray odd = encodeJpeg(quadrants(65, 48), 90, TJSAMP_420);

@@ -193,8 +193,10 @@ TEST(DetectJpegQuality, RatiosBeyond16BitsAndEmptyFilesOverflow) {
             EXPECT_EQ(error.number(), ErrorNumber::Overflow);
         }
     }
-    // 32,767 + 100 is the last ratio that still fits.
-    EXPECT_EQ(DetectJpegQuality(32867, 1, 3), 1);
+    // v = 101 - ratio: a ratio of 32,869 gives -32,768, the last value that fits; one more
+    // does not.
+    EXPECT_EQ(DetectJpegQuality(32869, 1, 3), 1);
+    EXPECT_THROW(DetectJpegQuality(32870, 1, 3), ZentavoError);
 }
 
 TEST(DetectJpegQuality, ReadsOnlyTheLengthOfTheFile) {
