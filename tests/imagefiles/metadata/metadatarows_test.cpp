@@ -8,6 +8,7 @@
 
 #include <QColorSpace>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -315,6 +316,45 @@ const Row Rows[] = {
          EXPECT_EQ(exiftoolTags(output).value(QStringLiteral("IFD0:XResolution")).toInt(), 300);
          expectOnlyStructure(output);
      }},
+    {"1f strip keeps nothing private in WebP, HEIF, AVIF and JPEG XL outputs",
+     [](const QDir& dir) {
+         const QString jpeg = inFolder(dir, "private.jpg", privateJpeg());
+         ASSERT_TRUE(exiftoolWrite(jpeg, {QStringLiteral("-Artist=Ines"),
+                                          QStringLiteral("-GPSLatitude=48.2085")}));
+         for (const char* extension : {"webp", "heic", "avif", "jxl"}) {
+             SCOPED_TRACE(extension);
+             // A file of the format that carries the JPEG's metadata, made by a run.
+             const QString input = dir.filePath(QStringLiteral("private.") + extension);
+             ASSERT_TRUE(QFile::copy(jpeg, input));
+             const QString carrier = outputOf(dir, input, FlipHorizontal);
+             ASSERT_TRUE(readBytes(carrier).contains("Ines")) << "the input carries no EXIF";
+             ASSERT_TRUE(readBytes(carrier).contains("harbour")) << "the input carries no XMP";
+             const QString tagged = dir.filePath(QStringLiteral("tagged.") + extension);
+             ASSERT_TRUE(QFile::rename(carrier, tagged));
+             // The lossless road of a HEIF or AVIF edits the file's boxes: stripped, it
+             // re-encodes.
+             for (const QStringList& road : {Reencoded, Lossless}) {
+                 const QString output = outputOf(dir, tagged, Strip + road + Turn90);
+                 const QByteArray bytes = readBytes(output);
+                 for (const char* secret : {"Ines", "harbour", "48.2085"}) {
+                     EXPECT_FALSE(bytes.contains(secret)) << secret;
+                 }
+                 for (const QString& key : exiftoolTags(output).keys()) {
+                     const QString group = key.section(QLatin1Char(':'), 0, 0);
+                     const bool described =
+                         group.startsWith(QLatin1String("XMP")) || group == u"ExifIFD" ||
+                         group == u"GPS" || group == u"IFD1" || group == u"IPTC" ||
+                         group == u"Photoshop" ||
+                         (group == u"IFD0" && !key.endsWith(QLatin1String("Resolution")) &&
+                          !key.endsWith(QLatin1String("ResolutionUnit")) &&
+                          !key.endsWith(QLatin1String(":Orientation")));
+                     EXPECT_FALSE(described) << key.toStdString() << " left in " << extension;
+                 }
+                 QFile::remove(output);
+             }
+             QFile::remove(tagged);
+         }
+     }},
     {"2a tiled and separate-plane CMYK TIFFs go through their profile as strips do",
      [](const QDir& dir) {
          const QImage strips = cmykAsPng(dir, InkLayout::Strips, "strips.png");
@@ -370,6 +410,27 @@ const Row Rows[] = {
          const QJsonObject tags = exiftoolTags(outputOf(dir, input, FlipHorizontal));
          EXPECT_EQ(tags.value(QStringLiteral("PNG-pHYs:PixelsPerUnitX")).toInt(), 11811);
          EXPECT_EQ(tags.value(QStringLiteral("PNG-pHYs:PixelsPerUnitY")).toInt(), 11811);
+     }},
+    {"3d a resolution of unequal sides follows a quarter turn into another format",
+     [](const QDir& dir) {
+         // A TIFF at 300 x 200 dpi named as a JPEG and as a WebP: its EXIF, made anew, states
+         // the turned picture's sides.
+         for (const char* name : {"wide.jpg", "wide.webp"}) {
+             SCOPED_TRACE(name);
+             const QString tiff = inFolder(dir, "wide.tif", plainTiff(quadrants(64, 48), 300));
+             ASSERT_TRUE(exiftoolWrite(tiff, {QStringLiteral("-YResolution=200"),
+                                              QStringLiteral("-Artist=Ines")}));
+             const QString input = dir.filePath(QString::fromLatin1(name));
+             ASSERT_TRUE(QFile::rename(tiff, input));
+             const QString output = outputOf(dir, input, Turn90);
+             const QJsonObject tags = exiftoolTags(output);
+             EXPECT_EQ(tags.value(QStringLiteral("IFD0:XResolution")).toInt(), 200);
+             EXPECT_EQ(tags.value(QStringLiteral("IFD0:YResolution")).toInt(), 300);
+             if (QString::fromLatin1(name).endsWith(QLatin1String(".jpg"))) {
+                 EXPECT_EQ(tags.value(QStringLiteral("JFIF:XResolution")).toInt(), 200);
+             }
+             QFile::remove(output);
+         }
      }},
     {"4a the re-encoding road keeps every comment in order, byte for byte",
      [](const QDir& dir) {
