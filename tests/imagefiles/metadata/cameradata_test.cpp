@@ -8,6 +8,7 @@
 
 #include <QColorSpace>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -181,6 +182,26 @@ TEST_P(MakerNotes, KeepEveryValueAndTheirBytesOnEveryRoad) {
         EXPECT_EQ(tags.value(QStringLiteral("IFD1:Orientation")).toInt(), 1);
         expectNoNewWarnings(input, output);
     }
+}
+
+TEST_P(MakerNotes, KeepEveryValueFromTiffToTiff) {
+    // The camera's JPEG made a TIFF by a run, then that TIFF turned: the TIFF's EXIF directory
+    // is written anew around the maker note, whose values must still read the same.
+    QTemporaryDir temporary;
+    const QDir dir(temporary.path());
+    const Maker& maker = GetParam();
+    const QString camera = cameraJpeg(dir, maker);
+    const QString asTiff = dir.filePath(QStringLiteral("camera-as.tif"));
+    ASSERT_TRUE(QFile::copy(camera, asTiff));
+    const QString tiff = runAndTake(dir, asTiff, Roads[0], QStringLiteral("tiff"));
+    const QString group = QString::fromLatin1(maker.group);
+    const QJsonObject values = makerNoteValues(tiff, group);
+    ASSERT_FALSE(values.isEmpty()) << "no " << maker.group << " note reached the TIFF";
+    EXPECT_EQ(values, makerNoteValues(camera, group));
+    const QString output = runAndTake(dir, tiff, Roads[1], QStringLiteral("turned"));
+    EXPECT_EQ(makerNoteValues(output, group), values);
+    EXPECT_EQ(makerNoteOf(output), makerNoteOf(tiff));
+    expectNoNewWarnings(tiff, output);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cameras, MakerNotes, ::testing::ValuesIn(Makers),
