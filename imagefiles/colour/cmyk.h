@@ -9,9 +9,10 @@ namespace zentavo {
 
 // CMYK pictures. A CMYK file keeps its ink samples in Picture::cmyk (4 samples a pixel in a
 // Format_RGBA8888 image, or Format_RGBA64 for 16-bit files, stored as Adobe JPEGs store them: the
-// maximum is no ink, 0 full ink) with its profile in Picture::cmykProfile, so that JPEG and TIFF outputs stay CMYK. Picture::image holds
-// the same picture converted to sRGB, for every other output; no CMYK profile is ever attached
-// to it. The one file of the program that speaks to Little CMS.
+// maximum is no ink, 0 full ink) with its profile in Picture::cmykProfile, so that JPEG and TIFF
+// outputs stay CMYK. Picture::image holds the same picture converted to sRGB, for every other
+// output; no CMYK profile is ever attached to it. The one file of the program that speaks to
+// Little CMS.
 
 // Makes picture a CMYK picture from inverted samples (Format_RGBA8888 or Format_RGBA64, the
 // maximum = no ink): cmyk takes them, image the sRGB conversion through profile (Little CMS,

@@ -1,7 +1,7 @@
 #include "imagefiles/colour/profile.h"
 #include "imagefiles/gif/gifcodec.h"
-#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/libraries/librarymessages.h"
+#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/limits.h"
 
 #include <gif_lib.h>

@@ -225,8 +225,9 @@ bool readProfile(Job& job, j_decompress_ptr reader) {
     jpeg_read_icc_profile(reader, &profile, &size);
     bool copied = true;
     try {
-        *job.iccProfile = profile ? QByteArray(reinterpret_cast<const char*>(profile), qsizetype(size))
-                                  : QByteArray();
+        *job.iccProfile = profile
+                              ? QByteArray(reinterpret_cast<const char*>(profile), qsizetype(size))
+                              : QByteArray();
     } catch (const std::bad_alloc&) {
         *job.metadataFailure = QStringLiteral("Not enough memory to write the metadata");
         copied = false;
@@ -397,8 +398,8 @@ MovedJpeg moveJpegBlocks(const QByteArray& jpeg, BlockMove move, int previewSide
     if (result.verdict != BlockMoveVerdict::Moved) {
         result.jpeg = QByteArray();
         result.metadataFailed = !metadataFailure.isEmpty();
-        result.words = result.metadataFailed ? metadataFailure
-                                             : QString::fromLatin1(job.listener.damage);
+        result.words =
+            result.metadataFailed ? metadataFailure : QString::fromLatin1(job.listener.damage);
     }
     return result;
 }

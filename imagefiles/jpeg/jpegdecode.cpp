@@ -167,7 +167,8 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
         }
         picture.format = PictureFormat::Jpeg;
         picture.jpegSubsampling = subsampling;
-        if (!cmyk && profileFitsPixels(header.iccProfile, grey ? PixelModel::Grey : PixelModel::Rgb)) {
+        if (!cmyk &&
+            profileFitsPixels(header.iccProfile, grey ? PixelModel::Grey : PixelModel::Rgb)) {
             picture.iccProfile = header.iccProfile;
             const QColorSpace space = QColorSpace::fromIccProfile(header.iccProfile);
             if (space.isValid()) {

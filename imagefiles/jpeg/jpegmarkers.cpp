@@ -38,12 +38,14 @@ void readHeader(HeaderReading& job) {
     JOCTET* profile = nullptr;
     unsigned int profileSize = 0;
     if (jpeg_read_icc_profile(&reader, &profile, &profileSize) && profile) {
-        header.iccProfile = QByteArray(reinterpret_cast<const char*>(profile), qsizetype(profileSize));
+        header.iccProfile =
+            QByteArray(reinterpret_cast<const char*>(profile), qsizetype(profileSize));
         std::free(profile);
     }
     for (jpeg_saved_marker_ptr marker = reader.marker_list; marker; marker = marker->next) {
-        header.segments.push_back({marker->marker, QByteArray(reinterpret_cast<const char*>(marker->data),
-                                                             qsizetype(marker->data_length))});
+        header.segments.push_back(
+            {marker->marker, QByteArray(reinterpret_cast<const char*>(marker->data),
+                                        qsizetype(marker->data_length))});
     }
     if (reader.saw_JFIF_marker && (reader.density_unit == 1 || reader.density_unit == 2)) {
         header.jfifDensity = Resolution::whole(
@@ -120,9 +122,9 @@ void writeJpegSegments(j_compress_ptr writer, const JpegMetadataOutput& metadata
         if (segment.marker == 0) {
             writeProfile();
         } else {
-            jpeg_write_marker(writer, segment.marker,
-                              reinterpret_cast<const JOCTET*>(segment.data.constData()),
-                              unsigned(std::min<qsizetype>(segment.data.size(), MaxSegmentPayload)));
+            jpeg_write_marker(
+                writer, segment.marker, reinterpret_cast<const JOCTET*>(segment.data.constData()),
+                unsigned(std::min<qsizetype>(segment.data.size(), MaxSegmentPayload)));
         }
     }
 }

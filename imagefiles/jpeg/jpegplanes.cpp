@@ -306,8 +306,8 @@ std::optional<PlanarJpeg> decodeMovedJpegPlanes(const QByteArray& bytes, PixelMo
         }
         std::array<QImage, 3> buffers;
         std::array<QImage, 3> moved;
-        PlaneReading reading{data, size, count, move, sizes, &buffers, &moved, &planar.trailer, {},
-                             false};
+        PlaneReading reading{data,     size,   count,           move, sizes,
+                             &buffers, &moved, &planar.trailer, {},   false};
         readPlanes(reading);
         if (!reading.done) {
             return std::nullopt;

@@ -102,8 +102,7 @@ RightAngleTransform composeTransforms(RightAngleTransform first, RightAngleTrans
     return RightAngleTransform::None;  // unreachable: the eight are closed under composition
 }
 
-LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform operation,
-                                bool strip) {
+LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform operation, bool strip) {
     if (jpeg.size() > limits::MaxInputFileBytes) {
         return refused(QStringLiteral("The file is larger than the program reads."));
     }
@@ -111,16 +110,15 @@ LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform oper
     if (strip) {
         metadata = strippedMetadata(metadata);
     }
-    const RightAngleTransform transform = composeTransforms(
-        transformForOrientation(metadataOrientation(metadata.get())), operation);
+    const RightAngleTransform transform =
+        composeTransforms(transformForOrientation(metadataOrientation(metadata.get())), operation);
     const TransformEntry& entry = entryOf(transform);
     const int side = metadataThumbnailSide(metadata.get());
-    MovedJpeg moved = moveJpegBlocks(
-        jpeg, entry.blocks, side, [&](QSize size, const QImage& preview) {
-            const OutputPicture output{size, entry.matrix.xx == 0, [&] {
-                                           return preview.isNull() ? smallOutput(jpeg, entry, side)
-                                                                   : preview;
-                                       }};
+    MovedJpeg moved =
+        moveJpegBlocks(jpeg, entry.blocks, side, [&](QSize size, const QImage& preview) {
+            const OutputPicture output{
+                size, entry.matrix.xx == 0,
+                [&] { return preview.isNull() ? smallOutput(jpeg, entry, side) : preview; }};
             return jpegMetadataFor(metadata.get(), output);
         });
     if (moved.metadataFailed) {

@@ -191,9 +191,8 @@ QByteArray encodeJpeg(const PlanarJpeg& planar, int quality) {
         }
     }
     JpegStreamParts parts = partsFor(
-        planar.info, QSize(planar.width, planar.height), iccProfileOf(planar.info), [&] {
-            return planarPreview(planar, metadataThumbnailSide(planar.info.metadata.get()));
-        });
+        planar.info, QSize(planar.width, planar.height), iccProfileOf(planar.info),
+        [&] { return planarPreview(planar, metadataThumbnailSide(planar.info.metadata.get())); });
     parts.trailer = planar.trailer;
     QString failure;
     QByteArray encoded = compressPlanes(planar, quality, parts, &failure);

@@ -23,15 +23,79 @@ const Exiv2::byte* bytesOf(const QByteArray& bytes) {
 // copied from one file to another: the output's own layout holds.
 const std::set<std::uint16_t>& tiffLayoutTags() {
     static const std::set<std::uint16_t> tags = {
-        0x00fe, 0x00ff, 0x0100, 0x0101, 0x0102, 0x0103, 0x0106, 0x0107, 0x0108, 0x0109, 0x010a,
-        0x0111, 0x0115, 0x0116, 0x0117, 0x0118, 0x0119, 0x011a, 0x011b, 0x011c, 0x0122, 0x0123,
-        0x0124, 0x0125, 0x0128, 0x012d, 0x013d, 0x0140, 0x0141, 0x0142, 0x0143, 0x0144, 0x0145,
-        0x0146, 0x0147, 0x014a, 0x014c, 0x014d, 0x014e, 0x0150, 0x0151, 0x0152, 0x0153, 0x0154,
-        0x0155, 0x0156, 0x0157, 0x015b, 0x0200, 0x0201, 0x0202, 0x0203, 0x0205, 0x0206, 0x0207,
-        0x0208, 0x0209, 0x0211, 0x0212, 0x0213, 0x0214, 0x02bc, 0x83bb, 0x8649, 0x8773,
+        0x00fe,
+        0x00ff,
+        0x0100,
+        0x0101,
+        0x0102,
+        0x0103,
+        0x0106,
+        0x0107,
+        0x0108,
+        0x0109,
+        0x010a,
+        0x0111,
+        0x0115,
+        0x0116,
+        0x0117,
+        0x0118,
+        0x0119,
+        0x011a,
+        0x011b,
+        0x011c,
+        0x0122,
+        0x0123,
+        0x0124,
+        0x0125,
+        0x0128,
+        0x012d,
+        0x013d,
+        0x0140,
+        0x0141,
+        0x0142,
+        0x0143,
+        0x0144,
+        0x0145,
+        0x0146,
+        0x0147,
+        0x014a,
+        0x014c,
+        0x014d,
+        0x014e,
+        0x0150,
+        0x0151,
+        0x0152,
+        0x0153,
+        0x0154,
+        0x0155,
+        0x0156,
+        0x0157,
+        0x015b,
+        0x0200,
+        0x0201,
+        0x0202,
+        0x0203,
+        0x0205,
+        0x0206,
+        0x0207,
+        0x0208,
+        0x0209,
+        0x0211,
+        0x0212,
+        0x0213,
+        0x0214,
+        0x02bc,
+        0x83bb,
+        0x8649,
+        0x8773,
         // GeoTIFF: ModelPixelScale, ModelTiepoint, ModelTransformation, GeoKeyDirectory,
         // GeoDoubleParams, GeoAsciiParams
-        0x830e, 0x8482, 0x85d8, 0x87af, 0x87b0, 0x87b1,
+        0x830e,
+        0x8482,
+        0x85d8,
+        0x87af,
+        0x87b0,
+        0x87b1,
     };
     return tags;
 }
@@ -153,12 +217,10 @@ void readExifFacts(const Exiv2::ExifData& exif, PictureMetadata& metadata) {
             (unitValue == 2 || unitValue == 3)) {
             const Exiv2::Rational rx = x->toRational(0);
             const Exiv2::Rational ry = y->toRational(0);
-            const Resolution stated{std::uint32_t(std::max(rx.first, 0)),
-                                    std::uint32_t(std::max(rx.second, 0)),
-                                    std::uint32_t(std::max(ry.first, 0)),
-                                    std::uint32_t(std::max(ry.second, 0)),
-                                    unitValue == 2 ? Resolution::Unit::Inch
-                                                   : Resolution::Unit::Centimetre};
+            const Resolution stated{
+                std::uint32_t(std::max(rx.first, 0)), std::uint32_t(std::max(rx.second, 0)),
+                std::uint32_t(std::max(ry.first, 0)), std::uint32_t(std::max(ry.second, 0)),
+                unitValue == 2 ? Resolution::Unit::Inch : Resolution::Unit::Centimetre};
             if (stated.valid()) {
                 metadata.resolution = stated;
             }
@@ -186,9 +248,9 @@ QByteArray exifBlockFor(const QByteArray& block, const OutputPicture& output, in
         // and lays out a new block only when something needs room.
         QByteArray inPlace(block.constData(), block.size());
         Exiv2::Blob blob;
-        const Exiv2::WriteMethod method = Exiv2::ExifParser::encode(
-            blob, reinterpret_cast<Exiv2::byte*>(inPlace.data()), uint32_t(inPlace.size()),
-            order, exif);
+        const Exiv2::WriteMethod method =
+            Exiv2::ExifParser::encode(blob, reinterpret_cast<Exiv2::byte*>(inPlace.data()),
+                                      uint32_t(inPlace.size()), order, exif);
         return method == Exiv2::wmNonIntrusive ? inPlace : bytesOfBlob(blob);
     });
 }
@@ -256,9 +318,9 @@ Exiv2::ExifData exifForTiff(const Exiv2::ExifData& source, const OutputPicture& 
     Exiv2::ExifData exif = source;
     eraseTiffLayout(exif);
     // Tags of compressed pictures (JPEG), which a TIFF's EXIF directory must not hold.
-    for (const char* key : {"Exif.Photo.ComponentsConfiguration", "Exif.Photo.CompressedBitsPerPixel",
-                            "Exif.Photo.PixelXDimension", "Exif.Photo.PixelYDimension",
-                            "Exif.Iop.InteroperabilityIndex"}) {
+    for (const char* key : {"Exif.Photo.ComponentsConfiguration",
+                            "Exif.Photo.CompressedBitsPerPixel", "Exif.Photo.PixelXDimension",
+                            "Exif.Photo.PixelYDimension", "Exif.Iop.InteroperabilityIndex"}) {
         if (const auto it = findTag(exif, key); it != exif.end()) {
             exif.erase(it);
         }

@@ -124,9 +124,10 @@ Exiv2::ExifData::iterator findTag(Exiv2::ExifData& exif, const char* key) {
 // Only a thumbnail that fits nowhere makes the library lay the block out anew.
 void redrawThumbnail(Exiv2::ExifData& exif, const OutputPicture& output, int side) {
     const auto length = findTag(exif, "Exif.Thumbnail.JPEGInterchangeFormatLength");
-    const bool jpegThumbnail = length != exif.end() &&
-                               findTag(exif, "Exif.Thumbnail.JPEGInterchangeFormat") != exif.end();
-    const QImage source = jpegThumbnail && output.thumbnailSource ? output.thumbnailSource() : QImage();
+    const bool jpegThumbnail =
+        length != exif.end() && findTag(exif, "Exif.Thumbnail.JPEGInterchangeFormat") != exif.end();
+    const QImage source =
+        jpegThumbnail && output.thumbnailSource ? output.thumbnailSource() : QImage();
     if (source.isNull()) {
         // A thumbnail of the old picture, or one the program does not draw, is not kept.
         Exiv2::ExifThumb(exif).erase();
@@ -166,9 +167,9 @@ int thumbnailSideOf(const Exiv2::ExifData& exif) {
     }
     const TjDecompressor tj;
     int width = 0, height = 0, subsampling = 0, colorspace = 0;
-    const bool read = tj.handle &&
-                      tjDecompressHeader3(tj.handle, thumbnail.pData_, unsigned(thumbnail.size_),
-                                          &width, &height, &subsampling, &colorspace) == 0;
+    const bool read =
+        tj.handle && tjDecompressHeader3(tj.handle, thumbnail.pData_, unsigned(thumbnail.size_),
+                                         &width, &height, &subsampling, &colorspace) == 0;
     return read && width > 0 && height > 0 ? std::max(width, height) : DefaultThumbnailSide;
 }
 

@@ -174,9 +174,8 @@ std::shared_ptr<const PictureMetadata> pngMetadata(PngMetadataChunks chunks) {
         if (text.keyword == XmpKeyword) {
             metadata->xmpPackets.push_back(text.text);
         } else if (text.keyword == "Comment") {
-            metadata->comments.push_back(text.kind == PngText::Kind::International
-                                             ? text.text
-                                             : latin1ToUtf8(text.text));
+            metadata->comments.push_back(
+                text.kind == PngText::Kind::International ? text.text : latin1ToUtf8(text.text));
         } else if (text.keyword.startsWith(RawProfilePrefix)) {
             // Programs without eXIf and iTXt wrote EXIF, IPTC and XMP as hex text.
             const QByteArray type = text.keyword.mid(int(sizeof RawProfilePrefix) - 1).toLower();

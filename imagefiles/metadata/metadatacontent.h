@@ -30,9 +30,9 @@ struct PictureMetadata {
 
     bool empty() const {
         return jpegSegments.empty() && png.texts.empty() && png.exif.isEmpty() &&
-               png.chunks.empty() && !png.physical.valid() && exifBlock.isEmpty() &&
-               exif.empty() && xmpPackets.empty() && iptc.isEmpty() && comments.empty() &&
-               !resolution.valid() && orientation == 1 && tiffCompression == 0;
+               png.chunks.empty() && !png.physical.valid() && exifBlock.isEmpty() && exif.empty() &&
+               xmpPackets.empty() && iptc.isEmpty() && comments.empty() && !resolution.valid() &&
+               orientation == 1 && tiffCompression == 0;
     }
 };
 
@@ -43,8 +43,7 @@ void startExiv2();
 // Signatures of the JPEG segments the module reads and writes, with their NUL.
 inline const QByteArray ExifSignature = QByteArray("Exif\0\0", 6);
 inline const QByteArray XmpSignature = QByteArray("http://ns.adobe.com/xap/1.0/", 29);
-inline const QByteArray ExtendedXmpSignature =
-    QByteArray("http://ns.adobe.com/xmp/extension/", 35);
+inline const QByteArray ExtendedXmpSignature = QByteArray("http://ns.adobe.com/xmp/extension/", 35);
 inline const QByteArray PhotoshopSignature = QByteArray("Photoshop 3.0", 14);
 
 // exifblock.cpp: the EXIF block through exiv2.
@@ -91,9 +90,9 @@ Exiv2::ExifData exifForTiff(const Exiv2::ExifData& exif, const OutputPicture& ou
 
 // What an XMP packet is made true of.
 struct XmpChange {
-    QSize size;                          // the output's pixel size
-    bool axesSwapped = false;            // the resolution's sides swap
-    bool dropExtendedPointer = false;    // the output holds no extended XMP
+    QSize size;                        // the output's pixel size
+    bool axesSwapped = false;          // the resolution's sides swap
+    bool dropExtendedPointer = false;  // the output holds no extended XMP
 };
 
 // packet with the facts of the picture it describes made true (tiff:Orientation 1, the pixel

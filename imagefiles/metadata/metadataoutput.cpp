@@ -70,21 +70,21 @@ void keepJpegSegments(const PictureMetadata& metadata, const OutputPicture& outp
         }
         if (isSegment(segment, 0xE1, ExifSignature) && !exifSeen) {
             exifSeen = true;
-            appendExif(result.segments, exifBlockFor(metadata.exifBlock, output,
-                                                     metadata.thumbnailSide));
+            appendExif(result.segments,
+                       exifBlockFor(metadata.exifBlock, output, metadata.thumbnailSide));
             continue;
         }
         if (isSegment(segment, 0xE1, XmpSignature)) {
-            const QByteArray packet = changedXmpPacket(data.mid(XmpSignature.size()),
-                                                       xmpChangeFor(output, false));
+            const QByteArray packet =
+                changedXmpPacket(data.mid(XmpSignature.size()), xmpChangeFor(output, false));
             appendSegment(result.segments, 0xE1, XmpSignature + packet, data);
             continue;
         }
         if (isSegment(segment, 0xED, PhotoshopSignature)) {
             result.segments.push_back(
-                {0xED, PhotoshopSignature +
-                           photoshopResourcesFor(data.mid(PhotoshopSignature.size()),
-                                                 output.axesSwapped)});
+                {0xED,
+                 PhotoshopSignature + photoshopResourcesFor(data.mid(PhotoshopSignature.size()),
+                                                            output.axesSwapped)});
             continue;
         }
         result.segments.push_back(segment);  // comments and segments of the user's own
@@ -162,11 +162,11 @@ PngMetadataChunks pngMetadataFor(const PictureMetadata* metadata, const OutputPi
     const Resolution resolution =
         output.axesSwapped ? metadata->resolution.swapped() : metadata->resolution;
     if (resolution.valid()) {
-        result.physical = resolution.unit == Resolution::Unit::Metre
-                              ? resolution
-                              : Resolution::whole(resolution.wholeDotsPerMetreX(),
-                                                  resolution.wholeDotsPerMetreY(),
-                                                  Resolution::Unit::Metre);
+        result.physical =
+            resolution.unit == Resolution::Unit::Metre
+                ? resolution
+                : Resolution::whole(resolution.wholeDotsPerMetreX(),
+                                    resolution.wholeDotsPerMetreY(), Resolution::Unit::Metre);
     }
     if (metadata->source == PictureFormat::Png) {
         result.exif = metadata->exifBlock.isEmpty()
@@ -181,7 +181,8 @@ PngMetadataChunks pngMetadataFor(const PictureMetadata* metadata, const OutputPi
                 xmpWritten = true;
             } else if (text.keyword.startsWith(RawProfilePrefix)) {
                 // EXIF and XMP go into their own chunks, made true; the rest stays as it was.
-                const QByteArray type = text.keyword.mid(int(sizeof RawProfilePrefix) - 1).toLower();
+                const QByteArray type =
+                    text.keyword.mid(int(sizeof RawProfilePrefix) - 1).toLower();
                 if (type != "exif" && type != "app1" && type != "xmp") {
                     result.texts.push_back(text);
                 }

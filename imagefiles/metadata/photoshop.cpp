@@ -35,8 +35,8 @@ std::optional<Found> locate(const QByteArray& resources, std::uint16_t id) {
     found.at = record - data;
     found.dataAt = found.at + headerSize;
     found.dataSize = dataSize;
-    found.length = std::min<qsizetype>(headerSize + dataSize + (dataSize & 1),
-                                       resources.size() - found.at);
+    found.length =
+        std::min<qsizetype>(headerSize + dataSize + (dataSize & 1), resources.size() - found.at);
     return found;
 }
 
@@ -53,8 +53,8 @@ QByteArray photoshopResourcesFor(const QByteArray& resources, bool axesSwapped) 
         if (const std::optional<Found> info = locate(kept, ResolutionInfo);
             info && info->dataSize >= 2 * ResolutionInfoSide) {
             const QByteArray horizontal = kept.mid(info->dataAt, ResolutionInfoSide);
-            const QByteArray vertical = kept.mid(info->dataAt + ResolutionInfoSide,
-                                                 ResolutionInfoSide);
+            const QByteArray vertical =
+                kept.mid(info->dataAt + ResolutionInfoSide, ResolutionInfoSide);
             kept.replace(info->dataAt, ResolutionInfoSide, vertical);
             kept.replace(info->dataAt + ResolutionInfoSide, ResolutionInfoSide, horizontal);
         }

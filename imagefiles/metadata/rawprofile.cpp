@@ -20,7 +20,8 @@ QByteArray decodeRawProfile(const QByteArray& text) {
         return {};
     }
     bool number = false;
-    const qsizetype length = text.mid(typeEnd + 1, lengthEnd - typeEnd - 1).trimmed().toLongLong(&number);
+    const qsizetype length =
+        text.mid(typeEnd + 1, lengthEnd - typeEnd - 1).trimmed().toLongLong(&number);
     if (!number || length <= 0 || length > (text.size() - lengthEnd) / 2) {
         return {};
     }
@@ -38,7 +39,8 @@ QByteArray decodeRawProfile(const QByteArray& text) {
 }
 
 QByteArray encodeRawProfile(const QByteArray& type, const QByteArray& data) {
-    QByteArray text = '\n' + type + '\n' + QByteArray::number(data.size()).rightJustified(8, ' ') + '\n';
+    QByteArray text =
+        '\n' + type + '\n' + QByteArray::number(data.size()).rightJustified(8, ' ') + '\n';
     const QByteArray hex = data.toHex();
     for (qsizetype at = 0; at < hex.size(); at += HexPerLine) {
         text += hex.mid(at, HexPerLine) + '\n';

@@ -29,7 +29,8 @@ std::uint32_t rounded(double value) {
     if (!(value > 0)) {
         return 0;
     }
-    return std::uint32_t(std::min(std::round(value), double(std::numeric_limits<std::uint32_t>::max())));
+    return std::uint32_t(
+        std::min(std::round(value), double(std::numeric_limits<std::uint32_t>::max())));
 }
 
 }  // namespace

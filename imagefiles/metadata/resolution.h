@@ -31,7 +31,9 @@ struct Resolution {
     double dotsPerMetreY() const { return y() * unitsPerMetre(); }
 
     // The same resolution along swapped axes, for a picture turned by a quarter.
-    Resolution swapped() const { return {yNumerator, yDenominator, xNumerator, xDenominator, unit}; }
+    Resolution swapped() const {
+        return {yNumerator, yDenominator, xNumerator, xDenominator, unit};
+    }
 
     // In inches or centimetres, as TIFF, EXIF and JFIF state it: dots per metre become dots per
     // centimetre exactly (the denominator grows by 100).

@@ -39,17 +39,25 @@ struct Place {
 enum class Fact { Orientation, Width, Height, XResolution, YResolution, ExtendedPointer };
 
 std::optional<Fact> factOf(QStringView ns, QStringView name) {
-    if (ns == TiffNamespace) {
-        if (name == u"Orientation") return Fact::Orientation;
-        if (name == u"ImageWidth") return Fact::Width;
-        if (name == u"ImageLength") return Fact::Height;
-        if (name == u"XResolution") return Fact::XResolution;
-        if (name == u"YResolution") return Fact::YResolution;
-    } else if (ns == ExifNamespace) {
-        if (name == u"PixelXDimension") return Fact::Width;
-        if (name == u"PixelYDimension") return Fact::Height;
-    } else if (ns == NoteNamespace && name == u"HasExtendedXMP") {
-        return Fact::ExtendedPointer;
+    struct Known {
+        const QString& ns;
+        QStringView name;
+        Fact fact;
+    };
+    static const Known known[] = {
+        {TiffNamespace, u"Orientation", Fact::Orientation},
+        {TiffNamespace, u"ImageWidth", Fact::Width},
+        {TiffNamespace, u"ImageLength", Fact::Height},
+        {TiffNamespace, u"XResolution", Fact::XResolution},
+        {TiffNamespace, u"YResolution", Fact::YResolution},
+        {ExifNamespace, u"PixelXDimension", Fact::Width},
+        {ExifNamespace, u"PixelYDimension", Fact::Height},
+        {NoteNamespace, u"HasExtendedXMP", Fact::ExtendedPointer},
+    };
+    for (const Known& entry : known) {
+        if (entry.name == name && entry.ns == ns) {
+            return entry.fact;
+        }
     }
     return std::nullopt;
 }
@@ -111,8 +119,7 @@ bool findFacts(const QString& text, std::vector<std::pair<Fact, Place>>& found) 
                 const qsizetype valueTo = text.indexOf(QLatin1Char('<'), open->valueFrom);
                 const qsizetype wholeTo = text.indexOf(QLatin1Char('>'), valueTo);
                 // Plain text up to the end tag; a comment or CDATA inside is left alone.
-                if (valueTo >= 0 && wholeTo >= 0 &&
-                    text.mid(valueTo, 2) == QLatin1String("</")) {
+                if (valueTo >= 0 && wholeTo >= 0 && text.mid(valueTo, 2) == QLatin1String("</")) {
                     found.push_back(
                         {open->fact, {open->valueFrom, valueTo, open->start, wholeTo + 1}});
                 }

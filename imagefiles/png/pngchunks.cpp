@@ -48,9 +48,8 @@ void forEachPngChunk(const QByteArray& png,
         const QByteArrayView data(png.constData() + at + 8, qsizetype(length));
         // The image data is libspng's to check, and the bulk of the file.
         const bool intact =
-            type == "IDAT" ||
-            qFromBigEndian<quint32>(bytes + at + 8 + length) ==
-                quint32(crc32(crc32(0, nullptr, 0), bytes + at + 4, length + 4));
+            type == "IDAT" || qFromBigEndian<quint32>(bytes + at + 8 + length) ==
+                                  quint32(crc32(crc32(0, nullptr, 0), bytes + at + 4, length + 4));
         if (!visit(type, data, QByteArrayView(png.constData() + at, qsizetype(length) + 12),
                    intact) ||
             type == "IEND") {
@@ -63,16 +62,17 @@ void forEachPngChunk(const QByteArray& png,
 std::vector<PngChunk> keptPngChunks(const QByteArray& png) {
     std::vector<PngChunk> kept;
     PngChunk::Place place = PngChunk::Place::BeforePalette;
-    forEachPngChunk(png, [&](QByteArrayView type, QByteArrayView data, QByteArrayView, bool intact) {
-        if (type == "PLTE" && place == PngChunk::Place::BeforePalette) {
-            place = PngChunk::Place::BeforeImage;
-        } else if (type == "IDAT") {
-            place = PngChunk::Place::AfterImage;
-        } else if (intact && type.size() == 4 && isKept(type)) {
-            kept.push_back({type.toByteArray(), data.toByteArray(), place});
-        }
-        return true;
-    });
+    forEachPngChunk(png,
+                    [&](QByteArrayView type, QByteArrayView data, QByteArrayView, bool intact) {
+                        if (type == "PLTE" && place == PngChunk::Place::BeforePalette) {
+                            place = PngChunk::Place::BeforeImage;
+                        } else if (type == "IDAT") {
+                            place = PngChunk::Place::AfterImage;
+                        } else if (intact && type.size() == 4 && isKept(type)) {
+                            kept.push_back({type.toByteArray(), data.toByteArray(), place});
+                        }
+                        return true;
+                    });
     return kept;
 }
 

@@ -1,9 +1,9 @@
 #include "imagefiles/libraries/librarymessages.h"
+#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/limits.h"
 #include "imagefiles/picture/pixelpool.h"
 #include "imagefiles/png/pngchunks.h"
 #include "imagefiles/png/pngcodec.h"
-#include "imagefiles/metadata/metadata.h"
 
 #include <QColorSpace>
 #include <QtEndian>

@@ -107,8 +107,8 @@ TIFF* openMemoryTiffFile(MemoryTiffFile& file, const char* mode) {
                                                                              &TIFFOpenOptionsFree);
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), recordError, &file);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignoreWarning, nullptr);
-    return TIFFClientOpenExt("output", mode, &file, streamRead, streamWrite, streamSeek, streamClose,
-                             streamSize, nullptr, nullptr, options.get());
+    return TIFFClientOpenExt("output", mode, &file, streamRead, streamWrite, streamSeek,
+                             streamClose, streamSize, nullptr, nullptr, options.get());
 }
 
 TIFF* openMemoryTiff(MemoryTiffSource& source, TIFFOpenOptions* options) {

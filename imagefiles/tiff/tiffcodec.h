@@ -18,9 +18,9 @@ inline bool looksLikeTiff(const QByteArray& bytes) {
 
 // TIFF through libtiff for the common layouts, exactly; others through Qt's TIFF reader. A CMYK
 // file of 8 or 16 bits, in strips or tiles, samples together or in planes, becomes a CMYK
-// picture (colour/cmyk.h); an ICC profile is kept only with pixels of its colour model. Checks the header against
-// picture/limits.h before allocating pixels; damaged data is LoadError::Corrupt. Reentrant:
-// any thread.
+// picture (colour/cmyk.h); an ICC profile is kept only with pixels of its colour model. Checks the
+// header against picture/limits.h before allocating pixels; damaged data is LoadError::Corrupt.
+// Reentrant: any thread.
 LoadResult decodeTiff(const QByteArray& bytes);
 
 }  // namespace zentavo::decoders

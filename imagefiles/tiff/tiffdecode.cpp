@@ -178,8 +178,7 @@ LoadResult decodeTiff(const QByteArray& bytes) {
         // CMYK one, its RGB pixels; a CMYK profile never sits on RGB pixels.
         try {
             QImage inks = std::move(result.picture.image);
-            setCmykPicture(result.picture,
-                           std::move(inks),
+            setCmykPicture(result.picture, std::move(inks),
                            profileFitsPixels(icc, PixelModel::Cmyk) ? icc : QByteArray());
         } catch (const std::bad_alloc&) {
             return LoadResult::failure(

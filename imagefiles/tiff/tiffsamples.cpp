@@ -183,8 +183,8 @@ constexpr Sample topSample() {
 }
 
 template <typename Sample>
-void scatterSamples(const TiffLayout& layout, const uchar* source, int sourceSamples, int firstSample,
-                    int count, uchar* row, int x0) {
+void scatterSamples(const TiffLayout& layout, const uchar* source, int sourceSamples,
+                    int firstSample, int count, uchar* row, int x0) {
     const auto* in = reinterpret_cast<const Sample*>(source);
     auto* out = reinterpret_cast<Sample*>(row) + qsizetype(x0) * layout.channels;
     constexpr Sample Top = topSample<Sample>();

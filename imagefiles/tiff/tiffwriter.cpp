@@ -28,7 +28,7 @@ struct Layout {
     int photometric = -1;  // set for 1-bit and palette pictures; else from grey
     int compression = COMPRESSION_ADOBE_DEFLATE;
     bool predictor = true;
-    bool floating = false;  // 32-bit floating-point samples
+    bool floating = false;            // 32-bit floating-point samples
     std::vector<uint16_t> colourMap;  // red, green and blue thirds, for a palette picture
 };
 
@@ -108,9 +108,10 @@ Layout layoutFor(const QImage& image, int sourceCompression) {
         const bool alpha = image.hasAlphaChannel();
         const bool premultiplied =
             image.pixelFormat().premultiplied() == QPixelFormat::Premultiplied;
-        layout.pixels = image.convertToFormat(!alpha         ? QImage::Format_RGBX32FPx4
-                                              : premultiplied ? QImage::Format_RGBA32FPx4_Premultiplied
-                                                              : QImage::Format_RGBA32FPx4);
+        layout.pixels =
+            image.convertToFormat(!alpha          ? QImage::Format_RGBX32FPx4
+                                  : premultiplied ? QImage::Format_RGBA32FPx4_Premultiplied
+                                                  : QImage::Format_RGBA32FPx4);
         layout.samples = alpha ? 4 : 3;
         layout.bits = 32;
         layout.floating = true;
@@ -176,15 +177,16 @@ QByteArray encodeTiff(const Picture& picture) {
     // came as deflate.
     const int sourceCompression = metadataTiffCompression(picture.metadata.get());
     if (layout.compression == COMPRESSION_ADOBE_DEFLATE &&
-        sourceCompression != COMPRESSION_ADOBE_DEFLATE && sourceCompression != COMPRESSION_DEFLATE) {
+        sourceCompression != COMPRESSION_ADOBE_DEFLATE &&
+        sourceCompression != COMPRESSION_DEFLATE) {
         layout.compression = COMPRESSION_LZW;
     }
     const int width = layout.pixels.width();
     const int height = layout.pixels.height();
     // RGBX64 and RGBX32FPx4 rows carry a fourth sample that is not alpha: packed to three.
-    const int packedSampleBytes = layout.pixels.format() == QImage::Format_RGBX64        ? 2
+    const int packedSampleBytes = layout.pixels.format() == QImage::Format_RGBX64       ? 2
                                   : layout.pixels.format() == QImage::Format_RGBX32FPx4 ? 4
-                                                                                         : 0;
+                                                                                        : 0;
 
     MemoryTiffFile stream;
     TIFF* tiff = openMemoryTiffFile(stream, "wm");
@@ -264,9 +266,10 @@ QByteArray encodeTiff(const Picture& picture) {
                            QStringLiteral("The TIFF encoder failed: ") + stream.error};
     }
     closer.reset();
-    return withXmpPacket(withTiffMetadata(stream.bytes, picture),
-                         xmpPacketFor(picture.metadata.get(),
-                                      OutputPicture{picture.image.size(), picture.axesSwapped, {}}));
+    return withXmpPacket(
+        withTiffMetadata(stream.bytes, picture),
+        xmpPacketFor(picture.metadata.get(),
+                     OutputPicture{picture.image.size(), picture.axesSwapped, {}}));
 }
 
 }  // namespace zentavo

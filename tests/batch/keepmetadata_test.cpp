@@ -144,13 +144,19 @@ protected:
 
 QStringList photoTags() {
     // The stored picture is 64 x 48; its facts in EXIF and XMP are made true of each output.
-    return {QStringLiteral("-Orientation=6"), QStringLiteral("-XMP-tiff:Orientation=6"),
-            QStringLiteral("-ExifImageWidth=64"), QStringLiteral("-ExifImageHeight=48"),
+    return {QStringLiteral("-Orientation=6"),
+            QStringLiteral("-XMP-tiff:Orientation=6"),
+            QStringLiteral("-ExifImageWidth=64"),
+            QStringLiteral("-ExifImageHeight=48"),
             QStringLiteral("-Make=Corvus"),
-            QStringLiteral("-Model=K7"), QStringLiteral("-DateTimeOriginal=2021:05:06 07:08:09"),
-            QStringLiteral("-GPSLatitude=48.5"), QStringLiteral("-GPSLatitudeRef=N"),
-            QStringLiteral("-XMP-dc:Subject=harbour"), QStringLiteral("-XResolution=300"),
-            QStringLiteral("-YResolution=200"), QStringLiteral("-ResolutionUnit=2")};
+            QStringLiteral("-Model=K7"),
+            QStringLiteral("-DateTimeOriginal=2021:05:06 07:08:09"),
+            QStringLiteral("-GPSLatitude=48.5"),
+            QStringLiteral("-GPSLatitudeRef=N"),
+            QStringLiteral("-XMP-dc:Subject=harbour"),
+            QStringLiteral("-XResolution=300"),
+            QStringLiteral("-YResolution=200"),
+            QStringLiteral("-ResolutionUnit=2")};
 }
 
 TEST_P(KeepMetadata, JpegKeepsItsMetadataWithOrientationOne) {

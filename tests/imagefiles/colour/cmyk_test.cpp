@@ -112,9 +112,8 @@ TEST(Cmyk, ACmykJpegStaysCmykAsJpegAndBecomesItsProfilesRgbAsPng) {
     ASSERT_EQ(tjCompress2(handle, inverted.data(), width, width * 4, height, TJPF_CMYK, &buffer,
                           &size, TJSAMP_444, 100, 0),
               0);
-    const QByteArray jpeg =
-        withProfileSegment(QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size)),
-                           profile);
+    const QByteArray jpeg = withProfileSegment(
+        QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size)), profile);
     tjFree(buffer);
     tjDestroy(handle);
 

@@ -8,8 +8,7 @@ namespace {
 
 // Lab of a CMYK ink mix.
 cmsInt32Number pressSampler(const cmsUInt16Number in[], cmsUInt16Number out[], void*) {
-    const double c = in[0] / 65535.0, m = in[1] / 65535.0, y = in[2] / 65535.0,
-                 k = in[3] / 65535.0;
+    const double c = in[0] / 65535.0, m = in[1] / 65535.0, y = in[2] / 65535.0, k = in[3] / 65535.0;
     cmsCIELab lab;
     lab.L = 95 * (1 - k) * (1 - 0.6 * (c + m + y) / 3);
     lab.a = 60 * (m - 0.8 * c) * (1 - k);

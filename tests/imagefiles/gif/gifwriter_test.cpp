@@ -1,6 +1,6 @@
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/picture/transform.h"
 #include "imagefiles/metadata/metadata.h"
+#include "imagefiles/picture/transform.h"
 #include "imagefiles/savewithencoder.h"
 #include "tests/imagefiles/writefixtures.h"
 

@@ -1,8 +1,8 @@
 // Flips and turns on a JPEG's compressed data: the geometry against the pixel transforms, the
 // pixels and tables against jpegtran, and the files it must refuse.
+#include "imagefiles/jpeg/losslessjpeg.h"
 #include "imagefiles/jpeg/jpegcoefficients.h"
 #include "imagefiles/jpeg/jpegmarkers.h"
-#include "imagefiles/jpeg/losslessjpeg.h"
 #include "imagefiles/loadpicfile.h"
 #include "imagefiles/picture/transform.h"
 #include "tests/imagefiles/readfixtures.h"
@@ -203,9 +203,9 @@ TEST(LosslessJpeg, ThePreviewIsTheOutputAtAnEighthOfItsSize) {
         // A horizontal flip, a quarter turn clockwise and a half turn as moves of blocks.
         for (const BlockMove move : {BlockMove{false, true, false}, BlockMove{true, false, true},
                                      BlockMove{false, true, true}}) {
-            SCOPED_TRACE(testing::Message() << "subsampling " << subsampling << ", move "
-                                            << move.transpose << move.mirrorColumns
-                                            << move.mirrorRows);
+            SCOPED_TRACE(testing::Message()
+                         << "subsampling " << subsampling << ", move " << move.transpose
+                         << move.mirrorColumns << move.mirrorRows);
             QImage given;
             const MovedJpeg moved = movedWithPreview(input, move, 16, given);
             ASSERT_EQ(moved.verdict, BlockMoveVerdict::Moved);

@@ -14,8 +14,8 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
-#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
+#include <exiv2/exiv2.hpp>
 
 #include <set>
 
@@ -36,8 +36,8 @@ QString runAndTake(const QDir& dir, const QString& input, const QStringList& opt
                    const QString& folderName) {
     const QString folder = dir.filePath(folderName);
     QDir().mkpath(folder);
-    const BatchProcess run = runBatch(options + QStringList{QStringLiteral("-q"), QStringLiteral("-o"),
-                                                            folder, input});
+    const BatchProcess run =
+        runBatch(options + QStringList{QStringLiteral("-q"), QStringLiteral("-o"), folder, input});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList files = QDir(folder).entryList(QDir::Files);
     return files.size() == 1 ? QDir(folder).filePath(files.first()) : QString();
@@ -46,9 +46,9 @@ QString runAndTake(const QDir& dir, const QString& input, const QStringList& opt
 // exiftool's -validate warnings of a file, each once.
 std::set<QString> validationWarnings(const QString& path) {
     QProcess process;
-    process.start(QStringLiteral("exiftool"), {QStringLiteral("-validate"),
-                                               QStringLiteral("-warning"), QStringLiteral("-a"),
-                                               path});
+    process.start(
+        QStringLiteral("exiftool"),
+        {QStringLiteral("-validate"), QStringLiteral("-warning"), QStringLiteral("-a"), path});
     process.waitForFinished(60000);
     std::set<QString> warnings;
     for (const QString& line : QString::fromUtf8(process.readAllStandardOutput()).split('\n')) {
@@ -63,8 +63,8 @@ std::set<QString> validationWarnings(const QString& path) {
 void expectNoNewWarnings(const QString& input, const QString& output) {
     const std::set<QString> before = validationWarnings(input);
     for (const QString& warning : validationWarnings(output)) {
-        EXPECT_TRUE(before.count(warning)) << warning.toStdString() << " in "
-                                           << output.toStdString();
+        EXPECT_TRUE(before.count(warning))
+            << warning.toStdString() << " in " << output.toStdString();
     }
 }
 
@@ -99,12 +99,18 @@ struct Maker {
 // addresses its data from the start of the EXIF block (Canon, Panasonic, Sigma, Pentax) would
 // read the wrong bytes after a move.
 const Maker Makers[] = {
-    {"Canon", "Canon", {{"Exif.Canon.OwnerName", "Ines Quarry"}, {"Exif.Canon.FirmwareVersion", "Firmware 1.04"}}},
+    {"Canon",
+     "Canon",
+     {{"Exif.Canon.OwnerName", "Ines Quarry"}, {"Exif.Canon.FirmwareVersion", "Firmware 1.04"}}},
     {"NIKON CORPORATION", "Nikon", {{"Exif.Nikon3.SerialNumber", "N2718281"}}},
     {"OLYMPUS IMAGING CORP.", "Olympus", {{"Exif.Olympus.CameraID", "OLYMPUS DIGITAL CAMERA"}}},
     {"Panasonic", "Panasonic", {{"Exif.Panasonic.InternalSerialNumber", "F5412345678901"}}},
-    {"SIGMA", "Sigma", {{"Exif.Sigma.SerialNumber", "SG31415926"}, {"Exif.Sigma.Firmware", "1.04 build 7"}}},
-    {"PENTAX Corporation", "Pentax", {{"Exif.Pentax.Quality", "2"}, {"Exif.Pentax.Date", "2021:05:06"}}},
+    {"SIGMA",
+     "Sigma",
+     {{"Exif.Sigma.SerialNumber", "SG31415926"}, {"Exif.Sigma.Firmware", "1.04 build 7"}}},
+    {"PENTAX Corporation",
+     "Pentax",
+     {{"Exif.Pentax.Quality", "2"}, {"Exif.Pentax.Date", "2021:05:06"}}},
 };
 
 // A camera's JPEG: orientation 6, a thumbnail, resolution, date, GPS and the maker's note,
@@ -255,10 +261,9 @@ TEST_F(CameraData, EveryXmpPacketSurvivesAndTheFirstIsMadeTrue) {
         " </rdf:Description>\n</rdf:RDF>\n</x:xmpmeta>\n<?xpacket end='w'?>";
     const QByteArray second = xmpPacket(QStringLiteral("second packet"));
     const QByteArray unparsable = "<x:xmpmeta><rdf:RDF><dc:title>not closed</rdf:RDF>";
-    const QString path =
-        input("packets.jpg", withSegments(plainJpeg(quadrants(64, 48)),
-                                          xmpSegment(facts) + xmpSegment(second) +
-                                              xmpSegment(unparsable)));
+    const QString path = input("packets.jpg", withSegments(plainJpeg(quadrants(64, 48)),
+                                                           xmpSegment(facts) + xmpSegment(second) +
+                                                               xmpSegment(unparsable)));
     const QString output = runAndTake(dir, path, Roads[1], QStringLiteral("out"));
     const QList<QByteArray> packets = xmpPacketsOf(output);
     ASSERT_EQ(packets.size(), 3);
@@ -267,7 +272,8 @@ TEST_F(CameraData, EveryXmpPacketSurvivesAndTheFirstIsMadeTrue) {
     turned.replace("exif:PixelYDimension='48'", "exif:PixelYDimension='64'");
     turned.replace("<tiff:ImageLength>48<", "<tiff:ImageLength>64<");
     turned.replace("<exif:PixelXDimension>64<", "<exif:PixelXDimension>48<");
-    EXPECT_EQ(packets[0], turned) << "only the facts of the turn change, rdf:about and the time stay";
+    EXPECT_EQ(packets[0], turned)
+        << "only the facts of the turn change, rdf:about and the time stay";
     EXPECT_EQ(packets[1], second);
     EXPECT_EQ(packets[2], unparsable);
 }
@@ -285,9 +291,9 @@ TEST_F(CameraData, PhotoshopResourcesSurviveTheReencodingRoadWithTheirIptcBytes)
     const QByteArray second =
         QByteArray("Photoshop 3.0", 14) +
         photoshopResources("harbour", {{0x03ED, resolution}, {0x03F0, "A caption"}}, time);
-    const QString path = input("photoshop.jpg", withSegments(plainJpeg(quadrants(64, 48)),
-                                                             jpegSegment(0xED, first) +
-                                                                 jpegSegment(0xED, second)));
+    const QString path =
+        input("photoshop.jpg", withSegments(plainJpeg(quadrants(64, 48)),
+                                            jpegSegment(0xED, first) + jpegSegment(0xED, second)));
     const QString output = runAndTake(dir, path, Roads[1], QStringLiteral("out"));
     QList<QByteArray> kept;
     for (const auto& [marker, payload] : segmentsOf(readBytes(output))) {
@@ -317,8 +323,8 @@ TEST_F(CameraData, SegmentsTheProgramDoesNotKnowSurviveButPreviewsOfTheOldPictur
     const QByteArray segments = jpegSegment(0xE1, flir) + jpegSegment(0xE6, gopro) +
                                 jpegSegment(0xEC, ducky) + jpegSegment(0xE9, own) +
                                 jpegSegment(0xE2, mpf) + jpegSegment(0xE2, fpxr);
-    const QString path = input("segments.jpg",
-                               withSegments(plainJpeg(quadrants(64, 48)), segments) + preview);
+    const QString path =
+        input("segments.jpg", withSegments(plainJpeg(quadrants(64, 48)), segments) + preview);
     for (const QStringList& road : {Roads[1], Roads[2]}) {
         SCOPED_TRACE(road.join(' ').toStdString());
         const QString output =
@@ -374,7 +380,8 @@ TEST_F(CameraData, ATiffKeepsItsXmpPacketAndIptcRecordsAsTheyWere) {
     const QString path = input("described.tif", plainTiff(quadrants(64, 48), 300, packet, iptc));
     const QString output = runAndTake(dir, path, Roads[1], QStringLiteral("out"));
     QProcess process;
-    process.start(QStringLiteral("exiftool"), {QStringLiteral("-b"), QStringLiteral("-XMP"), output});
+    process.start(QStringLiteral("exiftool"),
+                  {QStringLiteral("-b"), QStringLiteral("-XMP"), output});
     process.waitForFinished(60000);
     EXPECT_EQ(process.readAllStandardOutput(), packet) << "rdf:about and the layout as they were";
     QProcess records;
@@ -391,11 +398,10 @@ TEST_F(CameraData, OtherFormatsGainNoValidationWarning) {
     const QString asPng = dir.filePath(QStringLiteral("camera-as.png"));
     ASSERT_TRUE(QFile::copy(camera, asPng));
     const QString tiff = input("scan.tif", plainTiff(quadrants(64, 48), 300));
-    ASSERT_TRUE(exiftoolWrite(tiff, {QStringLiteral("-Artist=Ines"),
-                                     QStringLiteral("-ExifVersion=0232"),
-                                     QStringLiteral("-FlashpixVersion=0100"),
-                                     QStringLiteral("-ColorSpace=1"),
-                                     QStringLiteral("-DateTimeOriginal=2021:05:06 07:08:09")}));
+    ASSERT_TRUE(exiftoolWrite(
+        tiff, {QStringLiteral("-Artist=Ines"), QStringLiteral("-ExifVersion=0232"),
+               QStringLiteral("-FlashpixVersion=0100"), QStringLiteral("-ColorSpace=1"),
+               QStringLiteral("-DateTimeOriginal=2021:05:06 07:08:09")}));
     const QString tiffAsJpeg = dir.filePath(QStringLiteral("scan-as.jpg"));
     ASSERT_TRUE(QFile::copy(tiff, tiffAsJpeg));
     int run = 0;

@@ -152,8 +152,8 @@ QByteArray photoshopResources(const QByteArray& keyword,
 
 QByteArray pngChunk(const QByteArray& type, const QByteArray& data, bool badChecksum) {
     const QByteArray body = type + data;
-    quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()),
-                                uInt(body.size())));
+    quint32 crc =
+        quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size())));
     if (badChecksum) {
         crc ^= 1;
     }
@@ -178,8 +178,7 @@ QByteArray plainPng(const QImage& picture, const QByteArray& before, const QByte
     const qsizetype half = compressed.size() / 2;
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + before +
            pngChunk("IDAT", compressed.left(half)) +
-           pngChunk("IDAT", compressed.mid(half), badImageChecksum) + after +
-           pngChunk("IEND", {});
+           pngChunk("IDAT", compressed.mid(half), badImageChecksum) + after + pngChunk("IEND", {});
 }
 
 std::vector<std::pair<QByteArray, QByteArray>> chunksOf(const QByteArray& png) {
@@ -263,7 +262,8 @@ QByteArray cmykTiff(int width, int height, InkLayout layout, int bits, const QBy
         TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 4);
         TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED);
         TIFFSetField(tiff, TIFFTAG_INKSET, INKSET_CMYK);
-        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, planes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG,
+                     planes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
         TIFFSetField(tiff, TIFFTAG_ICCPROFILE, uint32_t(profile.size()), profile.constData());
         const int bytes = bits / 8;
         const auto put = [&](uchar* at, int x, int y, int channel) {
@@ -283,7 +283,8 @@ QByteArray cmykTiff(int width, int height, InkLayout layout, int bits, const QBy
                     for (int y = 0; y < 16; ++y) {
                         for (int x = 0; x < 16; ++x) {
                             for (int c = 0; c < 4; ++c) {
-                                put(&tile[size_t(((y * 16 + x) * 4 + c) * bytes)], tx + x, ty + y, c);
+                                put(&tile[size_t(((y * 16 + x) * 4 + c) * bytes)], tx + x, ty + y,
+                                    c);
                             }
                         }
                     }

@@ -50,8 +50,8 @@ QString onlyFile(const QString& folder) {
 // Every other tag exiftool reads in it is a leak.
 void expectOnlyStructure(const QString& path) {
     static const std::set<QString> wholeGroups = {
-        QStringLiteral("ExifTool"), QStringLiteral("System"),    QStringLiteral("File"),
-        QStringLiteral("Composite"), QStringLiteral("JFIF"),     QStringLiteral("PNG-pHYs")};
+        QStringLiteral("ExifTool"),  QStringLiteral("System"), QStringLiteral("File"),
+        QStringLiteral("Composite"), QStringLiteral("JFIF"),   QStringLiteral("PNG-pHYs")};
     static const std::set<QString> structure = {
         // JPEG's Adobe segment
         QStringLiteral("APP14:DCTEncodeVersion"), QStringLiteral("APP14:APP14Flags0"),
@@ -124,8 +124,8 @@ QByteArray privateJpeg() {
 
 void expectNothingPrivate(const QString& output) {
     const QByteArray bytes = readBytes(output);
-    for (const char* secret : {"Ines", "C3141592653", "F27182818", "48.2085", "HEAPCCDR",
-                               "harbour", "boats", "eeeeeeee"}) {
+    for (const char* secret : {"Ines", "C3141592653", "F27182818", "48.2085", "HEAPCCDR", "harbour",
+                               "boats", "eeeeeeee"}) {
         EXPECT_FALSE(bytes.contains(secret)) << secret;
     }
     for (const auto& [marker, payload] : segmentsOf(bytes)) {
@@ -218,13 +218,14 @@ QList<QByteArray> commentsOf(const QString& path) {
 }
 
 QByteArray twoComments() {
-    return withSegments(plainJpeg(quadrants(64, 48)),
-                        jpegSegment(0xFE, "first, from the camera") +
-                            jpegSegment(0xFE, "second, from the editor"));
+    return withSegments(
+        plainJpeg(quadrants(64, 48)),
+        jpegSegment(0xFE, "first, from the camera") + jpegSegment(0xFE, "second, from the editor"));
 }
 
 // The segments of a JPEG that start with signature.
-QList<QByteArray> segmentsStartingWith(const QString& path, int marker, const QByteArray& signature) {
+QList<QByteArray> segmentsStartingWith(const QString& path, int marker,
+                                       const QByteArray& signature) {
     QList<QByteArray> found;
     for (const auto& [m, payload] : segmentsOf(readBytes(path))) {
         if (m == marker && payload.startsWith(signature)) {
@@ -289,13 +290,11 @@ const Row Rows[] = {
     {"1d strip keeps no PNG text, EXIF or XMP",
      [](const QDir& dir) {
          const QString input = inFolder(dir, "tagged.png", plainPng(quadrants(32, 16)));
-         ASSERT_TRUE(exiftoolWrite(input, {QStringLiteral("-PNG:Comment=Ines"),
-                                           QStringLiteral("-EXIF:Artist=Ines"),
-                                           QStringLiteral("-XMP-dc:Creator=Ines"),
-                                           QStringLiteral("-GPSLatitude=48.2"),
-                                           QStringLiteral("-PixelsPerUnitX=11811"),
-                                           QStringLiteral("-PixelsPerUnitY=11811"),
-                                           QStringLiteral("-PixelUnits=1")}));
+         ASSERT_TRUE(exiftoolWrite(
+             input, {QStringLiteral("-PNG:Comment=Ines"), QStringLiteral("-EXIF:Artist=Ines"),
+                     QStringLiteral("-XMP-dc:Creator=Ines"), QStringLiteral("-GPSLatitude=48.2"),
+                     QStringLiteral("-PixelsPerUnitX=11811"),
+                     QStringLiteral("-PixelsPerUnitY=11811"), QStringLiteral("-PixelUnits=1")}));
          const QString output = outputOf(dir, input, Strip + Turn90);
          EXPECT_FALSE(readBytes(output).contains("Ines"));
          EXPECT_EQ(exiftoolTags(output).value(QStringLiteral("PNG-pHYs:PixelsPerUnitX")).toInt(),
@@ -305,12 +304,11 @@ const Row Rows[] = {
     {"1e strip keeps no TIFF tag but the structure and the resolution",
      [](const QDir& dir) {
          const QString input = inFolder(dir, "tagged.tif", plainTiff(quadrants(32, 16), 300));
-         ASSERT_TRUE(exiftoolWrite(input, {QStringLiteral("-Artist=Ines"),
-                                           QStringLiteral("-Make=Corvus"),
-                                           QStringLiteral("-DateTimeOriginal=2021:05:06 07:08:09"),
-                                           QStringLiteral("-XMP-dc:Creator=Ines"),
-                                           QStringLiteral("-IPTC:By-line=Ines"),
-                                           QStringLiteral("-GPSLatitude=48.2")}));
+         ASSERT_TRUE(exiftoolWrite(
+             input, {QStringLiteral("-Artist=Ines"), QStringLiteral("-Make=Corvus"),
+                     QStringLiteral("-DateTimeOriginal=2021:05:06 07:08:09"),
+                     QStringLiteral("-XMP-dc:Creator=Ines"), QStringLiteral("-IPTC:By-line=Ines"),
+                     QStringLiteral("-GPSLatitude=48.2")}));
          const QString output = outputOf(dir, input, Strip + Turn90);
          EXPECT_FALSE(readBytes(output).contains("Ines"));
          EXPECT_EQ(exiftoolTags(output).value(QStringLiteral("IFD0:XResolution")).toInt(), 300);
@@ -319,8 +317,8 @@ const Row Rows[] = {
     {"1f strip keeps nothing private in WebP, HEIF, AVIF and JPEG XL outputs",
      [](const QDir& dir) {
          const QString jpeg = inFolder(dir, "private.jpg", privateJpeg());
-         ASSERT_TRUE(exiftoolWrite(jpeg, {QStringLiteral("-Artist=Ines"),
-                                          QStringLiteral("-GPSLatitude=48.2085")}));
+         ASSERT_TRUE(exiftoolWrite(
+             jpeg, {QStringLiteral("-Artist=Ines"), QStringLiteral("-GPSLatitude=48.2085")}));
          for (const char* extension : {"webp", "heic", "avif", "jxl"}) {
              SCOPED_TRACE(extension);
              // A file of the format that carries the JPEG's metadata, made by a run.
@@ -404,9 +402,10 @@ const Row Rows[] = {
          qToBigEndian<quint32>(11811, phys.data());
          qToBigEndian<quint32>(11811, phys.data() + 4);
          phys[8] = 1;
-         const QString input = inFolder(
-             dir, "phys.png",
-             plainPng(quadrants(32, 16), pngChunk("pHYs", phys) + pngChunk("eXIf", exifBlock(1, 3, 72))));
+         const QString input =
+             inFolder(dir, "phys.png",
+                      plainPng(quadrants(32, 16),
+                               pngChunk("pHYs", phys) + pngChunk("eXIf", exifBlock(1, 3, 72))));
          const QJsonObject tags = exiftoolTags(outputOf(dir, input, FlipHorizontal));
          EXPECT_EQ(tags.value(QStringLiteral("PNG-pHYs:PixelsPerUnitX")).toInt(), 11811);
          EXPECT_EQ(tags.value(QStringLiteral("PNG-pHYs:PixelsPerUnitY")).toInt(), 11811);
@@ -418,8 +417,8 @@ const Row Rows[] = {
          for (const char* name : {"wide.jpg", "wide.webp"}) {
              SCOPED_TRACE(name);
              const QString tiff = inFolder(dir, "wide.tif", plainTiff(quadrants(64, 48), 300));
-             ASSERT_TRUE(exiftoolWrite(tiff, {QStringLiteral("-YResolution=200"),
-                                              QStringLiteral("-Artist=Ines")}));
+             ASSERT_TRUE(exiftoolWrite(
+                 tiff, {QStringLiteral("-YResolution=200"), QStringLiteral("-Artist=Ines")}));
              const QString input = dir.filePath(QString::fromLatin1(name));
              ASSERT_TRUE(QFile::rename(tiff, input));
              const QString output = outputOf(dir, input, Turn90);
@@ -470,7 +469,8 @@ const Row Rows[] = {
      [](const QDir& dir) {
          const QString input = inFolder(dir, "extended.png", privateJpeg());  // JPEG named .png
          const QJsonObject tags = exiftoolTags(outputOf(dir, input, FlipHorizontal));
-         EXPECT_EQ(tags.value(QStringLiteral("XMP-dc:Subject")).toString(), QStringLiteral("harbour"));
+         EXPECT_EQ(tags.value(QStringLiteral("XMP-dc:Subject")).toString(),
+                   QStringLiteral("harbour"));
          EXPECT_FALSE(tags.contains(QStringLiteral("XMP-xmpNote:HasExtendedXMP")));
      }},
     {"6 a PNG's IPTC raw profile reaches a PNG output",
@@ -512,9 +512,8 @@ const Row Rows[] = {
      [](const QDir& dir) {
          const QString input = inFolder(
              dir, "text.png",
-             plainPng(quadrants(32, 16),
-                      pngChunk("tEXt", QByteArray("Title\0damaged", 13), true) +
-                          pngChunk("tEXt", QByteArray("Comment\0intact", 14))));
+             plainPng(quadrants(32, 16), pngChunk("tEXt", QByteArray("Title\0damaged", 13), true) +
+                                             pngChunk("tEXt", QByteArray("Comment\0intact", 14))));
          const QJsonObject tags = exiftoolTags(outputOf(dir, input, FlipHorizontal));
          EXPECT_FALSE(tags.contains(QStringLiteral("PNG:Title")));
          EXPECT_EQ(tags.value(QStringLiteral("PNG:Comment")).toString(), QStringLiteral("intact"));
@@ -541,10 +540,10 @@ const Row Rows[] = {
          const QByteArray cicp("\x09\x10\x00\x01", 4);
          const QByteArray mdcv(24, '\x07');
          const QByteArray clli("\x00\x00\x03\xE8\x00\x00\x01\x90", 8);
-         const QString input = inFolder(
-             dir, "hdr.png",
-             plainPng(quadrants(32, 16),
-                      pngChunk("cICP", cicp) + pngChunk("mDCV", mdcv) + pngChunk("cLLI", clli)));
+         const QString input =
+             inFolder(dir, "hdr.png",
+                      plainPng(quadrants(32, 16), pngChunk("cICP", cicp) + pngChunk("mDCV", mdcv) +
+                                                      pngChunk("cLLI", clli)));
          // They say how the pixels are shown, as a profile does: --strip keeps them too.
          for (const QStringList& options : {FlipHorizontal, Strip + FlipHorizontal}) {
              SCOPED_TRACE(options.join(' ').toStdString());
@@ -562,7 +561,8 @@ const Row Rows[] = {
     {"10c a floating-point TIFF stays floating point",
      [](const QDir& dir) {
          const QString input = inFolder(dir, "float.tif", floatTiff(8, 4, rampSample));
-         const std::vector<float> samples = floatSamples(readBytes(outputOf(dir, input, FlipHorizontal)));
+         const std::vector<float> samples =
+             floatSamples(readBytes(outputOf(dir, input, FlipHorizontal)));
          ASSERT_EQ(samples.size(), size_t(8 * 4 * 3));
          for (int y = 0; y < 4; ++y) {
              for (int x = 0; x < 8; ++x) {
@@ -589,13 +589,11 @@ TEST_P(MetadataRows, HoldsAfterARunOfTheProgram) {
     GetParam().check(QDir(dir.path()));
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryFault, MetadataRows, ::testing::ValuesIn(Rows),
-                         [](const auto& info) {
-                             QString name = QString::fromLatin1(info.param.name);
-                             name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")),
-                                          QString());
-                             return name.toStdString();
-                         });
+INSTANTIATE_TEST_SUITE_P(EveryFault, MetadataRows, ::testing::ValuesIn(Rows), [](const auto& info) {
+    QString name = QString::fromLatin1(info.param.name);
+    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")), QString());
+    return name.toStdString();
+});
 
 }  // namespace
 }  // namespace zentavo::test
