@@ -230,34 +230,25 @@ struct Job {
             sniffFormat(bytes) != PictureFormat::Jpeg) {
             return false;
         }
-        // The markers come over as the input has them: made true of the output below (the
-        // thumbnail, the resolution of a quarter turn), or stripped.
-        std::shared_ptr<const PictureMetadata> metadata = readMetadata(bytes, PictureFormat::Jpeg);
-        if (file.stripMetadata) {
-            metadata = strippedMetadata(metadata);
-        }
-        LosslessJpeg turned =
-            turnJpegLosslessly(bytes, *operation, metadataThumbnailSide(metadata.get()));
+        // The metadata comes over made true of the output (the thumbnail, the resolution of a
+        // quarter turn), or stripped.
+        LosslessJpeg turned = turnJpegLosslessly(bytes, *operation, file.stripMetadata);
         if (turned.outcome == LosslessOutcome::NotPerfect) {
             result.reencoded = true;
             return false;
         }
-        if (turned.outcome != LosslessOutcome::Turned) {
+        if (turned.outcome == LosslessOutcome::Refused) {
             return false;
         }
         bytes = QByteArray();
         // Its estimate still counts for the files after it that have to be re-encoded.
         loaded();
         const int number = writingStatement(file.formatClass, file.operation);
-        if (!step(number, [&] {
-                try {
-                    turned.jpeg = withJpegMetadata(turned.jpeg, metadata.get(), turned.axesSwapped,
-                                                   turned.preview);
-                } catch (const WriteFailure& failure) {
-                    throw ZentavoError(ErrorNumber::CannotSave,
-                                       CannotSave + QLatin1Char(' ') + failure.reason);
-                }
-            })) {
+        if (turned.outcome == LosslessOutcome::MetadataFailed) {
+            step(number, [&] {
+                throw ZentavoError(ErrorNumber::CannotSave,
+                                   CannotSave + QLatin1Char(' ') + turned.reason);
+            });
             notWrittenAsReported();
             return true;
         }

@@ -38,7 +38,8 @@ LoadResult decodePicture(const QByteArray& bytes, const PictureDecoder* decoder)
 }
 
 void attachMetadata(Picture& picture, const QByteArray& bytes, PictureFormat format) {
-    // HEIF, WebP and JPEG XL decoders read theirs through their own libraries.
+    // Formats whose decoders read no metadata of their own (HEIF, WebP and JPEG XL read theirs
+    // through their own libraries, JPEG, PNG and GIF through theirs): through exiv2.
     if (!picture.metadata) {
         picture.metadata = readMetadata(bytes, format);
     }

@@ -6,7 +6,6 @@
 #include "imagefiles/heif/heifcodec.h"
 #include "imagefiles/jpeg/savejpeg.h"
 #include "imagefiles/jxl/jxlcodec.h"
-#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/gdiplusstatus.h"
 #include "imagefiles/png/pngcodec.h"
 #include "imagefiles/tiff/tiffcodec.h"
@@ -45,26 +44,21 @@ QString encodeAndWrite(EncoderId clsid, const Picture& picture, const QString& f
 }  // namespace
 
 const QList<ImageEncoder>& imageEncoders() {
-    // The file's bytes, with the picture's metadata where the format holds it; GIF and BMP
-    // writers carry what they keep themselves.
+    // The file's bytes, with the picture's metadata where the format holds it: each writer
+    // carries what its format keeps.
     static const QList<ImageEncoder> encoders = {
         {EncoderId::Bmp, QStringLiteral("image/bmp"), QStringLiteral("BMP"),
          [](const Picture& picture, const EncoderQuality&) { return encodeBmp(picture); }},
         {EncoderId::Jpeg, QStringLiteral("image/jpeg"), QStringLiteral("JPEG"),
          [](const Picture& picture, const EncoderQuality&) {
-             return withMetadata(encodeJpeg(picture, DefaultJpegQuality), PictureFormat::Jpeg,
-                                 picture);
+             return encodeJpeg(picture, DefaultJpegQuality);
          }},
         {EncoderId::Gif, QStringLiteral("image/gif"), QStringLiteral("GIF"),
          [](const Picture& picture, const EncoderQuality&) { return encodeGif(picture); }},
         {EncoderId::Tiff, QStringLiteral("image/tiff"), QStringLiteral("TIFF"),
-         [](const Picture& picture, const EncoderQuality&) {
-             return withMetadata(encodeTiff(picture), PictureFormat::Tiff, picture);
-         }},
+         [](const Picture& picture, const EncoderQuality&) { return encodeTiff(picture); }},
         {EncoderId::Png, QStringLiteral("image/png"), QStringLiteral("PNG"),
-         [](const Picture& picture, const EncoderQuality&) {
-             return withMetadata(encodePng(picture), PictureFormat::Png, picture);
-         }},
+         [](const Picture& picture, const EncoderQuality&) { return encodePng(picture); }},
         {EncoderId::Webp, QStringLiteral("image/webp"), QStringLiteral("WebP"), encodeWebp},
         {EncoderId::Heif, QStringLiteral("image/heic"), QStringLiteral("HEIC"), encodeHeif},
         {EncoderId::Heif, QStringLiteral("image/heif"), QStringLiteral("HEIF"), encodeHeif},

@@ -1,5 +1,6 @@
 #include "imagefiles/bmp/bmpcodec.h"
 
+#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/gdiplusstatus.h"
 #include "imagefiles/picture/writerpixels.h"
 
@@ -52,8 +53,10 @@ QByteArray encodeBmp(const Picture& picture) {
     put16(at, 24);               // bits per pixel
     put32(at, 0);                // BI_RGB
     put32(at, quint32(pixelBytes));
-    put32(at, quint32(qMax(0, rgb.dotsPerMeterX())));
-    put32(at, quint32(qMax(0, rgb.dotsPerMeterY())));
+    // The resolution the picture's file stated; 0, unstated, when it stated none.
+    const Resolution resolution = outputResolution(picture);
+    put32(at, resolution.wholeDotsPerMetreX());
+    put32(at, resolution.wholeDotsPerMetreY());
     put32(at, 0);
     put32(at, 0);
     for (qint64 y = height - 1; y >= 0; --y) {

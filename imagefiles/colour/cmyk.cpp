@@ -11,20 +11,22 @@ namespace zentavo {
 namespace {
 
 // The plain formula for a picture without a usable profile, as libtiff's own reader has it:
-// each ink takes its share of the light the black ink lets through.
-void convertByFormula(const QImage& inverted, QImage& rgb) {
+// each ink takes its share of the light the black ink lets through. Sample is quint8 or quint16.
+template <typename Sample>
+void convertByFormula(const QImage& inverted, QImage& rgb, int outputChannels) {
+    constexpr unsigned Top = Sample(~Sample(0));
     for (int y = 0; y < inverted.height(); ++y) {
-        const uchar* in = inverted.constScanLine(y);
-        uchar* out = rgb.scanLine(y);
-        for (int x = 0; x < inverted.width(); ++x, in += 4, out += 3) {
+        const auto* in = reinterpret_cast<const Sample*>(inverted.constScanLine(y));
+        auto* out = reinterpret_cast<Sample*>(rgb.scanLine(y));
+        for (int x = 0; x < inverted.width(); ++x, in += 4, out += outputChannels) {
             for (int i = 0; i < 3; ++i) {
-                out[i] = uchar(in[i] * in[3] / 255);
+                out[i] = Sample(unsigned(in[i]) * in[3] / Top);
             }
         }
     }
 }
 
-bool convertByProfile(const QImage& inverted, const QByteArray& profile, QImage& rgb) {
+bool convertByProfile(const QImage& inverted, const QByteArray& profile, QImage& rgb, bool wide) {
     if (profile.isEmpty()) {
         return false;
     }
@@ -35,8 +37,9 @@ bool convertByProfile(const QImage& inverted, const QByteArray& profile, QImage&
     cmsHPROFILE srgb = cmsCreate_sRGBProfile();
     cmsHTRANSFORM transform = nullptr;
     if (srgb && cmsGetColorSpace(cmyk) == cmsSigCmykData) {
-        transform =
-            cmsCreateTransform(cmyk, TYPE_CMYK_8_REV, srgb, TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
+        // 16-bit pixels keep a fourth sample, which the transform leaves as it is (opaque).
+        transform = cmsCreateTransform(cmyk, wide ? TYPE_CMYK_16_REV : TYPE_CMYK_8_REV, srgb,
+                                       wide ? TYPE_RGBA_16 : TYPE_RGB_8, INTENT_PERCEPTUAL, 0);
     }
     if (transform) {
         for (int y = 0; y < inverted.height(); ++y) {
@@ -55,13 +58,20 @@ bool convertByProfile(const QImage& inverted, const QByteArray& profile, QImage&
 }  // namespace
 
 void setCmykPicture(Picture& picture, QImage inverted, const QByteArray& profile) {
-    QImage rgb(inverted.size(), QImage::Format_RGB888);
+    const bool wide = inverted.format() == QImage::Format_RGBA64;
+    QImage rgb(inverted.size(), wide ? QImage::Format_RGBX64 : QImage::Format_RGB888);
     if (rgb.isNull()) {
         throw std::bad_alloc();
     }
-    const bool profiled = convertByProfile(inverted, profile, rgb);
-    if (!profiled) {
-        convertByFormula(inverted, rgb);
+    if (wide) {
+        rgb.fill(Qt::white);  // the fourth sample opaque
+    }
+    if (!convertByProfile(inverted, profile, rgb, wide)) {
+        if (wide) {
+            convertByFormula<quint16>(inverted, rgb, 4);
+        } else {
+            convertByFormula<quint8>(inverted, rgb, 3);
+        }
     }
     rgb.setColorSpace(QColorSpace(QColorSpace::SRgb));
     picture.image = std::move(rgb);

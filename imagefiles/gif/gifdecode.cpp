@@ -1,5 +1,7 @@
+#include "imagefiles/colour/profile.h"
 #include "imagefiles/gif/gifcodec.h"
 #include "imagefiles/libraries/librarymessages.h"
+#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/limits.h"
 
 #include <gif_lib.h>
@@ -97,6 +99,23 @@ void coverIndices(QImage& indices, QList<QRgb> palette) {
     indices.setColorTable(palette);
 }
 
+bool isApplication(int code, const GifByteType* block, const char* identifier) {
+    return code == APPLICATION_EXT_FUNC_CODE && block && block[0] == 11 &&
+           std::memcmp(block + 1, identifier, 11) == 0;
+}
+
+// The XMP packet of the extension's bytes: up to the end of its closing processing instruction,
+// without the trailer that follows it.
+QByteArray xmpPacketOf(const QByteArray& bytes) {
+    const qsizetype end = bytes.lastIndexOf("<?xpacket end=");
+    const qsizetype close = end < 0 ? -1 : bytes.indexOf("?>", end);
+    if (close >= 0) {
+        return bytes.left(close + 2);
+    }
+    constexpr qsizetype TrailerBytes = 257;  // 0x01, then 0xFF down to 0x00
+    return bytes.size() > TrailerBytes ? bytes.left(bytes.size() - TrailerBytes) : QByteArray();
+}
+
 QImage composeFirstFrame(const GifAnimation& gif) {
     QImage screen(gif.screenWidth, gif.screenHeight, QImage::Format_ARGB32);
     if (screen.isNull()) {
@@ -141,6 +160,9 @@ LoadResult decodeGif(const QByteArray& bytes) {
     gif->globalPalette = paletteOf(file->SColorMap);
     gif->backgroundIndex = file->SBackGroundColor;
 
+    std::vector<QByteArray> comments;
+    QByteArray iccProfile;
+    QByteArray xmpPacket;
     GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
     qint64 frameBytes = 0;
     try {
@@ -169,6 +191,8 @@ LoadResult decodeGif(const QByteArray& bytes) {
                                       (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0 ||
                                        std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0);
                 const bool comment = code == COMMENT_EXT_FUNC_CODE;
+                const bool icc = isApplication(code, block, "ICCRGBG1012");
+                const bool xmp = isApplication(code, block, "XMP DataXMP");
                 QByteArray text;
                 if (comment && block) {
                     text.append(reinterpret_cast<const char*>(block + 1), block[0]);
@@ -181,13 +205,20 @@ LoadResult decodeGif(const QByteArray& bytes) {
                     if (netscape && first && block && block[0] >= 3 && block[1] == 1) {
                         gif->loopCount = block[2] | block[3] << 8;
                     }
-                    if (comment && block) {
+                    if ((comment || icc) && block) {
                         text.append(reinterpret_cast<const char*>(block + 1), block[0]);
+                    } else if (xmp && block) {
+                        // The packet is stored as it is: the length bytes are its own bytes.
+                        text.append(reinterpret_cast<const char*>(block), block[0] + 1);
                     }
                     first = false;
                 }
                 if (comment) {
-                    gif->comments.append(text);
+                    comments.push_back(text);
+                } else if (icc) {
+                    iccProfile = text;
+                } else if (xmp) {
+                    xmpPacket = xmpPacketOf(text);
                 }
                 continue;
             }
@@ -253,6 +284,10 @@ LoadResult decodeGif(const QByteArray& bytes) {
     }
     picture.format = PictureFormat::Gif;
     picture.gif = std::move(gif);
+    if (profileFitsPixels(iccProfile, PixelModel::Rgb)) {
+        picture.iccProfile = iccProfile;
+    }
+    picture.metadata = gifMetadata(std::move(comments), xmpPacket);
     return result;
 }
 

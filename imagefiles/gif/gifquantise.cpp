@@ -37,7 +37,7 @@ int keepQuantising(float, void*) {
 
 }  // namespace
 
-QByteArray encodeQuantisedGif(const QImage& image) {
+QByteArray encodeQuantisedGif(const QImage& image, const GifExtensions& extensions) {
     // GIF knows only fully transparent or opaque: fully transparent pixels stay transparent and
     // every other pixel is composed onto white, as the formats without alpha show it.
     QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
@@ -74,7 +74,7 @@ QByteArray encodeQuantisedGif(const QImage& image) {
         requireAllocated(empty);
         empty.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
         empty.fill(0);
-        return encodeIndexedGif(empty, 0);
+        return encodeIndexedGif(empty, 0, extensions);
     }
 
     LiqAttr attr(liq_attr_create());
@@ -129,7 +129,7 @@ QByteArray encodeQuantisedGif(const QImage& image) {
                 transparent[row + size_t(x)] ? uchar(transparentIndex) : remapped[row + size_t(x)];
         }
     }
-    return encodeIndexedGif(indices, transparentIndex);
+    return encodeIndexedGif(indices, transparentIndex, extensions);
 }
 
 }  // namespace zentavo

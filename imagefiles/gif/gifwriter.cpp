@@ -1,5 +1,6 @@
 #include "imagefiles/gif/gifcodec.h"
 
+#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/gdiplusstatus.h"
 #include "imagefiles/picture/writerpixels.h"
 
@@ -129,6 +130,41 @@ void putComment(GifWriter& writer, const QByteArray& comment) {
     writer.check(EGifPutExtensionTrailer(writer.get()));
 }
 
+// An application extension whose data goes in sub-blocks of at most 255 bytes (the ICC one).
+void putApplicationData(GifWriter& writer, const char* identifier, const QByteArray& data) {
+    writer.check(EGifPutExtensionLeader(writer.get(), APPLICATION_EXT_FUNC_CODE));
+    writer.check(EGifPutExtensionBlock(writer.get(), 11, identifier));
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        const QByteArray part = data.mid(at, 255);
+        writer.check(EGifPutExtensionBlock(writer.get(), int(part.size()), part.constData()));
+    }
+    writer.check(EGifPutExtensionTrailer(writer.get()));
+}
+
+// The XMP application extension holds the packet as it is, not in sub-blocks, followed by a
+// trailer that leads a reader skipping sub-blocks to its end. Written through giflib's block
+// calls, each of which writes a length byte and that many bytes: the packet's own bytes serve as
+// the lengths, so the stream holds exactly the packet and the trailer.
+void putXmp(GifWriter& writer, const QByteArray& packet) {
+    QByteArray raw = packet;
+    raw.append(char(1));
+    for (int value = 255; value >= 0; --value) {
+        raw.append(char(value));
+    }
+    writer.check(EGifPutExtensionLeader(writer.get(), APPLICATION_EXT_FUNC_CODE));
+    writer.check(EGifPutExtensionBlock(writer.get(), 11, "XMP DataXMP"));
+    qsizetype at = 0;
+    while (at < raw.size() && uchar(raw[at]) != 0) {
+        const int length = uchar(raw[at]);
+        if (at + 1 + length > raw.size()) {
+            break;
+        }
+        writer.check(EGifPutExtensionBlock(writer.get(), length, raw.constData() + at + 1));
+        at += 1 + length;
+    }
+    writer.check(EGifPutExtensionTrailer(writer.get()));
+}
+
 void putLoopCount(GifWriter& writer, int loopCount) {
     const GifByteType loop[3] = {1, GifByteType(loopCount & 0xFF),
                                  GifByteType((loopCount >> 8) & 0xFF)};
@@ -163,7 +199,7 @@ void putRows(GifWriter& writer, const QImage& indices, bool interlaced) {
     }
 }
 
-QByteArray encodeAnimation(const GifAnimation& animation) {
+QByteArray encodeAnimation(const GifAnimation& animation, const GifExtensions& extensions) {
     GifWriter writer;
     ColorMap global(nullptr, &GifFreeMapObject);
     if (!animation.globalPalette.isEmpty()) {
@@ -180,7 +216,13 @@ QByteArray encodeAnimation(const GifAnimation& animation) {
     if (animation.loopCount >= 0) {
         putLoopCount(writer, animation.loopCount);
     }
-    for (const QByteArray& comment : animation.comments) {
+    if (!extensions.iccProfile.isEmpty()) {
+        putApplicationData(writer, "ICCRGBG1012", extensions.iccProfile);
+    }
+    if (!extensions.xmp.isEmpty()) {
+        putXmp(writer, extensions.xmp);
+    }
+    for (const QByteArray& comment : extensions.comments) {
         putComment(writer, comment);
     }
     for (const GifFrame& frame : animation.frames) {
@@ -194,7 +236,14 @@ QByteArray encodeAnimation(const GifAnimation& animation) {
         if (frame.localPalette || !global) {
             local = makeColorMap(frame.indices.colorTable(), highestIndex(frame.indices));
         }
-        writer.check(EGifPutImageDesc(writer.get(), frame.left, frame.top, frame.indices.width(),
+        // giflib keeps a copy of each frame's palette and frees only the last one: the one
+        // before is freed here, before the next replaces it.
+        GifFileType* gif = writer.get();
+        if (gif->Image.ColorMap) {
+            GifFreeMapObject(gif->Image.ColorMap);
+            gif->Image.ColorMap = nullptr;
+        }
+        writer.check(EGifPutImageDesc(gif, frame.left, frame.top, frame.indices.width(),
                                       frame.indices.height(), frame.interlaced, local.get()));
         putRows(writer, frame.indices, frame.interlaced);
     }
@@ -203,7 +252,8 @@ QByteArray encodeAnimation(const GifAnimation& animation) {
 
 }  // namespace
 
-QByteArray encodeIndexedGif(const QImage& indices, int transparentIndex) {
+QByteArray encodeIndexedGif(const QImage& indices, int transparentIndex,
+                            const GifExtensions& extensions) {
     GifAnimation animation;
     animation.screenWidth = indices.width();
     animation.screenHeight = indices.height();
@@ -212,15 +262,20 @@ QByteArray encodeIndexedGif(const QImage& indices, int transparentIndex) {
     frame.indices = indices;
     frame.transparentIndex = transparentIndex;
     animation.frames.push_back(frame);
-    return encodeAnimation(animation);
+    return encodeAnimation(animation, extensions);
 }
 
 QByteArray encodeGif(const Picture& picture) {
     requirePixels(picture);
+    const GifExtensions extensions{
+        metadataComments(picture.metadata.get()),
+        xmpPacketFor(picture.metadata.get(),
+                     OutputPicture{picture.image.size(), picture.axesSwapped, {}}),
+        iccProfileOf(picture)};
     if (picture.gif && !picture.gif->frames.empty()) {
-        return encodeAnimation(*picture.gif);
+        return encodeAnimation(*picture.gif, extensions);
     }
-    return encodeQuantisedGif(picture.image);
+    return encodeQuantisedGif(picture.image, extensions);
 }
 
 }  // namespace zentavo

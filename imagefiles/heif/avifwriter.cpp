@@ -97,8 +97,7 @@ QByteArray encodeAvif(const Picture& picture, const EncoderQuality& quality) {
     rgb.rowBytes = uint32_t(samples.rowBytes);
     check(avifImageRGBToYUV(image.get(), &rgb), "convert the picture");
 
-    const MetadataBlocks blocks =
-        metadataBlocksFor(picture.metadata.get(), picture.image.size(), picture.axesSwapped);
+    const MetadataBlocks blocks = metadataBlocksFor(picture);
     if (!blocks.exif.isEmpty()) {
         avifImageSetMetadataExif(image.get(),
                                  reinterpret_cast<const uint8_t*>(blocks.exif.constData()),

@@ -100,8 +100,7 @@ QByteArray encodeHeif(const Picture& picture, const EncoderQuality& quality) {
     const HeifHandle handle(rawHandle);
     check(encoded, "code the picture");
 
-    const MetadataBlocks blocks =
-        metadataBlocksFor(picture.metadata.get(), picture.image.size(), picture.axesSwapped);
+    const MetadataBlocks blocks = metadataBlocksFor(picture);
     if (!blocks.exif.isEmpty()) {
         check(heif_context_add_exif_metadata(context.get(), rawHandle, blocks.exif.constData(),
                                              int(blocks.exif.size())),

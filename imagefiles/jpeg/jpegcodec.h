@@ -3,6 +3,7 @@
 #include "imagefiles/picture/loadresult.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QSize>
 
 namespace zentavo::decoders {
@@ -12,7 +13,8 @@ inline bool looksLikeJpeg(const QByteArray& bytes) {
     return bytes.startsWith(QByteArrayView("\xFF\xD8\xFF", 3));
 }
 
-// JPEG through TurboJPEG, with the EXIF orientation applied and the ICC profile kept. Checks the
+// JPEG through TurboJPEG, with the EXIF orientation applied, the ICC profile and the metadata
+// kept (libjpeg reads the header's segments). Checks the
 // header against picture/limits.h before allocating pixels; damaged data is LoadError::Corrupt.
 // Reentrant: any thread.
 LoadResult decodeJpeg(const QByteArray& bytes);
@@ -25,6 +27,10 @@ LoadResult decodeJpegReduced(const QByteArray& bytes, int longSide);
 
 // The pixel size in a JPEG's frame header, before orientation; invalid when unreadable.
 QSize jpegHeaderSize(const QByteArray& bytes);
+
+// A JPEG decoded at the smallest scale that still covers side pixels on its longer edge, as it
+// is stored (no orientation), for a thumbnail; null when it cannot be decoded. Reentrant.
+QImage decodeJpegSmall(const QByteArray& bytes, int side);
 
 }  // namespace zentavo::decoders
 

@@ -1,6 +1,9 @@
 #include "imagefiles/jpeg/jpegcoefficients.h"
 
+#include "imagefiles/jpeg/jpegblockmemory.h"
+#include "imagefiles/jpeg/jpegmarkers.h"
 #include "imagefiles/jpeg/libjpeg.h"
+#include "imagefiles/picture/gdiplusstatus.h"
 #include "imagefiles/picture/limits.h"
 #include "imagefiles/picture/pixelpool.h"
 
@@ -9,188 +12,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <utility>
 #include <vector>
 
-// libjpeg leaves this type to its memory manager. The arrays made here are reached only through
-// the hooks below, which the library calls for every access.
-struct jvirt_barray_control {
-    j_common_ptr owner;
-    JDIMENSION blocksPerRow;
-    JDIMENSION rows;
-    bool preZero;
-    JBLOCKROW* rowPointers;  // null until the array is realised
-    // Rows from here on hold nothing yet; a pre-zeroed array is zeroed as they are first reached,
-    // so that the decoder writes into rows still in the cache.
-    JDIMENSION firstUndefinedRow;
-};
-
 namespace zentavo {
 
 namespace {
-
-// The coefficient memory of one move, shared by its reader and its writer. libjpeg's own manager
-// takes fresh memory for every file; this one takes the pixel pool's large buffers, already
-// faulted in and backed by huge pages. The entropy coder touches every block of the picture, and
-// on 4 KiB pages about a tenth of its time went to translation-buffer misses and page faults.
-struct BlockMemory {
-    struct Realised {
-        j_common_ptr owner;
-        PooledBuffer blocks;
-        std::vector<JBLOCKROW> rows;
-    };
-    std::vector<std::unique_ptr<jvirt_barray_control>> arrays;
-    std::vector<Realised> realised;
-    // libjpeg's own methods, still used for everything but the block arrays
-    void (*realizeOwn)(j_common_ptr) = nullptr;
-    void (*freePoolOwn)(j_common_ptr, int) = nullptr;
-    void (*selfDestructOwn)(j_common_ptr) = nullptr;
-
-    void release(j_common_ptr owner) noexcept {
-        std::erase_if(realised, [owner](const Realised& r) { return r.owner == owner; });
-        std::erase_if(arrays, [owner](const auto& array) { return array->owner == owner; });
-    }
-
-    // Gives every unrealised array of owner its memory, all in one pooled buffer.
-    bool realise(j_common_ptr owner) noexcept {
-        try {
-            qsizetype blocks = 0;
-            qsizetype rows = 0;
-            for (const auto& array : arrays) {
-                if (array->owner == owner && !array->rowPointers) {
-                    blocks += qsizetype(array->blocksPerRow) * array->rows;
-                    rows += array->rows;
-                }
-            }
-            if (rows == 0) {
-                return true;
-            }
-            Realised made{owner, PooledBuffer(blocks * qsizetype(sizeof(JBLOCK))), {}};
-            if (!made.blocks.data()) {
-                return false;
-            }
-            made.rows.resize(size_t(rows));
-            JBLOCKROW next = static_cast<JBLOCKROW>(made.blocks.data());
-            JBLOCKROW* row = made.rows.data();
-            for (const auto& array : arrays) {
-                if (array->owner != owner || array->rowPointers) {
-                    continue;
-                }
-                array->rowPointers = row;
-                const qsizetype arrayBlocks = qsizetype(array->blocksPerRow) * array->rows;
-                for (JDIMENSION r = 0; r < array->rows; ++r) {
-                    *row++ = next + qsizetype(r) * array->blocksPerRow;
-                }
-                next += arrayBlocks;
-            }
-            realised.push_back(std::move(made));
-            return true;
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-    }
-};
-
-BlockMemory& memoryOf(j_common_ptr codec) {
-    return *static_cast<BlockMemory*>(codec->client_data);
-}
-
-jvirt_barray_ptr requestBlocks(j_common_ptr codec, int pool, boolean preZero,
-                               JDIMENSION blocksPerRow, JDIMENSION rows, JDIMENSION) {
-    if (pool != JPOOL_IMAGE) {
-        ERREXIT1(codec, JERR_BAD_POOL_ID, pool);
-    }
-    jvirt_barray_control* made = nullptr;
-    try {
-        auto array = std::make_unique<jvirt_barray_control>(
-            jvirt_barray_control{codec, blocksPerRow, rows, preZero != FALSE, nullptr, 0});
-        made = array.get();
-        memoryOf(codec).arrays.push_back(std::move(array));
-    } catch (const std::bad_alloc&) {
-        made = nullptr;
-    }
-    if (!made) {
-        outOfJpegMemory(codec);  // outside the handler: the jump must not leave an exception behind
-    }
-    return made;
-}
-
-void realizeBlocks(j_common_ptr codec) {
-    BlockMemory& memory = memoryOf(codec);
-    memory.realizeOwn(codec);
-    if (!memory.realise(codec)) {
-        outOfJpegMemory(codec);
-    }
-}
-
-void zeroRows(const jvirt_barray_control& array, JDIMENSION from, JDIMENSION to) {
-    for (JDIMENSION r = from; r < to; ++r) {
-        std::memset(array.rowPointers[r], 0, size_t(array.blocksPerRow) * sizeof(JBLOCK));
-    }
-}
-
-// As libjpeg's own manager: a writer goes on from the defined rows, a reader may look ahead
-// into a pre-zeroed array.
-JBLOCKARRAY accessBlocks(j_common_ptr codec, jvirt_barray_ptr array, JDIMENSION startRow,
-                         JDIMENSION rows, boolean writable) {
-    if (!array->rowPointers || startRow > array->rows || rows > array->rows - startRow) {
-        ERREXIT(codec, JERR_BAD_VIRTUAL_ACCESS);
-    }
-    const JDIMENSION end = startRow + rows;
-    if (array->firstUndefinedRow < end) {
-        if (array->firstUndefinedRow < startRow && writable) {
-            ERREXIT(codec, JERR_BAD_VIRTUAL_ACCESS);  // a writer skipped rows
-        }
-        const JDIMENSION from = std::max(array->firstUndefinedRow, startRow);
-        if (writable) {
-            array->firstUndefinedRow = end;
-        }
-        if (array->preZero) {
-            zeroRows(*array, from, end);
-        } else if (!writable) {
-            ERREXIT(codec, JERR_BAD_VIRTUAL_ACCESS);  // a reader looking at nothing
-        }
-    }
-    return array->rowPointers + startRow;
-}
-
-// Makes every row of array defined, for reading it directly: rows no scan reached are zero.
-void defineAll(jvirt_barray_control& array) {
-    if (array.preZero) {
-        zeroRows(array, array.firstUndefinedRow, array.rows);
-    }
-    array.firstUndefinedRow = array.rows;
-}
-
-void freeBlocks(j_common_ptr codec, int pool) {
-    BlockMemory& memory = memoryOf(codec);
-    if (pool == JPOOL_IMAGE) {
-        memory.release(codec);
-    }
-    memory.freePoolOwn(codec, pool);
-}
-
-void destroyBlocks(j_common_ptr codec) {
-    BlockMemory& memory = memoryOf(codec);
-    memory.release(codec);
-    memory.selfDestructOwn(codec);
-}
-
-void useBlockMemory(j_common_ptr codec, BlockMemory& memory) {
-    codec->client_data = &memory;
-    jpeg_memory_mgr* manager = codec->mem;
-    memory.realizeOwn = manager->realize_virt_arrays;
-    memory.freePoolOwn = manager->free_pool;
-    memory.selfDestructOwn = manager->self_destruct;
-    manager->request_virt_barray = requestBlocks;
-    manager->realize_virt_arrays = realizeBlocks;
-    manager->access_virt_barray = accessBlocks;
-    manager->free_pool = freeBlocks;
-    manager->self_destruct = destroyBlocks;
-}
 
 // Which coefficients of an output block change sign: all ones where they do, zero elsewhere.
 // Mirroring the input's columns negates its odd horizontal frequencies, its rows the odd
@@ -267,12 +98,6 @@ void moveTransposed(const jvirt_barray_control& source, const jvirt_barray_contr
             }
         }
     }
-}
-
-bool isSegment(const jpeg_saved_marker_ptr marker, int code, const char* signature) {
-    const std::size_t length = std::strlen(signature) + 1;
-    return marker->marker == code && marker->data_length >= length &&
-           std::memcmp(marker->data, signature, length) == 0;
 }
 
 // True when every edge that moves falls on whole coding units: a mirrored axis must hold a
@@ -385,9 +210,44 @@ struct Job {
     QByteArray* output;
     QImage* preview;  // null when none is asked for
     int previewSide;
+    const JpegSegmentsFor* segmentsFor;
+    JpegMetadataOutput* segments;
+    QString* metadataFailure;  // set when segmentsFor threw
+    QByteArray* iccProfile;    // the input's profile, for the output
     JpegListener listener;
     BlockMoveVerdict verdict;
 };
+
+// The input's ICC profile, copied out of libjpeg's memory; false when memory runs out.
+bool readProfile(Job& job, j_decompress_ptr reader) {
+    JOCTET* profile = nullptr;
+    unsigned int size = 0;
+    jpeg_read_icc_profile(reader, &profile, &size);
+    bool copied = true;
+    try {
+        *job.iccProfile = profile
+                              ? QByteArray(reinterpret_cast<const char*>(profile), qsizetype(size))
+                              : QByteArray();
+    } catch (const std::bad_alloc&) {
+        *job.metadataFailure = QStringLiteral("Not enough memory to write the metadata");
+        copied = false;
+    }
+    std::free(profile);
+    return copied;
+}
+
+// The segments of the output, asked for outside libjpeg's jumps: a failure is kept in words.
+bool askSegments(Job& job, QSize size) {
+    try {
+        *job.segments = (*job.segmentsFor)(size, job.preview ? *job.preview : QImage());
+        return true;
+    } catch (const WriteFailure& failure) {
+        *job.metadataFailure = failure.reason;
+    } catch (const std::bad_alloc&) {
+        *job.metadataFailure = QStringLiteral("Not enough memory to write the metadata");
+    }
+    return false;
+}
 
 // Plain data and C calls only between setjmp and the end: the jump skips destructors.
 void run(Job& job) {
@@ -414,10 +274,8 @@ void run(Job& job) {
     useBlockMemory(reinterpret_cast<j_common_ptr>(&reader), *job.memory);
     limitScans(&reader, progress);
     jpeg_mem_src(&reader, job.data, job.size);
-    for (int app = 0; app < 16; ++app) {
-        jpeg_save_markers(&reader, JPEG_APP0 + app, 0xFFFF);
-    }
-    jpeg_save_markers(&reader, JPEG_COM, 0xFFFF);
+    // The ICC profile is written again from its segments; the rest comes from segmentsFor.
+    jpeg_save_markers(&reader, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(&reader, TRUE);
     step = Step::HeaderRead;
     // The coefficients of the whole picture are held, two bytes a sample.
@@ -481,20 +339,24 @@ void run(Job& job) {
         *job.preview = dcPreview(reader, writer, targets);
     }
 
+    if (!readProfile(job, &reader) ||
+        !askSegments(job, QSize(int(writer.image_width), int(writer.image_height)))) {
+        jpeg_destroy_compress(&writer);
+        jpeg_destroy_decompress(&reader);
+        job.verdict = BlockMoveVerdict::Failed;
+        return;
+    }
+    setJfifDensity(&writer, job.segments->density);
     writeIntoByteArray(&writer, destination, job.output);
     jpeg_write_coefficients(&writer, targets);
-    for (jpeg_saved_marker_ptr marker = reader.marker_list; marker; marker = marker->next) {
-        // The writer makes its own JFIF and Adobe segments.
-        if ((writer.write_JFIF_header && isSegment(marker, JPEG_APP0, "JFIF")) ||
-            (writer.write_Adobe_marker && isSegment(marker, JPEG_APP0 + 14, "Adobe"))) {
-            continue;
-        }
-        jpeg_write_marker(&writer, marker->marker, marker->data, marker->data_length);
-    }
+    writeJpegSegments(&writer, *job.segments, *job.iccProfile);
     jpeg_finish_compress(&writer);
     jpeg_destroy_compress(&writer);
     writerMade = false;
     jpeg_finish_decompress(&reader);
+    if (job.segments->keepTrailer) {
+        job.output->append(unreadJpegBytes(&reader));
+    }
     jpeg_destroy_decompress(&reader);
     if (job.listener.damaged) {
         job.verdict = BlockMoveVerdict::Damaged;
@@ -503,9 +365,14 @@ void run(Job& job) {
 
 }  // namespace
 
-MovedJpeg moveJpegBlocks(const QByteArray& jpeg, BlockMove move, int previewSide) {
+MovedJpeg moveJpegBlocks(const QByteArray& jpeg, BlockMove move, int previewSide,
+                         const JpegSegmentsFor& segmentsFor) {
     BlockMemory memory;
     MovedJpeg result;
+    QImage preview;
+    JpegMetadataOutput segments;
+    QString metadataFailure;
+    QByteArray iccProfile;
     try {
         // About the input's length; the writer grows it when a table or a scan takes more.
         result.jpeg = QByteArray(jpeg.size() + (qsizetype(64) << 10), Qt::Uninitialized);
@@ -518,16 +385,21 @@ MovedJpeg moveJpegBlocks(const QByteArray& jpeg, BlockMove move, int previewSide
             move,
             &memory,
             &result.jpeg,
-            previewSide > 0 ? &result.preview : nullptr,
+            previewSide > 0 ? &preview : nullptr,
             previewSide,
+            &segmentsFor,
+            &segments,
+            &metadataFailure,
+            &iccProfile,
             {},
             BlockMoveVerdict::Moved};
     run(job);
     result.verdict = job.verdict;
     if (result.verdict != BlockMoveVerdict::Moved) {
         result.jpeg = QByteArray();
-        result.preview = QImage();
-        result.words = QString::fromLatin1(job.listener.damage);
+        result.metadataFailed = !metadataFailure.isEmpty();
+        result.words =
+            result.metadataFailed ? metadataFailure : QString::fromLatin1(job.listener.damage);
     }
     return result;
 }

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "imagefiles/metadata/metadata.h"
+
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
+
+#include <functional>
 
 namespace zentavo {
 
@@ -29,17 +34,24 @@ struct MovedJpeg {
     BlockMoveVerdict verdict = BlockMoveVerdict::Failed;
     QByteArray jpeg;
     QString words;   // the library's words for Unreadable, Failed and Damaged
-    QImage preview;  // when asked for: see moveJpegBlocks
+    bool metadataFailed = false;  // Failed because segmentsFor threw: words has its reason
 };
+
+// The segments of the moved stream, given the output's size and, when one was asked for, its
+// preview (see moveJpegBlocks; null otherwise). May throw WriteFailure.
+using JpegSegmentsFor = std::function<JpegMetadataOutput(QSize size, const QImage& preview)>;
 
 // Moves the blocks of a JPEG stream losslessly: the coefficients are read, moved with their
 // signs and transposed inside each block as the move needs, and written again with the input's
-// quantisation tables (transposed with the blocks), sampling (swapped), colour space,
-// progressive or sequential and arithmetic or Huffman coding, and every APPn and COM segment.
-// A progressive input with more than 500 scans is refused as Failed. With a previewSide, a grey,
-// YCbCr or RGB output whose eighth is at least that long also comes with its preview: the
-// picture at an eighth of its size, one pixel a block, drawn from the DC coefficients as a
-// decoder scaling by 1/8 draws it, without decoding the output again. Reentrant: any thread.
-MovedJpeg moveJpegBlocks(const QByteArray& jpeg, BlockMove move, int previewSide = 0);
+// quantisation tables (transposed with the blocks), sampling (swapped), colour space, ICC
+// profile and progressive or sequential and arithmetic or Huffman coding. The segments come
+// from segmentsFor, with the JFIF density they name; the input's trailer follows the image when
+// they keep it. A progressive input with more than 500 scans is refused as Failed. With a
+// previewSide, a grey, YCbCr or RGB output whose eighth is at least that long comes with its
+// preview for segmentsFor: the picture at an eighth of its size, one pixel a block, drawn from
+// the DC coefficients as a decoder scaling by 1/8 draws it, without decoding the output again.
+// Reentrant: any thread.
+MovedJpeg moveJpegBlocks(const QByteArray& jpeg, BlockMove move, int previewSide,
+                         const JpegSegmentsFor& segmentsFor);
 
 }  // namespace zentavo

@@ -1,9 +1,11 @@
 #include "imagefiles/colour/cmyk.h"
+#include "imagefiles/colour/profile.h"
 #include "imagefiles/jpeg/jpegcodec.h"
 #include "imagefiles/jpeg/jpegmarkers.h"
 #include "imagefiles/jpeg/jpegwarnings.h"
 #include "imagefiles/jpeg/libjpegdecode.h"
 #include "imagefiles/libraries/tjhandle.h"
+#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/limits.h"
 #include "imagefiles/picture/pixelpool.h"
 #include "imagefiles/picture/transform.h"
@@ -78,6 +80,11 @@ LoadResult decodeJpegAt(const QByteArray& bytes, int longSide) {
     // A valid stream whose sampling TurboJPEG has no name for goes through libjpeg itself.
     const bool throughLibjpeg = !frame && (frame = readFrameWithLibjpeg(bytes)).has_value();
     if (!frame || frame->width <= 0) {
+        if (readJpegHeader(bytes).noImage) {
+            return LoadResult::failure(
+                LoadError::Corrupt,
+                QStringLiteral("The JPEG file holds no picture, only coding tables."));
+        }
         // 12-bit and lossless JPEGs are valid files that this decoder does not read.
         const QString message = frame ? QString::fromLocal8Bit(tjGetErrorStr2(tj.handle)) : why;
         const bool unsupported = message.contains(QLatin1String("Unsupported"));
@@ -144,27 +151,28 @@ LoadResult decodeJpegAt(const QByteArray& bytes, int longSide) {
                     QStringLiteral("The JPEG data is damaged or incomplete (%1).").arg(damage));
             }
         }
-        const JpegMarkers markers = scanJpegMarkers(bytes);
+        const JpegHeader header = readJpegHeader(bytes);
         if (cmyk) {
             // Adobe writes CMYK JPEGs inverted (255 = no ink), as the picture keeps them; others
             // store plain CMYK.
-            if (!markers.adobe) {
+            if (!header.adobe) {
                 inks.invertPixels(QImage::InvertRgba);
             }
-            setCmykPicture(picture, std::move(inks), markers.iccProfile);
+            setCmykPicture(picture, std::move(inks), header.iccProfile);
         }
         picture.format = PictureFormat::Jpeg;
         picture.jpegSubsampling = subsampling;
-        if (!markers.iccProfile.isEmpty() && !cmyk) {
-            // A CMYK profile does not describe the RGB pixels made from it: dropped.
-            picture.iccProfile = markers.iccProfile;
-            const QColorSpace space = QColorSpace::fromIccProfile(markers.iccProfile);
+        if (!cmyk &&
+            profileFitsPixels(header.iccProfile, grey ? PixelModel::Grey : PixelModel::Rgb)) {
+            picture.iccProfile = header.iccProfile;
+            const QColorSpace space = QColorSpace::fromIccProfile(header.iccProfile);
             if (space.isValid()) {
                 picture.image.setColorSpace(space);
             }
         }
-        picture.orientation = markers.orientation;
-        applyOrientation(picture, markers.orientation);
+        picture.metadata = jpegMetadataOf(header);
+        picture.orientation = metadataOrientation(picture.metadata.get());
+        applyOrientation(picture, picture.orientation);
     } catch (const std::bad_alloc&) {
         return LoadResult::failure(LoadError::OutOfMemory,
                                    QStringLiteral("There is not enough memory for the picture."));
@@ -180,6 +188,37 @@ LoadResult decodeJpeg(const QByteArray& bytes) {
 
 LoadResult decodeJpegReduced(const QByteArray& bytes, int longSide) {
     return decodeJpegAt(bytes, std::max(longSide, 1));
+}
+
+QImage decodeJpegSmall(const QByteArray& bytes, int side) {
+    const TjDecompressor tj;
+    if (!tj.handle) {
+        return {};
+    }
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto size = static_cast<unsigned long>(bytes.size());
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colorspace = 0;
+    if (tjDecompressHeader3(tj.handle, data, size, &width, &height, &subsampling, &colorspace) !=
+        0) {
+        return {};
+    }
+    const tjscalingfactor scale = reducingScale(width, height, std::max(side, 1));
+    const int scaledWidth = TJSCALED(width, scale);
+    const int scaledHeight = TJSCALED(height, scale);
+    if (!limits::decodedSizeAllowed(scaledWidth, scaledHeight, 3)) {
+        return {};
+    }
+    QImage image(scaledWidth, scaledHeight, QImage::Format_RGB888);
+    if (image.isNull() ||
+        (tjDecompress2(tj.handle, data, size, image.bits(), scaledWidth, int(image.bytesPerLine()),
+                       scaledHeight, TJPF_RGB, 0) != 0 &&
+         tjGetErrorCode(tj.handle) == TJERR_FATAL)) {
+        return {};
+    }
+    return image;
 }
 
 }  // namespace zentavo::decoders

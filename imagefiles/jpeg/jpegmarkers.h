@@ -1,35 +1,50 @@
 #pragma once
 
-#include "imagefiles/picture/orientation.h"
+#include "imagefiles/jpeg/libjpeg.h"
+#include "imagefiles/metadata/metadata.h"
 
 #include <QByteArray>
+#include <QString>
 
-#include <cstddef>
-#include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace zentavo {
 
-// What the loader takes from a JPEG's marker segments before the image data.
-struct JpegMarkers {
-    int orientation = 1;    // 1 to 8; 1 when absent or invalid
-    QByteArray iccProfile;  // the APP2 ICC_PROFILE chunks joined in order; empty when absent
-                            // or when the chunks are incomplete
-    bool adobe = false;     // an Adobe APP14 segment is present (CMYK stored inverted)
-    int frameMarker = 0;    // the first SOF marker (0xC0 baseline, 0xC2 progressive, 0xC9
-                            // and up arithmetic); 0 when none comes before the first SOS
+// What libjpeg reads of a JPEG's header, up to its first scan.
+struct JpegHeader {
+    bool read = false;                  // the header was read; else reason says why not
+    QString reason;                     // libjpeg's words when it was not
+    bool noImage = false;               // the stream holds tables only, no picture
+    std::vector<JpegSegment> segments;  // every APPn and COM segment, in file order
+    QByteArray iccProfile;              // the ICC profile its APP2 segments hold; empty when
+                                        // none or incomplete
+    Resolution jfifDensity;             // the JFIF segment's density; unit None when none
+    bool adobe = false;                 // an Adobe APP14 segment (CMYK stored inverted)
+    bool progressive = false;
+    bool arithmetic = false;
 };
 
-// Walks the marker segments from SOI up to the first SOS. Every length is checked against the
-// buffer: hostile bytes give defaults, never a read out of bounds. Reentrant.
-JpegMarkers scanJpegMarkers(const QByteArray& jpeg);
+// Reads a JPEG's header with libjpeg: segments, profile, density, coding. Never throws, never
+// reads out of bounds. Reentrant.
+JpegHeader readJpegHeader(const QByteArray& jpeg);
 
-// The orientation in an APP1 payload that starts with "Exif\0\0"; 1 when absent or invalid.
-// Bounds-checked on every read. Reentrant.
-int exifOrientation(const std::uint8_t* payload, std::size_t size);
+// The metadata of a JPEG file read with readJpegHeader; null when the header cannot be read.
+std::shared_ptr<const PictureMetadata> jpegMetadataOf(const JpegHeader& header);
 
-// Sets the orientation of a JPEG's first Exif APP1 segment to 1 in place, changing two bytes
-// and nothing else. False when that segment holds no orientation other than 1. Bounds-checked
-// like scanJpegMarkers.
-bool resetJpegOrientation(QByteArray& jpeg);
+// Saves every APPn and COM segment a reader meets, whole. Call before jpeg_read_header.
+void saveJpegSegments(j_decompress_ptr reader);
+
+// The JFIF density an encoder writes: the resolution in whole dots per inch or centimetre
+// (16 bits), or 1:1 without a unit when there is none. Call before the encoder starts.
+void setJfifDensity(j_compress_ptr writer, const Resolution& density);
+
+// Writes the metadata segments in their order, the ICC profile at its place (or first, when
+// the segments name no place), after the encoder has started and before any image data.
+void writeJpegSegments(j_compress_ptr writer, const JpegMetadataOutput& metadata,
+                       const QByteArray& iccProfile);
+
+// The bytes after the end of the image a reader has finished: the file's trailer.
+QByteArray unreadJpegBytes(j_decompress_ptr reader);
 
 }  // namespace zentavo

@@ -33,6 +33,7 @@ struct PlaneReading {
     std::array<QSize, 3> sizes;      // the planes' own sizes, before the move
     std::array<QImage, 3>* buffers;  // whole blocks and coding units: the planes, or a band
     std::array<QImage, 3>* moved;    // the moved planes, unless the move is none
+    QByteArray* trailer;             // what follows the image
     JpegListener listener;
     bool done;
 };
@@ -125,6 +126,7 @@ void readPlanes(PlaneReading& job) {
     }
     jpeg_finish_decompress(&reader);
     job.done = reader.err->num_warnings == 0;
+    *job.trailer = unreadJpegBytes(&reader);  // nothing can jump from here on
     jpeg_destroy_decompress(&reader);
 }
 
@@ -141,6 +143,7 @@ QImage viewOf(const QImage& buffer, int width, int height) {
 struct PlaneWriting {
     const PlanarJpeg* planar;
     int quality;
+    const JpegStreamParts* parts;
     QByteArray* output;
     std::array<std::vector<uchar>, 3>* padded;  // rows of planes that need edge samples added
     JpegListener listener;
@@ -175,8 +178,10 @@ void writePlanes(PlaneWriting& job) {
         writer.comp_info[ci].v_samp_factor = 1;
     }
     writer.raw_data_in = TRUE;
+    setJfifDensity(&writer, job.parts->metadata.density);
     writeIntoByteArray(&writer, destination, job.output);
     jpeg_start_compress(&writer, TRUE);
+    writeJpegSegments(&writer, job.parts->metadata, job.parts->iccProfile);
 
     const uchar* bases[3] = {};
     qsizetype strides[3] = {};
@@ -283,8 +288,10 @@ std::optional<PlanarJpeg> decodeMovedJpegPlanes(const QByteArray& bytes, PixelMo
         !limits::decodedSizeAllowed(width, height, 3)) {
         return std::nullopt;
     }
-    const JpegMarkers markers = scanJpegMarkers(bytes);
-    const PixelMove move = PixelMove::forOrientation(markers.orientation).then(operation);
+    const JpegHeader header = readJpegHeader(bytes);
+    std::shared_ptr<const PictureMetadata> metadata = jpegMetadataOf(header);
+    const int orientation = metadataOrientation(metadata.get());
+    const PixelMove move = PixelMove::forOrientation(orientation).then(operation);
     if (!planesMoveExactly(width, height, subsampling, move)) {
         return std::nullopt;
     }
@@ -299,7 +306,8 @@ std::optional<PlanarJpeg> decodeMovedJpegPlanes(const QByteArray& bytes, PixelMo
         }
         std::array<QImage, 3> buffers;
         std::array<QImage, 3> moved;
-        PlaneReading reading{data, size, count, move, sizes, &buffers, &moved, {}, false};
+        PlaneReading reading{data,     size,   count,           move, sizes,
+                             &buffers, &moved, &planar.trailer, {},   false};
         readPlanes(reading);
         if (!reading.done) {
             return std::nullopt;
@@ -320,9 +328,9 @@ std::optional<PlanarJpeg> decodeMovedJpegPlanes(const QByteArray& bytes, PixelMo
         planar.subsampling = subsamplingAfter(subsampling, move);
         planar.info.format = PictureFormat::Jpeg;
         planar.info.jpegSubsampling = planar.subsampling;
-        planar.info.iccProfile = markers.iccProfile;
-        planar.info.orientation = markers.orientation;
-        planar.info.metadata = readMetadata(bytes, PictureFormat::Jpeg);
+        planar.info.iccProfile = header.iccProfile;
+        planar.info.orientation = orientation;
+        planar.info.metadata = std::move(metadata);
         planar.info.axesSwapped = move.swapsSides();
         return planar;
     } catch (const std::bad_alloc&) {
@@ -330,7 +338,8 @@ std::optional<PlanarJpeg> decodeMovedJpegPlanes(const QByteArray& bytes, PixelMo
     }
 }
 
-QByteArray compressPlanes(const PlanarJpeg& planar, int quality, QString* failure) {
+QByteArray compressPlanes(const PlanarJpeg& planar, int quality, const JpegStreamParts& parts,
+                          QString* failure) {
     QByteArray output;
     std::array<std::vector<uchar>, 3> padded;
     qsizetype samples = 0;
@@ -348,11 +357,14 @@ QByteArray compressPlanes(const PlanarJpeg& planar, int quality, QString* failur
         *failure = QStringLiteral("out of memory");
         return {};
     }
-    PlaneWriting writing{&planar, quality, &output, &padded, {}, false};
+    PlaneWriting writing{&planar, quality, &parts, &output, &padded, {}, false};
     writePlanes(writing);
     if (!writing.done) {
         *failure = QString::fromLatin1(writing.listener.damage);
         return {};
+    }
+    if (parts.metadata.keepTrailer) {
+        output += parts.trailer;
     }
     return output;
 }

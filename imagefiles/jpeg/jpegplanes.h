@@ -1,5 +1,6 @@
 #pragma once
 
+#include "imagefiles/jpeg/jpegrows.h"
 #include "imagefiles/picture/picture.h"
 #include "imagefiles/picture/pixelmove.h"
 
@@ -25,6 +26,7 @@ struct PlanarJpeg {
     Picture info;                // everything of the file but the pixels (format, the ICC
                                  // profile, the orientation, already applied to the planes);
                                  // its image stays null
+    QByteArray trailer;          // the file's bytes after its image
 };
 
 // The sampling of a JPEG that the planes can be moved in, as (columns, rows) of the picture a
@@ -51,9 +53,10 @@ int subsamplingAfter(int subsampling, PixelMove move);
 std::optional<PlanarJpeg> decodeMovedJpegPlanes(const QByteArray& bytes, PixelMove operation);
 
 // Encodes planes as they are, at quality (1 to 100), with the accurate DCT: the stream
-// TurboJPEG's tjCompressFromYUVPlanes makes of them, without its copies. The planes must be valid
-// (a plane per component, each at least its padded size). An empty result, and the encoder's
-// words in *failure, when it fails. Reentrant; any thread.
-QByteArray compressPlanes(const PlanarJpeg& planar, int quality, QString* failure);
+// TurboJPEG's tjCompressFromYUVPlanes makes of them, without its copies, with parts written
+// into it. The planes must be valid (a plane per component, each at least its padded size). An
+// empty result, and the encoder's words in *failure, when it fails. Reentrant; any thread.
+QByteArray compressPlanes(const PlanarJpeg& planar, int quality, const JpegStreamParts& parts,
+                          QString* failure);
 
 }  // namespace zentavo

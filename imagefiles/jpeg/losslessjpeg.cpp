@@ -4,7 +4,11 @@
 #include "imagefiles/jpeg/jpegcoefficients.h"
 #include "imagefiles/jpeg/jpegmarkers.h"
 #include "imagefiles/jpeg/savejpeg.h"
+#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/limits.h"
+#include "imagefiles/picture/orientation.h"
+
+#include <QTransform>
 
 #include <array>
 
@@ -46,7 +50,19 @@ const TransformEntry& entryOf(RightAngleTransform transform) {
 }
 
 LosslessJpeg refused(const QString& reason) {
-    return {LosslessOutcome::Refused, {}, reason, false, {}};
+    return {LosslessOutcome::Refused, {}, reason, false};
+}
+
+// A small picture of the output for its thumbnail, when the move gave none (an output smaller
+// than eight times the thumbnail): the input decoded at a small scale and moved the same way.
+QImage smallOutput(const QByteArray& jpeg, const TransformEntry& entry, int side) {
+    QImage small = decoders::decodeJpegSmall(jpeg, side);
+    if (small.isNull()) {
+        return {};
+    }
+    const Matrix m = entry.matrix;
+    // (x, y) to (xx x + xy y, yx x + yy y): as a QTransform maps row vectors, its columns swap.
+    return small.transformed(QTransform(m.xx, m.yx, m.xy, m.yy, 0, 0));
 }
 
 }  // namespace
@@ -86,14 +102,28 @@ RightAngleTransform composeTransforms(RightAngleTransform first, RightAngleTrans
     return RightAngleTransform::None;  // unreachable: the eight are closed under composition
 }
 
-LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform operation,
-                                int previewSide) {
+LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform operation, bool strip) {
     if (jpeg.size() > limits::MaxInputFileBytes) {
         return refused(QStringLiteral("The file is larger than the program reads."));
     }
+    std::shared_ptr<const PictureMetadata> metadata = jpegMetadataOf(readJpegHeader(jpeg));
+    if (strip) {
+        metadata = strippedMetadata(metadata);
+    }
     const RightAngleTransform transform =
-        composeTransforms(transformForOrientation(scanJpegMarkers(jpeg).orientation), operation);
-    MovedJpeg moved = moveJpegBlocks(jpeg, entryOf(transform).blocks, previewSide);
+        composeTransforms(transformForOrientation(metadataOrientation(metadata.get())), operation);
+    const TransformEntry& entry = entryOf(transform);
+    const int side = metadataThumbnailSide(metadata.get());
+    MovedJpeg moved =
+        moveJpegBlocks(jpeg, entry.blocks, side, [&](QSize size, const QImage& preview) {
+            const OutputPicture output{
+                size, entry.matrix.xx == 0,
+                [&] { return preview.isNull() ? smallOutput(jpeg, entry, side) : preview; }};
+            return jpegMetadataFor(metadata.get(), output);
+        });
+    if (moved.metadataFailed) {
+        return {LosslessOutcome::MetadataFailed, {}, moved.words, false};
+    }
     switch (moved.verdict) {
         case BlockMoveVerdict::Moved:
             break;
@@ -101,8 +131,7 @@ LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform oper
             return {LosslessOutcome::NotPerfect,
                     {},
                     QStringLiteral("The edges that move do not fall on whole coding blocks."),
-                    false,
-                    {}};
+                    false};
         case BlockMoveVerdict::Unreadable:
             return refused(QStringLiteral("The JPEG header cannot be read (%1).").arg(moved.words));
         case BlockMoveVerdict::TooLarge:
@@ -113,14 +142,7 @@ LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform oper
             return refused(
                 QStringLiteral("The JPEG data is damaged or incomplete (%1).").arg(moved.words));
     }
-    LosslessJpeg result{LosslessOutcome::Turned,
-                        std::move(moved.jpeg),
-                        {},
-                        entryOf(transform).matrix.xx == 0,
-                        std::move(moved.preview)};
-    // The pixels now stand as they are shown.
-    resetJpegOrientation(result.jpeg);
-    return result;
+    return {LosslessOutcome::Turned, std::move(moved.jpeg), {}, entry.matrix.xx == 0};
 }
 
 }  // namespace zentavo

@@ -28,9 +28,10 @@ RightAngleTransform transformForOrientation(int orientation);
 RightAngleTransform composeTransforms(RightAngleTransform first, RightAngleTransform then);
 
 enum class LosslessOutcome {
-    Turned,      // jpeg holds the result
-    NotPerfect,  // the moving edges do not fall on whole coding blocks; nothing was made
-    Refused,     // not a JPEG the transform reads, or damaged data; reason says which
+    Turned,          // jpeg holds the result
+    NotPerfect,      // the moving edges do not fall on whole coding blocks; nothing was made
+    Refused,         // not a JPEG the transform reads, or damaged data; reason says which
+    MetadataFailed,  // the metadata cannot be written (reason says why); nothing was made
 };
 
 struct LosslessJpeg {
@@ -38,18 +39,17 @@ struct LosslessJpeg {
     QByteArray jpeg;
     QString reason;
     bool axesSwapped = false;  // Turned: the output's rows are the input file's columns
-    QImage preview;            // the output at an eighth of its size, or null
 };
 
 // Applies operation to a JPEG on its compressed coefficients, without decoding: the input's
 // EXIF orientation is composed with operation, so the result is the picture a viewer showed,
-// then transformed, and its orientation is set to 1. Quantisation tables, subsampling,
-// progressive or arithmetic coding and every marker segment are kept. A transform that would have
-// to trim or leave edge blocks untransformed is refused as NotPerfect. Damaged entropy data (a
-// cut-off file, bad Huffman codes) is refused, never copied. A previewSide asks for a small
-// picture of the output to draw a thumbnail of that side from (see moveJpegBlocks). Reentrant:
-// any thread.
+// then transformed. Quantisation tables, subsampling, progressive or arithmetic coding and the
+// ICC profile are kept, and the metadata segments as jpegMetadataFor keeps them, made true of
+// the output (orientation 1, the thumbnail redrawn); with strip, only the profile and the
+// resolution. A transform that would have to trim or leave edge blocks untransformed is refused
+// as NotPerfect. Damaged entropy data (a cut-off file, bad Huffman codes) is refused, never
+// copied. Reentrant: any thread.
 LosslessJpeg turnJpegLosslessly(const QByteArray& jpeg, RightAngleTransform operation,
-                                int previewSide = 0);
+                                bool strip = false);
 
 }  // namespace zentavo

@@ -1,7 +1,7 @@
 #include "imagefiles/jpeg/savejpeg.h"
 
-#include "imagefiles/colour/cmyk.h"
 #include "imagefiles/files/atomicfile.h"
+#include "imagefiles/jpeg/jpegrows.h"
 #include "imagefiles/libraries/tjhandle.h"
 #include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/gdiplusstatus.h"
@@ -11,6 +11,7 @@
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <new>
 #include <vector>
@@ -19,31 +20,12 @@ namespace zentavo {
 
 namespace {
 
-constexpr int IccMarker = 0xE2;                        // APP2
-constexpr char IccSignature[] = "ICC_PROFILE";         // 11 characters and a NUL
-constexpr int IccHeaderBytes = 2 + 12 + 2;             // length, signature, sequence and count
-constexpr int IccChunkBytes = 65535 - IccHeaderBytes;  // 65519: the length field counts itself
-
-[[noreturn]] void encoderFailed(tjhandle handle) {
-    const QString text = QString::fromLatin1(tjGetErrorStr2(handle));
-    const bool memory = text.contains(QLatin1String("memory"), Qt::CaseInsensitive) ||
-                        text.contains(QLatin1String("alloc"), Qt::CaseInsensitive);
-    throw WriteFailure{memory ? GdiplusStatus::OutOfMemory : GdiplusStatus::GenericError,
-                       QStringLiteral("The JPEG encoder failed: ") + text};
-}
-
 void requireQuality(int quality) {
     if (quality < 1 || quality > 100) {
         throw WriteFailure{
             GdiplusStatus::InvalidParameter,
             QStringLiteral("The JPEG quality %1 is not between 1 and 100").arg(quality)};
     }
-}
-
-// What every JPEG leaving the encoder gets from the picture it was made of.
-QByteArray finishedJpeg(const unsigned char* encoded, unsigned long size, const Picture& info) {
-    return withIccProfile(QByteArray(reinterpret_cast<const char*>(encoded), qsizetype(size)),
-                          iccProfileOf(info));
 }
 
 // A small RGB picture sampled from the planes, at least side pixels on its longer edge (and
@@ -98,23 +80,23 @@ QImage planarPreview(const PlanarJpeg& planar, int side) {
     return preview;
 }
 
-// Runs one compression with a fresh encoder and finishes its output with info's profile and
-// metadata. compress(handle, &buffer, &size) returns TurboJPEG's status.
-template <typename Compress>
-QByteArray compressed(Compress&& compress, const Picture& info) {
-    TjCompressor tj;
-    if (!tj.handle) {
-        throw WriteFailure{GdiplusStatus::OutOfMemory,
-                           QStringLiteral("The JPEG encoder cannot start")};
-    }
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    const int result = compress(tj.handle, &buffer, &size);
-    std::unique_ptr<unsigned char, decltype(&tjFree)> owned(buffer, &tjFree);
-    if (result != 0) {
-        encoderFailed(tj.handle);
-    }
-    return finishedJpeg(buffer, size, info);
+// The encoder's words as a failure: out of memory, or the encoder's own.
+[[noreturn]] void encodingFailed(const QString& words) {
+    const bool memory = words.contains(QLatin1String("memory"), Qt::CaseInsensitive) ||
+                        words.contains(QLatin1String("alloc"), Qt::CaseInsensitive);
+    throw WriteFailure{memory ? GdiplusStatus::OutOfMemory : GdiplusStatus::GenericError,
+                       QStringLiteral("The JPEG encoder failed: ") + words};
+}
+
+// The parts of a JPEG made from info, of size pixels: its metadata made true of it, with a
+// thumbnail drawn from thumbnailSource when the file had one.
+JpegStreamParts partsFor(const Picture& info, QSize size, const QByteArray& profile,
+                         const std::function<QImage()>& thumbnailSource) {
+    JpegStreamParts parts;
+    parts.metadata = jpegMetadataFor(info.metadata.get(),
+                                     OutputPicture{size, info.axesSwapped, thumbnailSource});
+    parts.iccProfile = profile;
+    return parts;
 }
 
 // Writes what encode returns, with the failures of the writer mapped to its error.
@@ -140,94 +122,30 @@ void saveEncoded(const QString& fileName, bool* status, Encode&& encode) {
 
 }  // namespace
 
-QByteArray withIccProfile(const QByteArray& jpeg, const QByteArray& profile) {
-    if (profile.isEmpty()) {
-        return jpeg;
-    }
-    const qsizetype chunks = (profile.size() + IccChunkBytes - 1) / IccChunkBytes;
-    if (chunks > 255) {
-        throw WriteFailure{GdiplusStatus::InvalidParameter,
-                           QStringLiteral("The colour profile is too large for a JPEG file")};
-    }
-    // After SOI, and after the JFIF APP0 segment when there is one: readers expect JFIF first.
-    qsizetype at = 2;
-    if (jpeg.size() >= 6 && uchar(jpeg[2]) == 0xFF && uchar(jpeg[3]) == 0xE0) {
-        at = 4 + ((uchar(jpeg[4]) << 8) | uchar(jpeg[5]));
-    }
-    QByteArray markers;
-    markers.reserve(profile.size() + chunks * (IccHeaderBytes + 2));
-    for (qsizetype i = 0; i < chunks; ++i) {
-        const QByteArray part = profile.mid(i * IccChunkBytes, IccChunkBytes);
-        const int length = int(part.size()) + IccHeaderBytes;
-        markers.append(char(0xFF)).append(char(IccMarker));
-        markers.append(char(length >> 8)).append(char(length & 0xFF));
-        markers.append(IccSignature, sizeof IccSignature);
-        markers.append(char(i + 1)).append(char(chunks));
-        markers.append(part);
-    }
-    QByteArray out = jpeg;
-    out.insert(at, markers);
-    return out;
-}
-
-namespace {
-
-// The JPEG bytes of a CMYK picture at quality 1 to 100 (TurboJPEG, an Adobe CMYK JPEG) with its
-// profile. Throws WriteFailure.
-QByteArray encodeCmykJpeg(const Picture& picture, int quality) {
-    if (quality < 1 || quality > 100) {
-        throw WriteFailure{
-            GdiplusStatus::InvalidParameter,
-            QStringLiteral("The JPEG quality %1 is not between 1 and 100").arg(quality)};
-    }
-    const TjCompressor tj;
-    tjhandle handle = tj.handle;
-    if (!handle) {
-        throw WriteFailure{GdiplusStatus::OutOfMemory,
-                           QStringLiteral("The JPEG encoder cannot start")};
-    }
-    const QImage& samples = picture.cmyk;
-    const int subsampling = picture.jpegSubsampling >= 0 && picture.jpegSubsampling < TJ_NUMSAMP &&
-                                    picture.jpegSubsampling != TJSAMP_GRAY
-                                ? picture.jpegSubsampling
-                                : TJSAMP_444;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    const int status = tjCompress2(handle, samples.constBits(), samples.width(),
-                                   int(samples.bytesPerLine()), samples.height(), TJPF_CMYK,
-                                   &buffer, &size, subsampling, quality, TJFLAG_ACCURATEDCT);
-    QByteArray jpeg;
-    if (status == 0) {
-        jpeg = QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size));
-    }
-    const QString error = QString::fromLatin1(tjGetErrorStr2(handle));
-    tjFree(buffer);
-    if (status != 0) {
-        throw WriteFailure{GdiplusStatus::GenericError,
-                           QStringLiteral("The JPEG encoder failed: ") + error};
-    }
-    return withIccProfile(jpeg, picture.cmykProfile);
-}
-
-}  // namespace
-
 QByteArray encodeJpeg(const Picture& picture, int quality) {
-    if (!picture.cmyk.isNull()) {
-        return encodeCmykJpeg(picture, quality);
-    }
     requirePixels(picture);
     requireQuality(quality);
-    const bool grey = isGreyFormat(picture.image) || picture.jpegSubsampling == TJSAMP_GRAY;
     QImage pixels;
     int pixelFormat = TJPF_BGRX;
     int subsampling = TJSAMP_420;
-    if (grey && picture.image.format() == QImage::Format_Grayscale8) {
+    QByteArray profile = iccProfileOf(picture);
+    if (!picture.cmyk.isNull()) {
+        // Ink samples as Adobe stores them (255 is no ink), 8 bits, with the CMYK profile.
+        pixels = picture.cmyk.format() == QImage::Format_RGBA8888
+                     ? picture.cmyk
+                     : picture.cmyk.convertToFormat(QImage::Format_RGBA8888);
+        requireAllocated(pixels);
+        pixelFormat = TJPF_CMYK;
+        subsampling = picture.jpegSubsampling >= 0 && picture.jpegSubsampling < TJ_NUMSAMP &&
+                              picture.jpegSubsampling != TJSAMP_GRAY
+                          ? picture.jpegSubsampling
+                          : TJSAMP_444;
+        profile = picture.cmykProfile;
+    } else if (isGreyFormat(picture.image) || picture.jpegSubsampling == TJSAMP_GRAY) {
         // A decoded grey JPEG goes back to the encoder as it is, without a copy.
-        pixels = picture.image;
-        pixelFormat = TJPF_GRAY;
-        subsampling = TJSAMP_GRAY;
-    } else if (grey) {
-        pixels = flattenedOntoWhite(picture.image).convertToFormat(QImage::Format_Grayscale8);
+        pixels = picture.image.format() == QImage::Format_Grayscale8
+                     ? picture.image
+                     : flattenedOntoWhite(picture.image).convertToFormat(QImage::Format_Grayscale8);
         requireAllocated(pixels);
         pixelFormat = TJPF_GRAY;
         subsampling = TJSAMP_GRAY;
@@ -245,14 +163,15 @@ QByteArray encodeJpeg(const Picture& picture, int quality) {
             subsampling = picture.jpegSubsampling;
         }
     }
-
-    return compressed(
-        [&](tjhandle handle, unsigned char** buffer, unsigned long* size) {
-            return tjCompress2(handle, pixels.constBits(), pixels.width(),
-                               int(pixels.bytesPerLine()), pixels.height(), pixelFormat, buffer,
-                               size, subsampling, quality, TJFLAG_ACCURATEDCT);
-        },
-        picture);
+    const JpegStreamParts parts =
+        partsFor(picture, picture.image.size(), profile, [&] { return picture.image; });
+    QString failure;
+    const QByteArray encoded =
+        compressRows(pixels, pixelFormat, subsampling, quality, parts, &failure);
+    if (encoded.isEmpty()) {
+        encodingFailed(failure);
+    }
+    return encoded;
 }
 
 QByteArray encodeJpeg(const PlanarJpeg& planar, int quality) {
@@ -271,14 +190,16 @@ QByteArray encodeJpeg(const PlanarJpeg& planar, int quality) {
                                QStringLiteral("A colour plane is smaller than the picture")};
         }
     }
+    JpegStreamParts parts = partsFor(
+        planar.info, QSize(planar.width, planar.height), iccProfileOf(planar.info),
+        [&] { return planarPreview(planar, metadataThumbnailSide(planar.info.metadata.get())); });
+    parts.trailer = planar.trailer;
     QString failure;
-    QByteArray encoded = compressPlanes(planar, quality, &failure);
+    QByteArray encoded = compressPlanes(planar, quality, parts, &failure);
     if (encoded.isEmpty()) {
-        const bool memory = failure.contains(QLatin1String("memory"), Qt::CaseInsensitive);
-        throw WriteFailure{memory ? GdiplusStatus::OutOfMemory : GdiplusStatus::GenericError,
-                           QStringLiteral("The JPEG encoder failed: ") + failure};
+        encodingFailed(failure);
     }
-    return withIccProfile(encoded, iccProfileOf(planar.info));
+    return encoded;
 }
 
 void saveJpegStream(const QByteArray& jpeg, const QString& fileName, bool* status) {
@@ -286,17 +207,11 @@ void saveJpegStream(const QByteArray& jpeg, const QString& fileName, bool* statu
 }
 
 void SaveJpeg(const Picture& picture, const QString& fileName, int quality, bool* status) {
-    saveEncoded(fileName, status, [&] {
-        return withMetadata(encodeJpeg(picture, quality), PictureFormat::Jpeg, picture);
-    });
+    saveEncoded(fileName, status, [&] { return encodeJpeg(picture, quality); });
 }
 
 void SaveJpeg(const PlanarJpeg& planar, const QString& fileName, int quality, bool* status) {
-    saveEncoded(fileName, status, [&] {
-        const PictureMetadata* metadata = planar.info.metadata.get();
-        return withJpegMetadata(encodeJpeg(planar, quality), metadata, planar.info.axesSwapped,
-                                planarPreview(planar, metadataThumbnailSide(metadata)));
-    });
+    saveEncoded(fileName, status, [&] { return encodeJpeg(planar, quality); });
 }
 
 }  // namespace zentavo

@@ -57,8 +57,7 @@ QByteArray encodeJxl(const Picture& picture, const EncoderQuality& quality) {
     const bool deep = picture.image.depth() == 64 || picture.sampleBits > 8;
     const WriterSamples samples = writerSamples(picture, deep ? 16 : 8);
     const bool lossless = picture.losslessSource;
-    const MetadataBlocks blocks =
-        metadataBlocksFor(picture.metadata.get(), picture.image.size(), picture.axesSwapped);
+    const MetadataBlocks blocks = metadataBlocksFor(picture);
 
     const JxlEncoderPtr owned = JxlEncoderMake(nullptr);
     if (!owned) {

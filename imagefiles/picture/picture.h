@@ -35,8 +35,7 @@ struct GifAnimation {
     int screenHeight = 0;
     QList<QRgb> globalPalette;  // empty when the file has none
     int backgroundIndex = 0;
-    int loopCount = -1;         // -1: no looping extension; 0: forever
-    QList<QByteArray> comments;  // the comment extensions, in file order
+    int loopCount = -1;  // -1: no looping extension; 0: forever
     std::vector<GifFrame> frames;
 };
 

@@ -13,8 +13,10 @@ inline bool looksLikePng(const QByteArray& bytes) {
 }
 
 // PNG through libspng, every colour type, bit depth and interlacing exactly: 16-bit samples
-// stay 16-bit, a colour key becomes alpha, palettes and grey of 1 to 4 bits stay indexed.
-// Checks the header against picture/limits.h before allocating pixels; damaged data is
+// stay 16-bit, a colour key becomes alpha, palettes and grey of 1 to 4 bits stay indexed. The
+// text, eXIf, pHYs and kept chunks become the picture's metadata; an ancillary chunk with a
+// wrong checksum is dropped, one of the image (a critical chunk) refuses the file. Checks the
+// header against picture/limits.h before allocating pixels; damaged data is
 // LoadError::Corrupt. Reentrant: any thread.
 LoadResult decodePng(const QByteArray& bytes);
 
@@ -26,9 +28,9 @@ QSize pngHeaderSize(const QByteArray& bytes);
 namespace zentavo {
 
 // PNG through libspng at zlib level 1 with one fixed row filter. Alpha, 16-bit samples, the ICC
-// profile (or the sRGB or gamma chunk the picture was read with), the resolution and the text
-// are kept; palettes stay palettes and grey ramps of 1, 2 or 4 bits stay grey at that depth.
-// The file's bytes in memory; the metadata is added by metadata/metadata.h. Throws
+// profile (or the sRGB or gamma chunk the picture was read with), the resolution and the
+// metadata (metadata/metadata.h, pngMetadataFor) are kept; palettes stay palettes and grey ramps
+// of 1, 2 or 4 bits stay grey at that depth. The file's bytes in memory. Throws
 // WriteFailure: status 3 when memory runs out, 1 when the encoder fails, 2 for an empty
 // picture. Reentrant: any thread, one call per picture.
 QByteArray encodePng(const Picture& picture);

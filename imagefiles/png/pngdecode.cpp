@@ -1,6 +1,8 @@
 #include "imagefiles/libraries/librarymessages.h"
+#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/limits.h"
 #include "imagefiles/picture/pixelpool.h"
+#include "imagefiles/png/pngchunks.h"
 #include "imagefiles/png/pngcodec.h"
 
 #include <QColorSpace>
@@ -190,65 +192,69 @@ void readColour(spng_ctx* ctx, Picture& picture) {
     }
 }
 
-void readDetails(spng_ctx* ctx, QImage& image) {
+// The text, eXIf and pHYs chunks libspng read (a chunk with a wrong checksum it has dropped), and
+// the chunks kept as they stand, as the picture's metadata.
+std::shared_ptr<const PictureMetadata> readMetadataChunks(spng_ctx* ctx, const QByteArray& bytes) {
+    PngMetadataChunks chunks;
     spng_phys phys{};
-    if (spng_get_phys(ctx, &phys) == 0 && phys.unit_specifier == 1 && phys.ppu_x <= INT_MAX &&
-        phys.ppu_y <= INT_MAX) {
-        image.setDotsPerMeterX(int(phys.ppu_x));
-        image.setDotsPerMeterY(int(phys.ppu_y));
+    if (spng_get_phys(ctx, &phys) == 0 && phys.unit_specifier == 1) {
+        chunks.physical = Resolution::whole(phys.ppu_x, phys.ppu_y, Resolution::Unit::Metre);
     }
     uint32_t count = 0;
     if (spng_get_text(ctx, nullptr, &count) == 0 && count > 0) {
         std::vector<spng_text> texts(count);
         if (spng_get_text(ctx, texts.data(), &count) == 0) {
             for (const spng_text& text : texts) {
-                if (text.text) {
-                    image.setText(QString::fromLatin1(text.keyword),
-                                  QString::fromUtf8(text.text, qsizetype(text.length)));
-                }
+                PngText kept;
+                kept.kind = text.type == SPNG_ZTXT   ? PngText::Kind::Compressed
+                            : text.type == SPNG_ITXT ? PngText::Kind::International
+                                                     : PngText::Kind::Plain;
+                kept.keyword = QByteArray(text.keyword);
+                kept.text = QByteArray(text.text ? text.text : "", qsizetype(text.length));
+                kept.compressed = text.compression_flag != 0;
+                kept.language = QByteArray(text.language_tag ? text.language_tag : "");
+                kept.translatedKeyword =
+                    QByteArray(text.translated_keyword ? text.translated_keyword : "");
+                chunks.texts.push_back(std::move(kept));
             }
         }
     }
+    spng_exif exif{};
+    if (spng_get_exif(ctx, &exif) == 0 && exif.data && exif.length > 0) {
+        chunks.exif = QByteArray(exif.data, qsizetype(exif.length));
+    }
+    chunks.chunks = keptPngChunks(bytes);
+    return pngMetadata(std::move(chunks));
 }
 
 // The frames of an animated PNG after the first, from its acTL chunk: only the first frame is
-// read. The chunks are walked up to the image data, every length checked.
+// read.
 int apngExtraFrames(const QByteArray& bytes) {
-    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-    qint64 at = 8;
-    while (at + 8 <= bytes.size()) {
-        const qint64 length = qFromBigEndian<quint32>(data + at);
-        const QByteArrayView type(bytes.constData() + at + 4, 4);
-        if (type == "IDAT" || length > bytes.size() - at - 12) {
-            break;
+    int extra = 0;
+    forEachPngChunk(bytes, [&](QByteArrayView type, QByteArrayView data, QByteArrayView, bool) {
+        if (type == "acTL" && data.size() >= 8) {
+            const quint32 frames = qFromBigEndian<quint32>(data.data());
+            extra = frames > 1 ? int(std::min<quint32>(frames - 1, INT_MAX)) : 0;
         }
-        if (type == "acTL" && length >= 8) {
-            const quint32 frames = qFromBigEndian<quint32>(data + at + 8);
-            return frames > 1 ? int(std::min<quint32>(frames - 1, INT_MAX)) : 0;
-        }
-        at += 12 + length;
-    }
-    return 0;
+        return type != "IDAT" && type != "acTL";
+    });
+    return extra;
 }
 
 // The file without its text chunks (tEXt, zTXt, iTXt), for a second attempt when one of them
-// is over the limits or damaged: text never costs a file its pixels. The walk stops at a
-// chunk that runs past the end and keeps the rest as it is, for the decoder to judge.
+// is over the limits or damaged: text never costs a file its pixels. What follows a chunk that
+// runs past the end is kept as it is, for the decoder to judge.
 QByteArray withoutText(const QByteArray& bytes) {
     QByteArray kept = bytes.left(8);
-    qint64 at = 8;
-    while (at + 12 <= bytes.size()) {
-        const qint64 length = qFromBigEndian<quint32>(bytes.constData() + at);
-        if (length > bytes.size() - at - 12) {
-            break;
-        }
-        const QByteArrayView type(bytes.constData() + at + 4, 4);
+    qsizetype walked = 8;
+    forEachPngChunk(bytes, [&](QByteArrayView type, QByteArrayView, QByteArrayView whole, bool) {
         if (type != "tEXt" && type != "zTXt" && type != "iTXt") {
-            kept.append(bytes.constData() + at, 12 + length);
+            kept.append(whole);
         }
-        at += 12 + length;
-    }
-    kept.append(bytes.constData() + at, bytes.size() - at);
+        walked += whole.size();
+        return true;
+    });
+    kept.append(bytes.constData() + walked, bytes.size() - walked);
     return kept;
 }
 
@@ -321,10 +327,13 @@ LoadResult decodePng(const QByteArray& bytes) {
         return LoadResult::failure(error == SPNG_EMEM ? LoadError::OutOfMemory : LoadError::Corrupt,
                                    spngReason(error));
     }
-    // Text may follow the image data; damage after the pixels costs only that text.
-    spng_decode_chunks(ctx);
+    // Text may follow the image data; damage after the pixels costs only that text, but a wrong
+    // checksum there is a damaged image chunk (an ancillary one libspng drops).
+    if (const int error = spng_decode_chunks(ctx); error == SPNG_ECHUNK_CRC) {
+        return LoadResult::failure(LoadError::Corrupt, spngReason(error));
+    }
     readColour(ctx, picture);
-    readDetails(ctx, picture.image);
+    picture.metadata = readMetadataChunks(ctx, textless.isEmpty() ? bytes : textless);
     picture.format = PictureFormat::Png;
     picture.droppedPages = apngExtraFrames(bytes);
     return result;

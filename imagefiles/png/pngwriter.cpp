@@ -1,6 +1,7 @@
 #include "imagefiles/png/pngcodec.h"
 
 #include "imagefiles/libraries/librarymessages.h"
+#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/gdiplusstatus.h"
 #include "imagefiles/picture/writerpixels.h"
 
@@ -169,44 +170,82 @@ void setColour(spng_ctx* ctx, const Picture& picture, const QImage& image, QByte
     }
 }
 
-bool validKeyword(const QString& key) {
-    if (key.isEmpty() || key.size() > 79 || key.startsWith(QLatin1Char(' ')) ||
-        key.endsWith(QLatin1Char(' ')) || key.contains(QLatin1String("  "))) {
+bool validKeyword(const QByteArray& key) {
+    if (key.isEmpty() || key.size() > 79 || key.startsWith(' ') || key.endsWith(' ') ||
+        key.contains("  ")) {
         return false;
     }
-    return std::all_of(key.begin(), key.end(), [](QChar c) {
-        return (c.unicode() >= 32 && c.unicode() <= 126) ||
-               (c.unicode() >= 161 && c.unicode() <= 255);
+    return std::all_of(key.begin(), key.end(), [](char c) {
+        const uchar u = uchar(c);
+        return (u >= 32 && u <= 126) || u >= 161;
     });
 }
 
-// The picture's text as tEXt chunks, or iTXt where it is not Latin-1. Keys PNG cannot hold
-// are left out. libspng keeps pointers to the texts: store holds them until the file is written.
-void setText(spng_ctx* ctx, const QImage& image, std::vector<QByteArray>& store) {
+spng_location locationOf(PngChunk::Place place) {
+    switch (place) {
+        case PngChunk::Place::BeforePalette:
+            break;
+        case PngChunk::Place::BeforeImage:
+            return SPNG_AFTER_PLTE;
+        case PngChunk::Place::AfterImage:
+            return SPNG_AFTER_IDAT;
+    }
+    return SPNG_AFTER_IHDR;
+}
+
+// What libspng is given of the metadata, held until the file is written: it keeps pointers to
+// the data, and to the list of kept chunks itself.
+struct MetadataStore {
+    PngMetadataChunks chunks;
+    std::vector<spng_unknown_chunk> kept;
+};
+
+// The picture's metadata as chunks: text, eXIf, pHYs and the chunks kept as they stood.
+void setMetadata(spng_ctx* ctx, MetadataStore& store) {
+    PngMetadataChunks& chunks = store.chunks;
+    if (chunks.physical.valid()) {
+        spng_phys phys{chunks.physical.wholeDotsPerMetreX(), chunks.physical.wholeDotsPerMetreY(),
+                       1};
+        check(spng_set_phys(ctx, &phys));
+    }
     std::vector<spng_text> texts;
-    store.reserve(size_t(image.textKeys().size()) * 2);
-    for (const QString& key : image.textKeys()) {
-        if (!validKeyword(key)) {
+    for (PngText& text : chunks.texts) {
+        if (!validKeyword(text.keyword)) {
             continue;
         }
-        const QString value = image.text(key);
-        const bool latin1 =
-            std::all_of(value.begin(), value.end(), [](QChar c) { return c.unicode() <= 255; });
-        spng_text text{};
-        std::strcpy(text.keyword, key.toLatin1().constData());
-        text.type = latin1 ? SPNG_TEXT : SPNG_ITXT;
-        store.push_back(latin1 ? value.toLatin1() : value.toUtf8());
-        text.length = size_t(store.back().size());
-        text.text = store.back().data();
-        if (!latin1) {
-            store.push_back(QByteArray(""));
-            text.language_tag = store.back().data();
-            text.translated_keyword = store.back().data();
-        }
-        texts.push_back(text);
+        spng_text made{};
+        std::memcpy(made.keyword, text.keyword.constData(), size_t(text.keyword.size()));
+        made.type = text.kind == PngText::Kind::Compressed      ? SPNG_ZTXT
+                    : text.kind == PngText::Kind::International ? SPNG_ITXT
+                                                                : SPNG_TEXT;
+        made.length = size_t(text.text.size());
+        made.text = text.text.data();
+        made.compression_flag = text.compressed ? 1 : 0;
+        made.language_tag = text.language.data();
+        made.translated_keyword = text.translatedKeyword.data();
+        texts.push_back(made);
     }
     if (!texts.empty() && spng_set_text(ctx, texts.data(), uint32_t(texts.size())) != 0) {
         libraryMessage(MessageSource::Png, false, QStringLiteral("the picture's text is left out"));
+    }
+    if (!chunks.exif.isEmpty()) {
+        spng_exif exif{size_t(chunks.exif.size()), chunks.exif.data()};
+        if (spng_set_exif(ctx, &exif) != 0) {
+            libraryMessage(MessageSource::Png, false,
+                           QStringLiteral("the picture's EXIF block is left out"));
+        }
+    }
+    std::vector<spng_unknown_chunk>& kept = store.kept;
+    for (PngChunk& chunk : chunks.chunks) {
+        spng_unknown_chunk made{};
+        std::memcpy(made.type, chunk.type.constData(), 4);
+        made.length = size_t(chunk.data.size());
+        made.data = chunk.data.data();
+        made.location = locationOf(chunk.place);
+        kept.push_back(made);
+    }
+    if (!kept.empty()) {
+        check(spng_set_unknown_chunks(ctx, kept.data(), uint32_t(kept.size())));
     }
 }
 
@@ -266,12 +305,11 @@ QByteArray encodePng(const Picture& picture) {
     }
     QByteArray profile;
     setColour(ctx, picture, picture.image, profile);
-    if (pixels.dotsPerMeterX() > 0 && pixels.dotsPerMeterY() > 0) {
-        spng_phys phys{uint32_t(pixels.dotsPerMeterX()), uint32_t(pixels.dotsPerMeterY()), 1};
-        check(spng_set_phys(ctx, &phys));
-    }
-    std::vector<QByteArray> textStore;
-    setText(ctx, picture.image, textStore);
+    MetadataStore metadata{pngMetadataFor(picture.metadata.get(),
+                                          OutputPicture{picture.image.size(), picture.axesSwapped,
+                                                        [&] { return picture.image; }}),
+                           {}};
+    setMetadata(ctx, metadata);
 
     check(spng_encode_image(ctx, nullptr, 0, SPNG_FMT_PNG,
                             SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE));

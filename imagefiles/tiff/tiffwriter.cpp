@@ -3,11 +3,12 @@
 #include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/gdiplusstatus.h"
 #include "imagefiles/picture/writerpixels.h"
+#include "imagefiles/tiff/memorytiff.h"
+#include "imagefiles/tiff/tiffxmp.h"
 
 #include <tiffio.h>
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 #include <cstring>
@@ -16,72 +17,6 @@
 namespace zentavo {
 
 namespace {
-
-// The TIFF file grows in memory; libtiff seeks back to patch offsets, so it needs a file-like
-// stream rather than an append-only one.
-struct MemoryStream {
-    QByteArray bytes;
-    qint64 position = 0;
-    QString error;
-};
-
-tmsize_t streamRead(thandle_t handle, void* data, tmsize_t size) {
-    auto* s = static_cast<MemoryStream*>(handle);
-    const qint64 available = qMax<qint64>(0, s->bytes.size() - s->position);
-    const qint64 count = qMin<qint64>(available, size);
-    std::memcpy(data, s->bytes.constData() + s->position, size_t(count));
-    s->position += count;
-    return tmsize_t(count);
-}
-
-tmsize_t streamWrite(thandle_t handle, void* data, tmsize_t size) {
-    auto* s = static_cast<MemoryStream*>(handle);
-    try {
-        if (s->position + size > s->bytes.size()) {
-            s->bytes.resize(s->position + size);
-        }
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
-    std::memcpy(s->bytes.data() + s->position, data, size_t(size));
-    s->position += size;
-    return size;
-}
-
-toff_t streamSeek(thandle_t handle, toff_t offset, int whence) {
-    auto* s = static_cast<MemoryStream*>(handle);
-    qint64 base = 0;
-    if (whence == SEEK_CUR) {
-        base = s->position;
-    } else if (whence == SEEK_END) {
-        base = s->bytes.size();
-    }
-    s->position = base + qint64(offset);
-    return toff_t(s->position);
-}
-
-int streamClose(thandle_t) {
-    return 0;
-}
-
-toff_t streamSize(thandle_t handle) {
-    return toff_t(static_cast<MemoryStream*>(handle)->bytes.size());
-}
-
-int recordError(TIFF*, void* user, const char* module, const char* format, va_list args) {
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    auto* s = static_cast<MemoryStream*>(user);
-    if (s->error.isEmpty()) {
-        s->error = QString::fromLocal8Bit(module ? module : "") + QStringLiteral(": ") +
-                   QString::fromLocal8Bit(text);
-    }
-    return 1;
-}
-
-int ignoreWarning(TIFF*, void*, const char*, const char*, va_list) {
-    return 1;
-}
 
 // How the picture's samples go into the file.
 struct Layout {
@@ -93,6 +28,7 @@ struct Layout {
     int photometric = -1;  // set for 1-bit and palette pictures; else from grey
     int compression = COMPRESSION_ADOBE_DEFLATE;
     bool predictor = true;
+    bool floating = false;            // 32-bit floating-point samples
     std::vector<uint16_t> colourMap;  // red, green and blue thirds, for a palette picture
 };
 
@@ -167,6 +103,23 @@ Layout layoutFor(const QImage& image, int sourceCompression) {
         return layout;
     }
     const QImage::Format format = image.format();
+    if (image.pixelFormat().typeInterpretation() == QPixelFormat::FloatingPoint) {
+        // Floating-point pixels stay floating point, 32 bits a sample.
+        const bool alpha = image.hasAlphaChannel();
+        const bool premultiplied =
+            image.pixelFormat().premultiplied() == QPixelFormat::Premultiplied;
+        layout.pixels =
+            image.convertToFormat(!alpha          ? QImage::Format_RGBX32FPx4
+                                  : premultiplied ? QImage::Format_RGBA32FPx4_Premultiplied
+                                                  : QImage::Format_RGBA32FPx4);
+        layout.samples = alpha ? 4 : 3;
+        layout.bits = 32;
+        layout.floating = true;
+        if (alpha) {
+            layout.alpha = premultiplied ? EXTRASAMPLE_ASSOCALPHA : EXTRASAMPLE_UNASSALPHA;
+        }
+        return layout;
+    }
     const bool deep = image.pixelFormat().redSize() > 8 || format == QImage::Format_Grayscale16;
     if (format == QImage::Format_Grayscale8 || format == QImage::Format_Grayscale16) {
         layout.pixels = image;
@@ -209,28 +162,34 @@ QByteArray encodeTiff(const Picture& picture) {
     requirePixels(picture);
     Layout layout;
     if (!picture.cmyk.isNull()) {
-        // Ink samples as TIFF stores them: 0 is no ink.
+        // Ink samples as TIFF stores them: 0 is no ink; 8 or 16 bits as the file had them.
         layout.pixels = picture.cmyk.copy();
         requireAllocated(layout.pixels);
         layout.pixels.invertPixels(QImage::InvertRgba);
         layout.samples = 4;
+        layout.bits = picture.cmyk.format() == QImage::Format_RGBA64 ? 16 : 8;
         layout.photometric = PHOTOMETRIC_SEPARATED;
     } else {
         layout = layoutFor(picture.image, metadataTiffCompression(picture.metadata.get()));
     }
     requireAllocated(layout.pixels);
+    // LZW is what every TIFF reader knows (baseline TIFF); deflate is kept for the files that
+    // came as deflate.
+    const int sourceCompression = metadataTiffCompression(picture.metadata.get());
+    if (layout.compression == COMPRESSION_ADOBE_DEFLATE &&
+        sourceCompression != COMPRESSION_ADOBE_DEFLATE &&
+        sourceCompression != COMPRESSION_DEFLATE) {
+        layout.compression = COMPRESSION_LZW;
+    }
     const int width = layout.pixels.width();
     const int height = layout.pixels.height();
-    const bool packRgbx = layout.pixels.format() == QImage::Format_RGBX64;
+    // RGBX64 and RGBX32FPx4 rows carry a fourth sample that is not alpha: packed to three.
+    const int packedSampleBytes = layout.pixels.format() == QImage::Format_RGBX64       ? 2
+                                  : layout.pixels.format() == QImage::Format_RGBX32FPx4 ? 4
+                                                                                        : 0;
 
-    MemoryStream stream;
-    std::unique_ptr<TIFFOpenOptions, decltype(&TIFFOpenOptionsFree)> options(TIFFOpenOptionsAlloc(),
-                                                                             &TIFFOpenOptionsFree);
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), recordError, &stream);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignoreWarning, nullptr);
-    // "m": no memory mapping, which a growing in-memory stream cannot offer.
-    TIFF* tiff = TIFFClientOpenExt("output", "wm", &stream, streamRead, streamWrite, streamSeek,
-                                   streamClose, streamSize, nullptr, nullptr, options.get());
+    MemoryTiffFile stream;
+    TIFF* tiff = openMemoryTiffFile(stream, "wm");
     if (!tiff) {
         throw WriteFailure{GdiplusStatus::OutOfMemory,
                            QStringLiteral("The TIFF encoder cannot start: ") + stream.error};
@@ -248,8 +207,12 @@ QByteArray encodeTiff(const Picture& picture) {
                                                     : PHOTOMETRIC_RGB;
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, uint16_t(photometric));
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, uint16_t(layout.compression));
+    if (layout.floating) {
+        TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+    }
     if (layout.predictor) {
-        TIFFSetField(tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+        TIFFSetField(tiff, TIFFTAG_PREDICTOR,
+                     layout.floating ? PREDICTOR_FLOATINGPOINT : PREDICTOR_HORIZONTAL);
     }
     if (!layout.colourMap.empty()) {
         TIFFSetField(tiff, TIFFTAG_COLORMAP, layout.colourMap.data(), layout.colourMap.data() + 256,
@@ -259,19 +222,13 @@ QByteArray encodeTiff(const Picture& picture) {
         const uint16_t extra = uint16_t(layout.alpha);
         TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, uint16_t(1), &extra);
     }
-    const QImage& source = picture.image;
-    if (source.dotsPerMeterX() > 0 && source.dotsPerMeterY() > 0) {
-        // Whole dots per inch (72, 300) are written in inches, as the file they came from most
-        // likely stated them; anything else in centimetres.
-        const double xInch = source.dotsPerMeterX() * 0.0254;
-        const double yInch = source.dotsPerMeterY() * 0.0254;
-        const bool inches = std::abs(xInch - std::round(xInch)) < 0.01 &&
-                            std::abs(yInch - std::round(yInch)) < 0.01;
-        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, inches ? RESUNIT_INCH : RESUNIT_CENTIMETER);
-        TIFFSetField(tiff, TIFFTAG_XRESOLUTION,
-                     float(inches ? std::round(xInch) : source.dotsPerMeterX() / 100.0));
-        TIFFSetField(tiff, TIFFTAG_YRESOLUTION,
-                     float(inches ? std::round(yInch) : source.dotsPerMeterY() / 100.0));
+    // The resolution as the file it came from stated it, in its unit; none when it stated none.
+    const Resolution resolution = outputResolution(picture).inInchesOrCentimetres();
+    if (resolution.valid()) {
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT,
+                     resolution.unit == Resolution::Unit::Inch ? RESUNIT_INCH : RESUNIT_CENTIMETER);
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, float(resolution.x()));
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, float(resolution.y()));
     }
     if (layout.photometric == PHOTOMETRIC_SEPARATED) {
         TIFFSetField(tiff, TIFFTAG_INKSET, INKSET_CMYK);
@@ -289,13 +246,11 @@ QByteArray encodeTiff(const Picture& picture) {
     QByteArray row(rowBytes, Qt::Uninitialized);
     for (int y = 0; y < height; ++y) {
         const uchar* line = layout.pixels.constScanLine(y);
-        if (packRgbx) {
-            const auto* in = reinterpret_cast<const quint16*>(line);
-            auto* out = reinterpret_cast<quint16*>(row.data());
+        if (packedSampleBytes > 0) {
+            const qsizetype pixel = 3 * packedSampleBytes;
             for (int x = 0; x < width; ++x) {
-                out[3 * x] = in[4 * x];
-                out[3 * x + 1] = in[4 * x + 1];
-                out[3 * x + 2] = in[4 * x + 2];
+                std::memcpy(row.data() + x * pixel, line + qsizetype(x) * 4 * packedSampleBytes,
+                            size_t(pixel));
             }
         } else {
             std::memcpy(row.data(), line, size_t(rowBytes));
@@ -311,7 +266,10 @@ QByteArray encodeTiff(const Picture& picture) {
                            QStringLiteral("The TIFF encoder failed: ") + stream.error};
     }
     closer.reset();
-    return stream.bytes;
+    return withXmpPacket(
+        withTiffMetadata(stream.bytes, picture),
+        xmpPacketFor(picture.metadata.get(),
+                     OutputPicture{picture.image.size(), picture.axesSwapped, {}}));
 }
 
 }  // namespace zentavo

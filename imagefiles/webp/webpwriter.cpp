@@ -147,8 +147,7 @@ void setChunk(WebPMux* mux, const char* fourcc, const QByteArray& content) {
 
 // The file with the ICC profile, EXIF and XMP chunks, through the mux.
 QByteArray withChunks(const QByteArray& webp, const Picture& picture) {
-    const MetadataBlocks blocks =
-        metadataBlocksFor(picture.metadata.get(), picture.image.size(), picture.axesSwapped);
+    const MetadataBlocks blocks = metadataBlocksFor(picture);
     const QByteArray& icc = picture.iccProfile;
     if (blocks.isEmpty() && icc.isEmpty()) {
         return webp;

@@ -15,7 +15,9 @@
 namespace zentavo::test {
 
 QString batchProgram() {
-    return QStringLiteral(ZENTAVO_BUILD_DIR "/zentavo-batch");
+    // ZENTAVO_BATCH runs the tests against another build of the program.
+    return qEnvironmentVariable("ZENTAVO_BATCH",
+                                QStringLiteral(ZENTAVO_BUILD_DIR "/zentavo-batch"));
 }
 
 BatchProcess runBatch(const QStringList& arguments, int timeoutMs, const QStringList& wrapper,

@@ -23,7 +23,7 @@ struct BatchProcess {
 BatchProcess runBatch(const QStringList& arguments, int timeoutMs = 120000,
                       const QStringList& wrapper = {}, const QString& workingFolder = {});
 
-// The path of the zentavo-batch program under test.
+// The path of the zentavo-batch program under test: $ZENTAVO_BATCH when set, else this build's.
 QString batchProgram();
 
 // Every entry of a folder (names as raw bytes, so names that are not UTF-8 stay exact) with a

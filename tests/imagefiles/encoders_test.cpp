@@ -144,7 +144,8 @@ TEST(TiffWriter, AlphaAnd16BitSamplesComeBackExactly) {
         ASSERT_TRUE(SaveWithEncoder(pictureOf(image), path, QStringLiteral("image/tiff")));
         const test::TiffContent tiff = test::readTiff(path);
         ASSERT_TRUE(tiff.ok);
-        EXPECT_EQ(tiff.compression, COMPRESSION_ADOBE_DEFLATE);
+        // What every TIFF reader knows, for a picture that did not come from a deflate TIFF.
+        EXPECT_EQ(tiff.compression, COMPRESSION_LZW);
         EXPECT_EQ(tiff.samples, c.samples);
         EXPECT_EQ(tiff.bits, c.bits);
         EXPECT_EQ(tiff.extraSample, c.extra);

@@ -4,6 +4,7 @@
 #include "imagefiles/loadpicfile.h"
 #include "imagefiles/picture/transform.h"
 #include "imagefiles/savewithencoder.h"
+#include "tests/imagefiles/colour/pressprofile.h"
 #include "tests/testsupport.h"
 
 #include <QColorSpace>
@@ -18,37 +19,7 @@
 namespace zentavo {
 namespace {
 
-// Lab of a CMYK ink mix: a made-up press whose colours the plain ink formula does not give.
-cmsInt32Number pressSampler(const cmsUInt16Number in[], cmsUInt16Number out[], void*) {
-    const double c = in[0] / 65535.0, m = in[1] / 65535.0, y = in[2] / 65535.0,
-                 k = in[3] / 65535.0;
-    cmsCIELab lab;
-    lab.L = 95 * (1 - k) * (1 - 0.6 * (c + m + y) / 3);
-    lab.a = 60 * (m - 0.8 * c) * (1 - k);
-    lab.b = 55 * (y - 0.5 * (c + m)) * (1 - k) + 4;
-    cmsFloat2LabEncoded(out, &lab);
-    return TRUE;
-}
-
-QByteArray pressProfile() {
-    cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
-    cmsSetProfileVersion(profile, 2.1);
-    cmsSetDeviceClass(profile, cmsSigOutputClass);
-    cmsSetColorSpace(profile, cmsSigCmykData);
-    cmsSetPCS(profile, cmsSigLabData);
-    cmsPipeline* pipeline = cmsPipelineAlloc(nullptr, 4, 3);
-    cmsStage* table = cmsStageAllocCLut16bit(nullptr, 9, 4, 3, nullptr);
-    cmsStageSampleCLut16bit(table, pressSampler, nullptr, 0);
-    cmsPipelineInsertStage(pipeline, cmsAT_BEGIN, table);
-    cmsWriteTag(profile, cmsSigAToB0Tag, pipeline);
-    cmsPipelineFree(pipeline);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    QByteArray bytes(qsizetype(size), '\0');
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    return bytes;
-}
+using test::pressProfile;
 
 // Ink samples (0 = no ink), 4 bytes a pixel, varied in every ink and not symmetric.
 std::vector<uchar> inkSamples(int width, int height) {
@@ -119,6 +90,14 @@ TEST(Cmyk, ACmykTiffStaysCmykWithItsProfileThroughAFlip) {
     TIFFClose(tiff);
 }
 
+// A JPEG with profile in one APP2 ICC_PROFILE segment after its SOI.
+QByteArray withProfileSegment(const QByteArray& jpeg, const QByteArray& profile) {
+    const QByteArray payload = QByteArray("ICC_PROFILE", 12) + char(1) + char(1) + profile;
+    const QByteArray segment = QByteArray("\xFF\xE2", 2) + char((payload.size() + 2) >> 8) +
+                               char((payload.size() + 2) & 0xFF) + payload;
+    return jpeg.left(2) + segment + jpeg.mid(2);
+}
+
 TEST(Cmyk, ACmykJpegStaysCmykAsJpegAndBecomesItsProfilesRgbAsPng) {
     const int width = 32, height = 16;
     const QByteArray profile = pressProfile();
@@ -133,8 +112,8 @@ TEST(Cmyk, ACmykJpegStaysCmykAsJpegAndBecomesItsProfilesRgbAsPng) {
     ASSERT_EQ(tjCompress2(handle, inverted.data(), width, width * 4, height, TJPF_CMYK, &buffer,
                           &size, TJSAMP_444, 100, 0),
               0);
-    const QByteArray jpeg =
-        withIccProfile(QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size)), profile);
+    const QByteArray jpeg = withProfileSegment(
+        QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(size)), profile);
     tjFree(buffer);
     tjDestroy(handle);
 

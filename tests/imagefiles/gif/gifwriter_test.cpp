@@ -1,4 +1,5 @@
 #include "imagefiles/loadpicfile.h"
+#include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/transform.h"
 #include "imagefiles/savewithencoder.h"
 #include "tests/imagefiles/writefixtures.h"
@@ -194,16 +195,15 @@ TEST(GifWriter, TurnedAnimationKeepsEveryFrameExactly) {
 TEST(GifWriter, CommentsComeBackThroughAFlip) {
     QTemporaryDir dir;
     Picture picture = animation();
-    picture.gif = std::make_shared<GifAnimation>(*picture.gif);
     // One comment longer than a sub-block, to be cut and joined again.
-    const QList<QByteArray> comments = {"Harbour, June", QByteArray(300, 'x') + "end"};
-    picture.gif->comments = comments;
+    const std::vector<QByteArray> comments = {"Harbour, June", QByteArray(300, 'x') + "end"};
+    picture.metadata = gifMetadata(comments, {});
     mirrorPicture(picture, Mirror::Horizontal);
     const QString path = dir.filePath(QStringLiteral("comments.gif"));
     ASSERT_TRUE(SaveWithEncoder(picture, path, QStringLiteral("image/gif")));
     const LoadResult loaded = loadPicture(path);
     ASSERT_TRUE(loaded.ok() && loaded.picture.gif);
-    EXPECT_EQ(loaded.picture.gif->comments, comments);
+    EXPECT_EQ(metadataComments(loaded.picture.metadata.get()), comments);
 }
 
 QImage composedFrame(const GifFileType* gif) {

@@ -1,7 +1,8 @@
 // Flips and turns on a JPEG's compressed data: the geometry against the pixel transforms, the
 // pixels and tables against jpegtran, and the files it must refuse.
-#include "imagefiles/jpeg/jpegmarkers.h"
 #include "imagefiles/jpeg/losslessjpeg.h"
+#include "imagefiles/jpeg/jpegcoefficients.h"
+#include "imagefiles/jpeg/jpegmarkers.h"
 #include "imagefiles/loadpicfile.h"
 #include "imagefiles/picture/transform.h"
 #include "tests/imagefiles/readfixtures.h"
@@ -116,13 +117,28 @@ TEST(LosslessJpeg, GivesWhatTheDecoderShowsTransformedForEveryOrientationAndOper
             const LosslessJpeg turned = turnJpegLosslessly(input, operation);
             ASSERT_EQ(turned.outcome, LosslessOutcome::Turned) << turned.reason.toStdString();
             // The loader would turn the result again if its orientation were still set.
-            EXPECT_EQ(scanJpegMarkers(turned.jpeg).orientation, 1);
+            EXPECT_EQ(metadataOrientation(jpegMetadataOf(readJpegHeader(turned.jpeg)).get()), 1);
             EXPECT_LE(
                 largestDifference(decoded(turned.jpeg),
                                   expected.picture.image.convertToFormat(QImage::Format_RGB888)),
                 3);
         }
     }
+}
+
+// The JPEG's first frame marker (SOF0 baseline, SOF2 progressive, SOF9 arithmetic...), found by
+// walking its segments.
+int frameMarkerOf(const QByteArray& jpeg) {
+    qsizetype at = 2;
+    while (at + 4 <= jpeg.size() && uchar(jpeg[at]) == 0xFF) {
+        const int marker = uchar(jpeg[at + 1]);
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+            marker != 0xCC) {
+            return marker;
+        }
+        at += 2 + (uchar(jpeg[at + 2]) << 8 | uchar(jpeg[at + 3]));
+    }
+    return 0;
 }
 
 TEST(LosslessJpeg, MatchesJpegtranPerfectInPixelsAndTablesForEverySamplingAndCoding) {
@@ -152,7 +168,7 @@ TEST(LosslessJpeg, MatchesJpegtranPerfectInPixelsAndTablesForEverySamplingAndCod
                     jpegtran(plain, QStringList{"-perfect"} + JpegtranArguments.at(transform));
                 EXPECT_EQ(decoded(turned.jpeg), decoded(reference));
                 EXPECT_EQ(quantisationTables(turned.jpeg), quantisationTables(reference));
-                EXPECT_EQ(scanJpegMarkers(turned.jpeg).frameMarker, frameMarker);
+                EXPECT_EQ(frameMarkerOf(turned.jpeg), frameMarker);
             }
         }
     }
@@ -171,17 +187,30 @@ QImage decodedAtAnEighth(const QByteArray& jpeg) {
     return image;
 }
 
+// Moves the blocks of jpeg, keeping the preview the move gives for the thumbnail.
+MovedJpeg movedWithPreview(const QByteArray& jpeg, BlockMove move, int previewSide,
+                           QImage& preview) {
+    return moveJpegBlocks(jpeg, move, previewSide, [&](QSize, const QImage& given) {
+        preview = given;
+        return JpegMetadataOutput();
+    });
+}
+
 TEST(LosslessJpeg, ThePreviewIsTheOutputAtAnEighthOfItsSize) {
     const QImage picture = quadrants(256, 128);
     for (const int subsampling : {TJSAMP_420, TJSAMP_GRAY}) {
         const QByteArray input = encodeJpeg(picture, 90, subsampling);
-        for (const T operation : {T::MirrorHorizontal, T::Turn90, T::Turn180}) {
+        // A horizontal flip, a quarter turn clockwise and a half turn as moves of blocks.
+        for (const BlockMove move : {BlockMove{false, true, false}, BlockMove{true, false, true},
+                                     BlockMove{false, true, true}}) {
             SCOPED_TRACE(testing::Message()
-                         << "subsampling " << subsampling << ", operation " << int(operation));
-            const LosslessJpeg turned = turnJpegLosslessly(input, operation, 16);
-            ASSERT_EQ(turned.outcome, LosslessOutcome::Turned);
-            const QImage expected = decodedAtAnEighth(turned.jpeg);
-            const QImage preview = turned.preview.convertToFormat(QImage::Format_RGB888);
+                         << "subsampling " << subsampling << ", move " << move.transpose
+                         << move.mirrorColumns << move.mirrorRows);
+            QImage given;
+            const MovedJpeg moved = movedWithPreview(input, move, 16, given);
+            ASSERT_EQ(moved.verdict, BlockMoveVerdict::Moved);
+            const QImage expected = decodedAtAnEighth(moved.jpeg);
+            const QImage preview = given.convertToFormat(QImage::Format_RGB888);
             ASSERT_EQ(preview.size(), expected.size());
             // Only the chroma at the quadrants' edges may differ: the scaled decoder keeps 2 x 2
             // chroma samples a block where the preview keeps their mean.
@@ -195,7 +224,9 @@ TEST(LosslessJpeg, ThePreviewIsTheOutputAtAnEighthOfItsSize) {
         }
     }
     // Too small a picture for the side asked: no preview, and the thumbnail comes from a decode.
-    EXPECT_TRUE(turnJpegLosslessly(encodeJpeg(picture, 90), T::Turn90, 40).preview.isNull());
+    QImage given;
+    movedWithPreview(encodeJpeg(picture, 90), BlockMove{true, false, true}, 40, given);
+    EXPECT_TRUE(given.isNull());
 }
 
 TEST(LosslessJpeg, RefusesEveryTransformWhoseMovingEdgeCutsACodingUnit) {
