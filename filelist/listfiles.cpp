@@ -1,8 +1,8 @@
 #include "filelist/listfiles.h"
 
+#include "filelist/filenames.h"
 #include "filelist/naturalorder.h"
 
-#include <QFile>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -94,7 +94,7 @@ QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep) 
         prefix += sep;
     }
     QStringList names;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(QFile::encodeName(prefix).constData()),
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(encodeFileName(prefix).constData()),
                                             ::closedir);
     if (!dir) {
         return names;
@@ -102,12 +102,8 @@ QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep) 
     names.reserve(100);
     const int at = ::dirfd(dir.get());
     while (const dirent* entry = ::readdir(dir.get())) {
-        const QString name = QFile::decodeName(entry->d_name);
+        const QString name = decodeFileName(entry->d_name);
         if (!matchesWildcard(pattern, name) || !isRegularEntry(at, entry)) {
-            continue;
-        }
-        // A name that does not survive decoding could not be opened by its path later.
-        if (QFile::encodeName(name) != QByteArrayView(entry->d_name)) {
             continue;
         }
         if (openableAt(at, entry->d_name, true)) {
@@ -120,7 +116,7 @@ QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep) 
 }
 
 bool IsOpenableFile(const QString& path) {
-    return !path.isEmpty() && openableAt(AT_FDCWD, QFile::encodeName(path).constData(), false);
+    return !path.isEmpty() && openableAt(AT_FDCWD, encodeFileName(path).constData(), false);
 }
 
 bool HasOddCharacters(const QByteArray& name) {
@@ -171,7 +167,7 @@ bool HasOddCharacters(const QByteArray& name) {
 }
 
 bool HasOddCharacters(const QString& name) {
-    return HasOddCharacters(QFile::encodeName(name));
+    return HasOddCharacters(encodeFileName(name));
 }
 
 }  // namespace zentavo

@@ -1,12 +1,12 @@
 #include "filelist/subdirectories.h"
 
 #include "filelist/fileattributes.h"
+#include "filelist/filenames.h"
 #include "filelist/listfiles.h"
 #include "filelist/naturalorder.h"
 #include "shell/report/errorreport.h"
 #include "shell/report/zentavoerror.h"
 
-#include <QFile>
 #include <QtDebug>
 
 #include <dirent.h>
@@ -103,7 +103,7 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
         bool unreadable = false;
         bool enteredBefore = false;
         guard.step(110, [&] {
-            dir.reset(::opendir(QFile::encodeName(folder).constData()));
+            dir.reset(::opendir(encodeFileName(folder).constData()));
             if (!dir) {
                 const int error = errno;
                 unreadable = isUnreadable(error);
@@ -163,7 +163,7 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
                 return;
             }
             QString name;
-            guard.step(120, [&] { name = QFile::decodeName(entry->d_name); });
+            guard.step(120, [&] { name = decodeFileName(entry->d_name); });
             if (!guard.test(
                     122,
                     [&] {
