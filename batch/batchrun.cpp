@@ -132,7 +132,8 @@ void BatchRun::Private::start(const FileList& fileList) {
     const QStringList snapshot = fileList.paths();
     bound = int(snapshot.size());
     run = std::make_shared<RunState>(++lastRunId);
-    planner = std::make_unique<Planner>(options, operation, snapshot, &run->order);
+    planner =
+        std::make_unique<Planner>(options, operation, snapshot, &run->order, fileList.treeFolders());
     nextToPlan = 1;
     nextToDeliver = 1;
     files.clear();
@@ -239,6 +240,10 @@ void BatchRun::Private::deliver() {
             case FileOutcome::NotWritten:
             case FileOutcome::Skipped:
                 ++summary.notWritten;
+                break;
+            case FileOutcome::ResultExists:
+                ++summary.resultExisted;
+                closing.resultExisted << entry.path;
                 break;
         }
         if (result.droppedPages > 0 && result.outcome == FileOutcome::Written) {

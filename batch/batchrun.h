@@ -39,12 +39,15 @@ public:
 };
 
 // What became of one file of a run.
-enum class FileOutcome { Written, NotLoaded, NotWritten, Skipped };
+// Skipped: dropped by Stop or by closing the window before it was done. ResultExists: its
+// output was there already and the run was told to skip such files; it counts as done.
+enum class FileOutcome { Written, NotLoaded, NotWritten, Skipped, ResultExists };
 
 struct RunSummary {
     int written = 0;
     int notLoaded = 0;
     int notWritten = 0;
+    int resultExisted = 0;   // skipped because their outputs were there (counted as done)
     bool refused = false;    // "No files added.", missing folder or imaging failure
     bool stopped = false;    // Stop ended the run early
     int processed = 0;       // files that came to an outcome (all of them unless stopped)

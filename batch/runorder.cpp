@@ -76,7 +76,7 @@ std::optional<int> RunOrder::qualityFor(int index) {
     return m_qualities[index];
 }
 
-std::optional<QString> RunOrder::mayWrite(int index) {
+std::optional<QString> RunOrder::mayWrite(int index, bool refuseTaken) {
     std::unique_lock lock(m_mutex);
     const auto key = m_outputOf.find(index);
     if (key == m_outputOf.end()) {
@@ -109,7 +109,7 @@ std::optional<QString> RunOrder::mayWrite(int index) {
     if (m_cancelled) {
         return std::nullopt;
     }
-    if (!writer) {
+    if (!writer || !refuseTaken) {
         return QString();
     }
     return QStringLiteral("%1 was already written by file %2 of this run (%3).")
