@@ -9,6 +9,7 @@ packages=(
   fonts-liberation2 xvfb xauth
   dpkg-dev file lintian binutils appstream desktop-file-utils man-db
   libexiv2-dev liblcms2-dev libimage-exiftool-perl libjpeg62-turbo-dev
+  parallel
 )
 missing=()
 for p in "${packages[@]}"; do

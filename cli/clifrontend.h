@@ -6,6 +6,8 @@
 #include <QString>
 
 #include <cstdio>
+#include <deque>
+#include <functional>
 
 namespace zentavo {
 
@@ -40,9 +42,17 @@ public:
     // characters inside names are shown escaped so a report stays one readable block.
     static QString forTerminal(const QString& text);
 
+    // The pace part of the progress line: "12.5 files/s, 3:05 left" for filesPerSecond and
+    // the files left; the time as H:MM:SS past an hour. Pure.
+    static QString paceText(double filesPerSecond, int filesLeft);
+    // Where the progress line takes the time from, in milliseconds (a steady clock unless set).
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+
 private:
     void drawProgress();
     void clearProgress();
+    // Files per second over the files done lately; 0 until a few are done.
+    double filesPerSecond() const;
 
     std::FILE* m_errors;
     bool m_showProgress;
@@ -50,6 +60,8 @@ private:
     int m_done = 0;
     int m_value = 0;
     QString m_current;
+    std::function<qint64()> m_clock;
+    std::deque<qint64> m_doneAt;  // when the latest files were done, oldest first
     bool m_progressShown = false;
     bool m_quiet = false;
     QString m_closingMessage;

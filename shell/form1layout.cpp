@@ -9,7 +9,10 @@
 #include "shell/filelistview.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QProgressBar>
@@ -216,6 +219,33 @@ void Form1::buildLayout() {
         option(m_ui.Frame4, "Option3", "180 degrees clockwise", twipsRect(240, 650, 2415, 255));
     m_ui.Option5 =
         option(m_ui.Frame4, "Option5", "270 degrees clockwise", twipsRect(240, 1000, 2295, 255));
+
+    // The output choices sit on the rows of "Flip Image" and "Rotate Image", right of them,
+    // where the frame has room: every other control keeps its place.
+    m_ui.Check1 = place(new QCheckBox(QStringLiteral("Keep folder tree"), m_ui.Frame6), "Check1",
+                        twipsRect(2640, 300, 2340, 255));
+    m_ui.Check1->setToolTip(
+        QStringLiteral("Files added from a folder are written below the results folder at their "
+                       "place in that folder's tree, under the folder's own name; missing "
+                       "folders are made. Files added one by one go to the results folder."));
+    m_ui.Check2 = place(new QCheckBox(QStringLiteral("Keep file dates"), m_ui.Frame6), "Check2",
+                        twipsRect(5100, 300, 2220, 255));
+    m_ui.Check2->setToolTip(
+        QStringLiteral("Each output takes the modification and access time of its input."));
+    for (QCheckBox* check : {m_ui.Check1, m_ui.Check2}) {
+        check->setBackgroundRole(QPalette::Window);
+        whiteBackground(check);
+    }
+    m_ui.Label1 = place(new QLabel(QStringLiteral("If a result exists:"), m_ui.Frame6), "Label1",
+                        twipsRect(2640, 1770, 2040, 255));
+    m_ui.Combo1 = place(new QComboBox(m_ui.Frame6), "Combo1", twipsRect(4740, 1725, 2580, 330));
+    m_ui.Combo1->addItems({QStringLiteral("Replace it"), QStringLiteral("Skip the file"),
+                           QStringLiteral("Keep both")});
+    m_ui.Combo1->setToolTip(
+        QStringLiteral("When the results folder already holds a file of an output's name: "
+                       "replace it, skip the input (it counts as done), or keep both and "
+                       "number the new one, as in \"IMG_0001_rotated (2).jpg\"."));
+    m_ui.Label1->setBuddy(m_ui.Combo1);
 
     m_ui.Frame5 = frame(this, "Frame5", "Output JPG Quality Option (JPG ONLY)",
                         twipsRect(8040, 3920, 7800, 2055), Follow::Right);
