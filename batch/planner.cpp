@@ -158,7 +158,12 @@ QualityStep qualityStepFor(const PlannedFile& file, std::vector<FileReport>& rep
 QString Planner::refusalFor(const QString& outputPath) {
     const QFileInfo output(outputPath);
     const QString name = output.fileName();
-    if (encodeFileName(name).size() > longestNameIn(output.absolutePath())) {
+    const QString folder = output.absolutePath();
+    auto limit = m_nameLimits.constFind(folder);
+    if (limit == m_nameLimits.constEnd()) {
+        limit = m_nameLimits.insert(folder, longestNameIn(folder));
+    }
+    if (encodeFileName(name).size() > *limit) {
         return QStringLiteral("The name %1 is longer than the file system allows.").arg(name);
     }
     if (const auto id = identityOf(outputPath); id && m_inputIdentities.contains(*id)) {

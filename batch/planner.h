@@ -58,6 +58,7 @@ private:
     QHash<QString, QString> m_resolvedFolders;  // output folder -> as the system resolves it
     QSet<QString> m_plannedOutputs;             // output keys planned so far
     QSet<QString> m_tidiedFolders;
+    QHash<QString, qint64> m_nameLimits;  // output folder -> longest name it allows, in bytes
 };
 
 // The quality step of a JPEG file that has loaded, as planned: the slider in Fixed mode, the

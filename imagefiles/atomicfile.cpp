@@ -118,7 +118,10 @@ void AtomicFile::open() {
                                .arg(folder, QString::fromLocal8Bit(strerror(error)))};
     }
     m_tempPath = pattern;
-    if (fchmod(m_fd, 0666 & ~processUmask()) != 0) {
+    // Read once: nothing in the program changes its umask, and a batch of small files would
+    // otherwise read /proc for every one of them.
+    static const mode_t umaskOfProcess = processUmask();
+    if (fchmod(m_fd, 0666 & ~umaskOfProcess) != 0) {
         fail(QStringLiteral("Cannot set the permissions of %1").arg(m_finalPath), errno);
     }
 }

@@ -38,7 +38,7 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     // Creates the temporary file beside the final name, with the permissions a new file gets
-    // (0666 less the process's umask).
+    // (0666 less the process's umask, as it was when the first file was created).
     void open();
     // Appends size bytes; retries short writes.
     void write(const char* data, qsizetype size);
