@@ -297,6 +297,23 @@ TEST_F(ArchiveTest, TwoShardsThroughParallelGiveOneRunsOutputsAndWriteNoFileTwic
     EXPECT_EQ(namedFiles(both.out), total) << both.out.constData();
     EXPECT_EQ(filesBelow(at("overlap")), single);
 
+    // Keeping both instead, each output of the two jobs lands under a name of its own.
+    QDir().mkpath(at("copies"));
+    const Finished copies = run("parallel",
+                                QStringList{"-j", "2", Batch} + common +
+                                    QStringList{"--existing", "keep-both", "-o", at("copies"),
+                                                "--files-from", "{}", ":::", at("forward.txt"),
+                                                at("backward.txt")},
+                                archive);
+    EXPECT_EQ(copies.exitCode, 0) << copies.err.toStdString();
+    const QMap<QString, QByteArray> kept = filesBelow(at("copies"));
+    EXPECT_EQ(kept.size(), 2 * total);
+    for (auto it = single.begin(); it != single.end(); ++it) {
+        const QString second = QString(it.key()).replace("_flipped.jpg", "_flipped (2).jpg");
+        EXPECT_EQ(kept.value(it.key()), it.value()) << it.key().toStdString();
+        EXPECT_EQ(kept.value(second), it.value()) << second.toStdString();
+    }
+
     // A share with a broken file fails alone: parallel counts one failed job, and its log
     // keeps each job's own exit status.
     writeFile(at("archive/f2/IMG_9999.JPG"), "not a picture");
