@@ -6,7 +6,6 @@
 #include "imagefiles/loadpicfile.h"
 #include "imagefiles/staletemporaries.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <sys/stat.h>

@@ -13,12 +13,10 @@
 #include "imagefiles/librarymessages.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
 #include <malloc.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
 #include <csignal>
