@@ -8,8 +8,10 @@
 # Environment:
 #   ZENTAVO_ARCHIVE_FILES    pictures (default 20000), 640 x 480 JPEGs at quality 92
 #   ZENTAVO_ARCHIVE_FOLDERS  folders they are shared among (default 200)
-#   ZENTAVO_ARCHIVE_PEERS    rounds that include the peers (default 1: a process per file for
-#                            20,000 files takes minutes each)
+#   ZENTAVO_ARCHIVE_PEERS    rounds that include the peers (default 1)
+#   ZENTAVO_ARCHIVE_SAMPLE   the peers take every Nth file (default 10: a process per file costs
+#                            the same for each file, and 20,000 processes take the best part of
+#                            an hour); their figures are per file
 #   ZENTAVO_ARCHIVE_NAMES    names in the list of the dry run (default 1000000)
 #   ZENTAVO_BUILD            build folder holding zentavo-batch (default: build/)
 #
@@ -26,6 +28,7 @@ rounds=${1:-3}
 files=${ZENTAVO_ARCHIVE_FILES:-20000}
 folders=${ZENTAVO_ARCHIVE_FOLDERS:-200}
 peer_rounds=${ZENTAVO_ARCHIVE_PEERS:-1}
+sample=${ZENTAVO_ARCHIVE_SAMPLE:-10}
 names=${ZENTAVO_ARCHIVE_NAMES:-1000000}
 cores=$(nproc)
 corpus="$here/corpus/archive"
@@ -71,6 +74,11 @@ make_corpus() {
     touch "$stamp"
 }
 
+# The files the peers take.
+sample_list() {
+    awk -v n="$sample" '(NR - 1) % n == 0' "$work/files.list" >"$work/sample.list"
+}
+
 # vips takes one input and one output a call.
 vips_one() {
     vips rot "$2" "$1/$(basename "$2")[Q=85]" d90
@@ -100,6 +108,7 @@ run() {
 }
 
 make_corpus
+sample_list
 cat "$corpus"/*/*.JPG >/dev/null # into the page cache
 mapfile -t dirs < <(cd "$corpus" && ls -d [0-9]*)
 load_before=$(cut -d " " -f 1-3 /proc/loadavg)
@@ -111,10 +120,10 @@ for round in $(seq 1 "$rounds"); do
     run zentavo-all "$zentavo" -q -j "$cores" --rotate 90 --quality 85 --keep-tree -o "$work/out" "${dirs[@]}"
     run zentavo-flat-1 xargs -a "$work/files.list" -d '\n' "$zentavo" -q -j 1 --rotate 90 --quality 85 -o "$work/out"
     if [ "$round" -le "$peer_rounds" ]; then
-        run vips-1 xargs -a "$work/files.list" -d '\n' -n 1 -P 1 bash -c 'vips_one "$0" "$1"' "$work/out"
-        run magick-1 xargs -a "$work/files.list" -d '\n' -n 1 -P 1 mogrify -path "$work/out" -rotate 90 -quality 85
-        run vips-all xargs -a "$work/files.list" -d '\n' -n 1 -P "$cores" bash -c 'vips_one "$0" "$1"' "$work/out"
-        run magick-all xargs -a "$work/files.list" -d '\n' -n 1 -P "$cores" mogrify -path "$work/out" -rotate 90 -quality 85
+        run vips-1 xargs -a "$work/sample.list" -d '\n' -n 1 -P 1 bash -c 'vips_one "$0" "$1"' "$work/out"
+        run magick-1 xargs -a "$work/sample.list" -d '\n' -n 1 -P 1 mogrify -path "$work/out" -rotate 90 -quality 85
+        run vips-all xargs -a "$work/sample.list" -d '\n' -n 1 -P "$cores" bash -c 'vips_one "$0" "$1"' "$work/out"
+        run magick-all xargs -a "$work/sample.list" -d '\n' -n 1 -P "$cores" mogrify -path "$work/out" -rotate 90 -quality 85
     fi
 done
 
@@ -132,12 +141,12 @@ dry=()
 for round in $(seq 1 "$rounds"); do
     start=$(date +%s%N)
     (cd "$corpus" && /usr/bin/time -f "%U %S %M" -o "$work/time" \
-        "$zentavo" --dry-run --rotate 90 -o out --files-from - -0 <"$list.$names" | wc -l >"$work/lines")
+        "$zentavo" --dry-run --rotate 90 -o out --files-from - -0 <"$list.$names" | tr -cd '\000' | wc -c >"$work/lines")
     end=$(date +%s%N)
     read -r user system peak <<<"$(tail -n 1 "$work/time")"
     dry+=("$(awk -v s="$start" -v e="$end" -v u="$user" -v y="$system" -v p="$peak" \
         'BEGIN { printf "%.2f %.2f %d", (e - s) / 1e9, u + y, p }')")
-    echo "  dry run: ${dry[-1]} (wall s, cpu s, peak kB); $(cat "$work/lines") lines" >&2
+    echo "  dry run: ${dry[-1]} (wall s, cpu s, peak kB); $(cat "$work/lines") records" >&2
 done
 load_after=$(cut -d " " -f 1-3 /proc/loadavg)
 
@@ -147,6 +156,9 @@ echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $cores cores"
 echo "Load average before: $load_before; after: $load_after"
 echo "Corpus: $files JPEGs of 640 x 480 (quality 92, 4:2:0) in $folders folders; rotate 90, quality 85"
+echo
+echo "Peers (vips, magick) over every ${sample}th file, $(wc -l <"$work/sample.list") files; their"
+echo "seconds are for those files, their ratios per file."
 echo
 echo "| command | procs | runs | s (median) | s (min-max) | cpu s (median) | user | sys | files/s | x floor (s) | x floor (cpu) | peak MB | written |"
 echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
@@ -167,8 +179,8 @@ for label in floor planes zentavo-1 zentavo-all zentavo-flat-1 vips-1 vips-all m
     w=$(awk -v l="$label" '$1 == l { print $7 }' "$samples" | median)
     awk -v l="$label" -v pr="$procs" -v n="$n" -v s="$s" -v lo="$lo" -v hi="$hi" -v c="$c" -v u="$u" \
         -v y="$y" -v p="$p" -v w="$w" -v f="$files" -v fs="$floor_s" -v fc="$floor_c" \
-        'BEGIN { printf "| %s | %d | %d | %.2f | %.2f-%.2f | %.2f | %.2f | %.2f | %.0f | %.2f | %.2f | %.0f | %d |\n",
-                 l, pr, n, s, lo, hi, c, u, y, f / s, s / fs, c / fc, p / 1024, w }'
+        'BEGIN { k = w / f; printf "| %s | %d | %d | %.2f | %.2f-%.2f | %.2f | %.2f | %.2f | %.0f | %.2f | %.2f | %.0f | %d |\n",
+                 l, pr, n, s, lo, hi, c, u, y, w / s, s / fs / k, c / fc / k, p / 1024, w }'
 done
 echo
 printf '%s\n' "${dry[@]}" | awk '{ w[NR] = $1; c[NR] = $2; p[NR] = $3 }
