@@ -6,9 +6,10 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   libturbojpeg0-dev libgif-dev libtiff-dev libimagequant-dev libspng-dev zlib1g-dev valgrind
   libgtest-dev libgmock-dev libjpeg-turbo-progs
-  fonts-liberation2 xvfb xauth
+  fonts-liberation2 xvfb xauth qt6ct
   dpkg-dev file lintian binutils appstream desktop-file-utils man-db
   libexiv2-dev liblcms2-dev libimage-exiftool-perl libjpeg62-turbo-dev
+  libheif-dev libavif-dev libwebp-dev libjxl-dev
   parallel
 )
 missing=()

@@ -7,8 +7,8 @@
 #include "batch/planner.h"
 #include "batch/runorder.h"
 #include "filelist/filelist.h"
-#include "imagefiles/diskwait.h"
-#include "shell/report/errorreport.h"
+#include "imagefiles/files/diskwait.h"
+#include "report/errorreport.h"
 
 #include <QEventLoop>
 #include <QPointer>
@@ -89,7 +89,7 @@ public:
     int nextToPlan = 1;
     int nextToDeliver = 1;
     bool stopping = false;  // Stop was pressed: nothing more is planned
-    int processed = 0;      // files delivered with an outcome of their own
+    int processed = 0;      // files delivered with their output written or already there
     bool delivering = false;
     std::map<int, FileInFlight> files;
     ClosingMessage closing;
@@ -212,11 +212,18 @@ void BatchRun::Private::deliver() {
             // Dropped by Stop before it was done: neither shown nor counted.
             continue;
         }
-        ++processed;
+        if (result.outcome == FileOutcome::Written ||
+            result.outcome == FileOutcome::ResultExists) {
+            ++processed;
+        }
         frontEnd.setBusy(true);
         frontEnd.setProgressValue(entry.progress);
         if (!entry.progressText.isEmpty()) {
             frontEnd.setProgressText(entry.progressText);
+        }
+        // While its report is up, the files behind this one go on.
+        if (!result.reports.empty()) {
+            pump();
         }
         for (const FileReport& report : result.reports) {
             reportError(entry.path, report);
@@ -227,9 +234,8 @@ void BatchRun::Private::deliver() {
         if (!running || run != current) {
             break;  // the window closed while a report was up
         }
-        if (result.outcome == FileOutcome::NotLoaded || result.outcome == FileOutcome::NotWritten) {
-            frontEnd.fileNotDone(entry.path, result.reason);
-        }
+        frontEnd.fileDelivered(
+            {entry.path, result.outcome, result.reason, result.statement, result.reports});
         switch (result.outcome) {
             case FileOutcome::Written:
                 ++summary.written;
@@ -283,13 +289,12 @@ void BatchRun::Private::finish() {
 }
 
 void BatchRun::Private::reportError(const QString& path, const FileReport& report) {
-    // Once "show no more" is ticked the reports of the run are kept for the closing message.
-    if (showNoMoreErrors) {
-        QString description = report.description;
-        description.replace(QLatin1String("\r\n"), QLatin1String(" "));
-        description.replace(QLatin1Char('\r'), QLatin1Char(' '));
-        closing.hiddenErrors << path + QStringLiteral(" line ") + QString::number(report.statement) +
-                                    QStringLiteral(": ") + description;
+    // Once "show no more" is ticked, or Stop was pressed (while a report was up, say), the
+    // reports of the run are kept for the closing message.
+    if (showNoMoreErrors || stopping) {
+        closing.hiddenErrors << path + QStringLiteral(" (line ") +
+                                    QString::number(report.statement) + QStringLiteral("): ") +
+                                    reasonWithoutPath(report.description, path);
         return;
     }
     showNoMoreErrors = frontEnd.dialogs().reportWithCheckBox(

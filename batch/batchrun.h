@@ -1,17 +1,40 @@
 #pragma once
 
 #include "batch/joboptions.h"
-#include "shell/report/dialogs.h"
+#include "report/dialogs.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 namespace zentavo {
 
 class FileList;
+
+// What became of one file of a run.
+// Skipped: dropped by Stop or by closing the window before it was done. ResultExists: its
+// output was there already and the run was told to skip such files; it counts as done.
+enum class FileOutcome { Written, NotLoaded, NotWritten, Skipped, ResultExists };
+
+// An error report a file gives rise to: the statement and the description.
+struct FileReport {
+    int statement = 0;
+    QString description;
+};
+
+// One file of a run as it is delivered to the front end.
+struct DeliveredFile {
+    QString path;
+    FileOutcome outcome = FileOutcome::Written;
+    // For a file not loaded or not written: why, in a sentence that does not repeat the path,
+    // and the statement it failed at.
+    QString reason;
+    int statement = 0;
+    std::vector<FileReport> reports;  // in the order they arose
+};
 
 // What a run tells the front end that drives it. Every call comes on the driving thread, in
 // list order.
@@ -25,23 +48,15 @@ public:
     // Messages and error reports of the run.
     virtual Dialogs& dialogs() = 0;
     virtual QString applicationTitle() const = 0;
-    // A file of the run that was not loaded or not written, and why in a sentence; told when
-    // the file is delivered, after its error reports.
-    virtual void fileNotDone(const QString& path, const QString& reason) {
-        Q_UNUSED(path);
-        Q_UNUSED(reason);
-    }
+    // What became of one file of the run, told when the file is delivered, after its error
+    // reports were shown (or kept for the closing message).
+    virtual void fileDelivered(const DeliveredFile& file) { Q_UNUSED(file); }
     // The closing message of a run, or the refusal of a start; an OK box with the application
     // title unless a front end shows it otherwise.
     virtual void showClosingMessage(const QString& text, MessageIcon icon) {
         dialogs().message(text, applicationTitle(), icon);
     }
 };
-
-// What became of one file of a run.
-// Skipped: dropped by Stop or by closing the window before it was done. ResultExists: its
-// output was there already and the run was told to skip such files; it counts as done.
-enum class FileOutcome { Written, NotLoaded, NotWritten, Skipped, ResultExists };
 
 struct RunSummary {
     int written = 0;
@@ -50,7 +65,7 @@ struct RunSummary {
     int resultExisted = 0;   // skipped because their outputs were there (counted as done)
     bool refused = false;    // "No files added.", missing folder or imaging failure
     bool stopped = false;    // Stop ended the run early
-    int processed = 0;       // files that came to an outcome (all of them unless stopped)
+    int processed = 0;       // files whose output was written or was there (all unless stopped)
     int total = 0;           // files of the list when the run started
     QString closingMessage;  // "Done." with the failed list, or the refusal text
 };
@@ -74,7 +89,9 @@ public:
     // BatchRunning.
     bool isRunning() const;
     // Stop: plans no more files, drops the files in flight (each leaves its output whole or
-    // absent) and ends the run as usual, with "Stopped." and the count of files processed.
+    // absent) and ends the run as usual, with "Stopped." and the count of files whose output
+    // was written. Pressed while an error report is up, it takes effect when the report closes;
+    // no report is shown after it (the closing message lists them as not shown).
     void stop();
     // Abandons the run at once (closing the program): nothing more is shown, the files in flight
     // stop at their next check and leave no partial or temporary file. The destructor waits

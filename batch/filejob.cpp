@@ -4,22 +4,26 @@
 #include "batch/planner.h"
 #include "batch/rotation.h"
 #include "batch/runorder.h"
-#include "filelist/filenames.h"
-#include "imagefiles/atomicfile.h"
-#include "imagefiles/cancellation.h"
-#include "imagefiles/filebytes.h"
-#include "imagefiles/gdiplusstatus.h"
+#include "report/filenames.h"
+#include "imagefiles/decoders.h"
+#include "imagefiles/files/atomicfile.h"
+#include "imagefiles/files/cancellation.h"
+#include "imagefiles/files/filebytes.h"
+#include "imagefiles/heif/heifcodec.h"
 #include "imagefiles/imaging.h"
-#include "imagefiles/jpegplanes.h"
-#include "imagefiles/limits.h"
+#include "imagefiles/jpeg/jpegplanes.h"
+#include "imagefiles/jpeg/losslessjpeg.h"
+#include "imagefiles/jpeg/savejpeg.h"
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/losslessjpeg.h"
-#include "imagefiles/metadata.h"
-#include "imagefiles/savejpeg.h"
+#include "imagefiles/metadata/metadata.h"
+#include "imagefiles/picture/gdiplusstatus.h"
+#include "imagefiles/picture/limits.h"
+#include "imagefiles/picture/transform.h"
 #include "imagefiles/savewithencoder.h"
-#include "imagefiles/transform.h"
-#include "shell/report/errorreport.h"
-#include "shell/report/zentavoerror.h"
+#include "report/errorreport.h"
+#include "report/zentavoerror.h"
+
+#include <QFileInfo>
 
 #include <sys/stat.h>
 #include <algorithm>
@@ -86,6 +90,46 @@ std::optional<FileTimes> timesOf(const QString& path) {
     return FileTimes{info.st_atim, info.st_mtim};
 }
 
+// The planned operation as a move of the picture.
+PixelMove pixelMoveOf(const PlannedFile& file) {
+    if (file.operation == Operation::Flip) {
+        return file.direction == FlipDirection::None
+                   ? PixelMove{}
+                   : PixelMove::mirror(file.direction == FlipDirection::Horizontal
+                                           ? Mirror::Horizontal
+                                           : Mirror::Vertical);
+    }
+    return PixelMove::turn(clockwiseQuarterTurns(file.degrees).value_or(0));
+}
+
+bool isHeifClass(FormatClass formatClass) {
+    return formatClass == FormatClass::Heic || formatClass == FormatClass::Heif ||
+           formatClass == FormatClass::Avif;
+}
+
+// How a newer lossy format chooses its quality for picture: the slider in Fixed mode; about the
+// input's bits a pixel in Smart-Detect mode and for files a lossless run re-encodes.
+EncoderQuality encoderQualityFor(const PlannedFile& file, const Picture& picture) {
+    switch (file.qualityMode) {
+        case QualityMode::Fixed:
+            return EncoderQuality::fixed(std::clamp(file.slider, 1, 100));
+        case QualityMode::SmartDetect:
+        case QualityMode::Lossless: {
+            const qint64 frames =
+                picture.animation ? qint64(picture.animation->frames.size()) : qint64(1);
+            const qint64 pixels = qint64(picture.width()) * picture.height() * frames;
+            const qint64 bytes = QFileInfo(file.path).size();
+            if (pixels > 0 && bytes > 0) {
+                return EncoderQuality::keepingBitsPerPixel(double(bytes) * 8 / double(pixels));
+            }
+            break;
+        }
+        case QualityMode::None:
+            break;
+    }
+    return {};
+}
+
 struct Job {
     const PlannedFile& file;
     const std::atomic_bool& cancelled;
@@ -101,9 +145,16 @@ struct Job {
         return runStatement(number, result.reports, statement);
     }
 
-    void notWritten(const QString& reason) {
+    void notWritten(int number, const QString& reason) {
         result.outcome = FileOutcome::NotWritten;
-        result.reason = reason;
+        result.reason = reasonWithoutPath(reason, file.path);
+        result.statement = number;
+    }
+
+    // The statement that failed last has said why.
+    void notWrittenAsReported() {
+        const FileReport& last = result.reports.back();
+        notWritten(last.statement, last.description);
     }
 
     // The file has loaded: a JPEG file gives the run's quality its step now, so later files
@@ -120,7 +171,7 @@ struct Job {
     std::optional<int> mayWrite(int number) {
         if (!file.refusal.isEmpty()) {
             report(number, CannotSave + QLatin1Char(' ') + file.refusal);
-            notWritten(file.refusal);
+            notWrittenAsReported();
             return std::nullopt;
         }
         int quality = 0;
@@ -144,7 +195,7 @@ struct Job {
         }
         if (!taken->isEmpty()) {
             report(number, CannotSave + QLatin1Char(' ') + *taken);
-            notWritten(*taken);
+            notWrittenAsReported();
             return std::nullopt;
         }
         if (cancelled.load()) {
@@ -153,7 +204,7 @@ struct Job {
         }
         if (const QString missing = makeTreeFolder(file); !missing.isEmpty()) {
             report(number, CannotSave + QLatin1Char(' ') + missing);
-            notWritten(missing);
+            notWrittenAsReported();
             return std::nullopt;
         }
         return quality;
@@ -163,9 +214,9 @@ struct Job {
     void writeJpeg(int number, const std::function<void(bool*)>& save) {
         bool outOfMemory = false;
         if (!step(number, [&] { save(&outOfMemory); })) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
         } else if (outOfMemory) {
-            notWritten(QStringLiteral("Out of memory"));
+            notWritten(number, QStringLiteral("Out of memory"));
         }
     }
 
@@ -247,13 +298,50 @@ struct Job {
                                        CannotSave + QLatin1Char(' ') + failure.reason);
                 }
             })) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
             return true;
         }
         if (mayWrite(number)) {
             writeJpeg(number, [&](bool* outOfMemory) {
                 saveJpegStream(turned.jpeg, file.outputPath, outOfMemory);
             });
+        }
+        return true;
+    }
+
+    // A lossless run's road for a HEIF or AVIF output of a HEIF or AVIF input: its primary
+    // image's transform properties are edited and the coded image copied untouched. False
+    // when the file takes the ordinary road instead (a refused file is then named as
+    // re-encoded); outputs without metadata are made on that road too.
+    bool turnHeifLosslessly() {
+        if (file.qualityMode != QualityMode::Lossless || !isHeifClass(file.formatClass) ||
+            file.stripMetadata) {
+            return false;
+        }
+        QByteArray bytes;
+        QString unread;
+        if (readRegularFile(file.path, limits::MaxInputFileBytes, bytes, unread) !=
+            LoadError::None) {
+            return false;
+        }
+        const PictureFormat format = sniffFormat(bytes);
+        if (format != PictureFormat::Heif && format != PictureFormat::Avif) {
+            return false;
+        }
+        LosslessHeif turned = zentavo::turnHeifLosslessly(bytes, pixelMoveOf(file));
+        if (turned.bytes.isEmpty()) {
+            result.reencoded = true;
+            return false;
+        }
+        bytes = QByteArray();
+        const int number = writingStatement(file.formatClass, file.operation);
+        if (mayWrite(number)) {
+            try {
+                writeFileAtomically(file.outputPath, turned.bytes);
+            } catch (const WriteFailure& failure) {
+                report(number, CannotSave + QLatin1Char(' ') + failure.reason);
+                notWrittenAsReported();
+            }
         }
         return true;
     }
@@ -275,7 +363,7 @@ struct Job {
                 } catch (...) {
                     const QString reason = describeException(std::current_exception());
                     report(number, CannotSave + QLatin1Char(' ') + reason);
-                    notWritten(reason);
+                    notWrittenAsReported();
                 }
                 return;
             case FormatClass::Jpeg:
@@ -285,12 +373,17 @@ struct Job {
                 return;
             case FormatClass::Gif:
             case FormatClass::Png:
-            case FormatClass::Tiff: {
+            case FormatClass::Tiff:
+            case FormatClass::Webp:
+            case FormatClass::Heic:
+            case FormatClass::Heif:
+            case FormatClass::Avif:
+            case FormatClass::Jxl: {
                 QString reason;
                 if (!SaveWithEncoder(picture, file.outputPath, mimeTypeOf(file.formatClass),
-                                     &reason)) {
+                                     &reason, encoderQualityFor(file, picture))) {
                     report(number, CannotSave + QLatin1Char(' ') + reason);
-                    notWritten(reason);
+                    notWrittenAsReported();
                 }
                 return;
             }
@@ -304,14 +397,15 @@ struct Job {
                 PixelMove::mirror(file.direction == FlipDirection::Horizontal ? Mirror::Horizontal
                                                                               : Mirror::Vertical);
         }
-        if (turnLosslessly() || throughPlanes(operation)) {
+        if (turnLosslessly() || turnHeifLosslessly() || throughPlanes(operation)) {
             return;
         }
         LoadResult loaded = loadPicture(file.path);
         if (!loaded.ok()) {
             result.outcome = FileOutcome::NotLoaded;
             result.listAsFailed = true;
-            result.reason = loaded.reason;
+            result.reason = reasonWithoutPath(loaded.reason, file.path);
+            result.statement = statement::FlipLoad;
             return;
         }
         Picture& picture = loaded.picture;
@@ -326,14 +420,14 @@ struct Job {
             mirrored = step(140, [&] { mirrorPicture(picture, Mirror::Vertical); });
         }
         if (!mirrored) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
             return;
         }
         write(picture);
     }
 
     void rotate() {
-        if (turnLosslessly()) {
+        if (turnLosslessly() || turnHeifLosslessly()) {
             return;
         }
         if (const std::optional<int> turns = clockwiseQuarterTurns(file.degrees);
@@ -344,7 +438,8 @@ struct Job {
         if (!step(statement::RotateLoad, [&] { image.load(file.path); })) {
             // The previous file's picture is never saved under this file's name.
             result.outcome = FileOutcome::NotLoaded;
-            result.reason = result.reports.back().description;
+            result.reason = reasonWithoutPath(result.reports.back().description, file.path);
+            result.statement = statement::RotateLoad;
             return;
         }
         result.droppedPages = image.picture().droppedPages;
@@ -352,7 +447,7 @@ struct Job {
         RotationGeometry geometry;
         if (!step(statement::RotateCalc,
                   [&] { geometry = CalcRotation(file.degrees, image.Width(), image.Height()); })) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
             return;
         }
         Picture canvas;
@@ -365,7 +460,7 @@ struct Job {
         });
         image.Dispose();
         if (!drawn) {
-            notWritten(result.reports.back().description);
+            notWrittenAsReported();
             return;
         }
         write(canvas);
@@ -373,6 +468,18 @@ struct Job {
 };
 
 }  // namespace
+
+QString reasonWithoutPath(const QString& description, const QString& path) {
+    QString reason = description;
+    const QString lead = path + QLatin1Char(' ');
+    if (!path.isEmpty() && reason.startsWith(lead)) {
+        reason.remove(0, lead.size());
+    }
+    // The window's reports break lines with CR LF or CR; a lone LF belongs to a name.
+    reason.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    reason.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return reason;
+}
 
 bool runStatement(int number, std::vector<FileReport>& reports,
                   const std::function<void()>& statement) {
@@ -396,7 +503,14 @@ int writingStatement(FormatClass formatClass, Operation operation) {
             return flip ? statement::FlipSavePng : statement::RotateSavePng;
         case FormatClass::Tiff:
             return flip ? statement::FlipSaveTiff : statement::RotateSaveTiff;
+        // These extensions had their output written as the intermediate bitmap; their own
+        // writers now take that place.
         case FormatClass::Bmp:
+        case FormatClass::Webp:
+        case FormatClass::Heic:
+        case FormatClass::Heif:
+        case FormatClass::Avif:
+        case FormatClass::Jxl:
             break;
     }
     return flip ? statement::FlipSaveBitmap : statement::RotateSaveBitmap;
@@ -465,7 +579,7 @@ FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled
         // crash of the run.
         const int number = writingStatement(file.formatClass, file.operation);
         job.report(number, describeException(std::current_exception()));
-        job.notWritten(job.result.reports.back().description);
+        job.notWrittenAsReported();
     }
     if (job.result.outcome == FileOutcome::Written && commits.committed() &&
         !commits.placedAt()) {

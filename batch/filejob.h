@@ -22,7 +22,8 @@ struct PlannedFile {
     QString degrees;
     FormatClass formatClass = FormatClass::Bmp;
     QString outputPath;
-    // For JPEG outputs: the quality mode and the slider position when the file was planned.
+    // For outputs written at a quality (JPEG, and the newer lossy formats): the quality mode and
+    // the slider position when the file was planned.
     QualityMode qualityMode = QualityMode::None;
     int slider = 0;
     QString refusal;  // why the output must not be written, empty when it may
@@ -36,24 +37,20 @@ struct PlannedFile {
     bool keepDates = false;      // the output takes the input's times
 };
 
-// An error report a file gives rise to: the statement and the description.
-struct FileReport {
-    int statement = 0;
-    QString description;
-};
-
 // What a worker did with one planned file.
 struct FileResult {
     int index = 0;
     FileOutcome outcome = FileOutcome::Written;
     bool listAsFailed = false;  // a flip run names it in the closing message
-    QString reason;             // why it was not loaded or written, for the command line
+    QString reason;             // why it was not loaded or written, without the path
+    int statement = 0;          // the statement it failed at, when not loaded or not written
     std::vector<FileReport> reports;
     int droppedPages = 0;
     bool reencoded = false;  // asked to go lossless, but its size made it a re-encoded output
 };
 
-// Statement numbers of the Start handler that a worker reports at.
+// Statement numbers of the Start handler that a worker reports at. A flip that cannot load its
+// file reports nothing: it is named at the end, and FlipLoad is where it failed.
 namespace statement {
 inline constexpr int FlipLoad = 124;
 inline constexpr int FlipSaveBitmap = 142;
@@ -70,6 +67,11 @@ inline constexpr int RotateSaveGif = 258;
 inline constexpr int RotateSavePng = 264;
 inline constexpr int RotateSaveTiff = 270;
 }  // namespace statement
+
+// A report's description as one line that does not repeat the file's path: the CR LF and CR
+// line breaks of the program's messages become spaces, and a leading "PATH " is dropped ("PATH
+// cannot be loaded: ..." gives "cannot be loaded: ..."). Pure.
+QString reasonWithoutPath(const QString& description, const QString& path);
 
 // Runs one statement of the Start handler off the driving thread: what it throws becomes a
 // report at that statement in reports, to be shown when the file is delivered. False when it

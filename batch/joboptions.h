@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imagefiles/finalname.h"
+#include "imagefiles/files/finalname.h"
 
 #include <QString>
 

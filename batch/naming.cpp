@@ -1,7 +1,7 @@
 #include "batch/naming.h"
 
-#include "filelist/filenames.h"
-#include "shell/report/zentavoerror.h"
+#include "report/filenames.h"
+#include "report/zentavoerror.h"
 
 #include <filesystem>
 
@@ -54,7 +54,35 @@ FormatClass formatClassOf(const QString& path) {
     if (extension == QLatin1String("tif")) {
         return FormatClass::Tiff;
     }
+    static const std::pair<QLatin1String, FormatClass> newer[] = {
+        {QLatin1String("webp"), FormatClass::Webp}, {QLatin1String("heic"), FormatClass::Heic},
+        {QLatin1String("heif"), FormatClass::Heif}, {QLatin1String("avif"), FormatClass::Avif},
+        {QLatin1String("jxl"), FormatClass::Jxl},
+    };
+    for (const auto& [name, formatClass] : newer) {
+        if (extension == name) {
+            return formatClass;
+        }
+    }
     return FormatClass::Bmp;
+}
+
+bool takesQuality(FormatClass formatClass) {
+    switch (formatClass) {
+        case FormatClass::Jpeg:
+        case FormatClass::Webp:
+        case FormatClass::Heic:
+        case FormatClass::Heif:
+        case FormatClass::Avif:
+        case FormatClass::Jxl:
+            return true;
+        case FormatClass::Gif:
+        case FormatClass::Png:
+        case FormatClass::Tiff:
+        case FormatClass::Bmp:
+            break;
+    }
+    return false;
 }
 
 QString mimeTypeOf(FormatClass formatClass) {
@@ -65,6 +93,16 @@ QString mimeTypeOf(FormatClass formatClass) {
             return QStringLiteral("image/png");
         case FormatClass::Tiff:
             return QStringLiteral("image/tiff");
+        case FormatClass::Webp:
+            return QStringLiteral("image/webp");
+        case FormatClass::Heic:
+            return QStringLiteral("image/heic");
+        case FormatClass::Heif:
+            return QStringLiteral("image/heif");
+        case FormatClass::Avif:
+            return QStringLiteral("image/avif");
+        case FormatClass::Jxl:
+            return QStringLiteral("image/jxl");
         case FormatClass::Jpeg:
         case FormatClass::Bmp:
             break;
@@ -94,6 +132,14 @@ QString outputEnding(FormatClass formatClass, Operation operation) {
             break;
         case FormatClass::Bmp:
             ending = QStringLiteral(".bmp");
+            break;
+        case FormatClass::Webp:
+        case FormatClass::Heic:
+        case FormatClass::Heif:
+        case FormatClass::Avif:
+        case FormatClass::Jxl:
+            // The lower-cased extension itself.
+            ending = QLatin1Char('.') + mimeTypeOf(formatClass).mid(6);
             break;
     }
     return operation == Operation::Rotate ? QStringLiteral("_rotated") + ending : ending;

@@ -26,9 +26,14 @@ QString GetExtension(const QString& path);
 // True when path names an existing folder. Never throws; every failure counts as missing.
 bool FolderExists(const QString& path);
 
-// Output classes: the lower-cased extension compared with jpg, gif, png, tif; all else is BMP.
-enum class FormatClass { Jpeg, Gif, Png, Tiff, Bmp };
+// Output classes: the lower-cased extension compared with jpg, gif, png, tif, and with the
+// newer formats' webp, heic, heif, avif, jxl; all else is BMP.
+enum class FormatClass { Jpeg, Gif, Png, Tiff, Bmp, Webp, Heic, Heif, Avif, Jxl };
 FormatClass formatClassOf(const QString& path);
+
+// Whether outputs of a class are written at a quality of the run's setting: JPEG, and the lossy
+// newer formats (WebP, HEIC, HEIF, AVIF, JPEG XL).
+bool takesQuality(FormatClass formatClass);
 
 // The MIME type of a class written by the encoder registry ("image/gif", ...); empty for the
 // others.

@@ -1,10 +1,10 @@
 #include "batch/planner.h"
 
 #include "batch/naming.h"
-#include "filelist/filenames.h"
-#include "imagefiles/detectjpegquality.h"
+#include "report/filenames.h"
+#include "imagefiles/jpeg/detectjpegquality.h"
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/staletemporaries.h"
+#include "imagefiles/files/staletemporaries.h"
 
 #include <QFileInfo>
 
@@ -65,7 +65,7 @@ PlannedFile Planner::plan(int index) {
     file.direction = m_options.flipDirection();
     file.degrees = m_options.degrees();
     file.stripMetadata = m_options.stripMetadata();
-    if (file.formatClass == FormatClass::Jpeg) {
+    if (takesQuality(file.formatClass)) {
         file.qualityMode = m_options.qualityMode();
         file.slider = m_options.sliderValue();
     }

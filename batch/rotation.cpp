@@ -1,6 +1,6 @@
 #include "batch/rotation.h"
 
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 
 #include <cfenv>
 #include <cmath>

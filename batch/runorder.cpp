@@ -76,6 +76,14 @@ std::optional<int> RunOrder::qualityFor(int index) {
     return m_qualities[index];
 }
 
+bool RunOrder::waitForQualityStep(int index) {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] {
+        return m_cancelled || !m_jpegPending.count(index) || m_steps.count(index) > 0;
+    });
+    return !m_cancelled;
+}
+
 std::optional<QString> RunOrder::mayWrite(int index, bool refuseTaken) {
     std::unique_lock lock(m_mutex);
     const auto key = m_outputOf.find(index);

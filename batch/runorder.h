@@ -48,6 +48,10 @@ public:
     // The quality index is written at (0 when no mode ever chose one). Blocks until every
     // earlier JPEG file has settled; index must have settled. None when cancelled.
     std::optional<int> qualityFor(int index);
+    // Blocks until the JPEG file index has given its step or ended without one; at once for a
+    // file that gives none. False when cancelled. For callers that must know a file has
+    // loaded, such as tests that fix the order in which files load.
+    bool waitForQualityStep(int index);
 
     // Blocks until every earlier file of another input that shares index's output name has
     // ended. The refusal text when one of them wrote it (and refuseTaken), the empty text when

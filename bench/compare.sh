@@ -17,7 +17,9 @@
 #   ZENTAVO_BENCH_FILES  files per set (default 24; 4 makes a quick check)
 #   ZENTAVO_BENCH_RUNS   rounds; each time is the median over them (default 3)
 #   ZENTAVO_BUILD        build folder holding zentavo-batch (default: build/ of this clone)
-#   ZENTAVO_BENCH_SETS   the sets to run (default "jpeg mixed")
+#   ZENTAVO_BENCH_SETS   the sets to run (default "jpeg mixed"); "newer" adds the rows of the
+#                        newer formats (WebP, HEIC, AVIF, JPEG XL and the lossless HEIF turn)
+#                        made by compare-newer.sh
 #   ZENTAVO_BENCH_INSTALL  "no": install nothing and leave out the peers that are missing
 #                        (the corpus must then exist already, or ImageMagick and the
 #                        photographs must be present to make it)
@@ -66,6 +68,15 @@ mkdir -p "$corpus" "$work"
 load_before=$(cut -d " " -f 1-3 /proc/loadavg)
 
 sets=${ZENTAVO_BENCH_SETS:-jpeg mixed}
+case " $sets " in
+*" newer "*)
+    sets=$(echo " $sets " | sed 's/ newer / /; s/^ *//; s/ *$//')
+    if [ -z "$sets" ]; then
+        exec "$here/compare-newer.sh"
+    fi
+    trap '"$here/compare-newer.sh" | tee -a "$corpus/last-run.txt"' EXIT
+    ;;
+esac
 [ "${ZENTAVO_BENCH_INSTALL:-yes}" = no ] || install_missing
 build_programs
 make_corpus

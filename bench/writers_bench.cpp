@@ -2,8 +2,8 @@
 // JPEG at quality 85, PNG, TIFF and GIF, each written to a temporary folder through the same
 // calls the batch run makes; then the PNG read by the program and by Qt, and written by Qt at
 // zlib level 1, for comparison. Usage: zentavo-bench-writers [repetitions]
+#include "imagefiles/jpeg/savejpeg.h"
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/savejpeg.h"
 #include "imagefiles/savewithencoder.h"
 
 #include <QCoreApplication>

@@ -20,16 +20,19 @@ QString cliUsage() {
     return QStringLiteral(
         "Usage: zentavo-batch [options] PATH...\n"
         "Flips or rotates pictures; each comes out in its own format under its base name plus\n"
-        "\"_flipped\" or \"_rotated\" in the results folder.\n"
+        "\"_flipped\" or \"_rotated\" in the results folder. Formats by extension: jpg, gif, png,\n"
+        "tif, webp, heic, heif, avif, jxl; any other extension is written as BMP.\n"
         "\n"
         "  -o, --out DIR          results folder (required)\n"
         "  --flip horizontal|vertical\n"
         "                         flip (the default operation: --flip horizontal)\n"
         "  --rotate 90|180|270    rotate clockwise\n"
         "  --quality smart|N|lossless\n"
-        "                         JPEG quality: Smart-Detect (default), fixed from 1 to 100,\n"
-        "                         or lossless: JPEG to JPEG without re-encoding where the\n"
-        "                         picture's size allows, Smart-Detect elsewhere\n"
+        "                         JPEG, WebP, HEIF, AVIF and JPEG XL quality: Smart-Detect\n"
+        "                         (default), fixed from 1 to 100, or lossless: JPEG to JPEG\n"
+        "                         without re-encoding where the picture's size allows, HEIF\n"
+        "                         and AVIF turned by their transform boxes, Smart-Detect\n"
+        "                         elsewhere; lossless WebP, AVIF and JPEG XL stay lossless\n"
         "  -j, --jobs N           files in flight (default: the number of cores)\n"
         "  --scan EXT             a folder PATH adds the files of its tree with extension EXT\n"
         "                         (\"*\" for all); without it a folder adds every file of its "
@@ -46,9 +49,14 @@ QString cliUsage() {
         "  -0, --null             names in the --files-from list end with NUL, not a line\n"
         "                         end; --dry-run ends its lines with NUL too\n"
         "  --dry-run              write nothing; print each entry and its output path\n"
-        "  -q, --quiet            no progress display, no reason for each file not done\n"
+        "  -q, --quiet            no progress display\n"
+        "  -v, --verbose          each error report in full, as the window shows it\n"
         "  -h, --help             this text\n"
         "  --version              the version\n"
+        "\n"
+        "Each file not loaded or not written, and each error report, is one line on\n"
+        "standard error: \"zentavo-batch: PATH: REASON (line N)\"; the closing message goes\n"
+        "to standard output.\n"
         "\n"
         "Exit status: 0 every file written, 1 some file not loaded or not written,\n"
         "2 nothing done (refused, or a wrong command line), 130 or 143 stopped by\n"
@@ -113,6 +121,8 @@ CliArguments parseCliArguments(const QStringList& arguments) {
             result.version = true;
         } else if (name == QLatin1String("-q") || name == QLatin1String("--quiet")) {
             result.quiet = true;
+        } else if (name == QLatin1String("-v") || name == QLatin1String("--verbose")) {
+            result.verbose = true;
         } else if (name == QLatin1String("--strip")) {
             result.options.strip = true;
         } else if (name == QLatin1String("--dry-run")) {

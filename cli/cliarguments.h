@@ -15,7 +15,8 @@ struct CliArguments {
     QString filesFrom;      // a file of paths, "-" for standard input; empty: none
     bool nullSeparated = false;  // names in filesFrom (and --dry-run's lines) end with NUL
     bool dryRun = false;
-    bool quiet = false;
+    bool quiet = false;    // no progress display
+    bool verbose = false;  // error reports in full as well
     bool help = false;
     bool version = false;
     QStringList paths;

@@ -1,12 +1,22 @@
 #include "cli/clifrontend.h"
 
+#include "batch/filejob.h"
+#include "report/errorreport.h"
+
 #include <QElapsedTimer>
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cmath>
 
 namespace zentavo {
 
 namespace {
+
+// Whether a progress line stands unfinished on standard error: read by a signal handler.
+std::atomic_bool progressLineOpen{false};
+constexpr char EndOfProgressLine[] = "\r\x1b[K";
 
 // The pace is shown once this many files are done, and measured over at most the latest
 // PaceWindow files: a resumed run skips its first files at once, and only the files since tell
@@ -15,6 +25,13 @@ constexpr int FewFiles = 5;
 constexpr size_t PaceWindow = 100;
 
 }  // namespace
+
+void CliFrontEnd::endProgressLineForExit() {
+    if (progressLineOpen.exchange(false)) {
+        [[maybe_unused]] const ssize_t written =
+            ::write(STDERR_FILENO, EndOfProgressLine, sizeof EndOfProgressLine - 1);
+    }
+}
 
 CliFrontEnd::CliFrontEnd(std::FILE* errorStream, bool showProgress, int total)
     : m_errors(errorStream), m_showProgress(showProgress), m_total(total) {
@@ -117,11 +134,13 @@ void CliFrontEnd::drawProgress() {
     std::fprintf(m_errors, "\r%s\x1b[K", line.toLocal8Bit().constData());
     std::fflush(m_errors);
     m_progressShown = true;
+    progressLineOpen = m_errors == stderr;
 }
 
 void CliFrontEnd::clearProgress() {
     if (m_progressShown) {
-        std::fprintf(m_errors, "\r\x1b[K");
+        progressLineOpen = false;
+        std::fprintf(m_errors, "%s", EndOfProgressLine);
         std::fflush(m_errors);
         m_progressShown = false;
     }
@@ -132,24 +151,55 @@ void CliFrontEnd::showClosingMessage(const QString& text, MessageIcon) {
     m_closingMessage = text;
 }
 
-void CliFrontEnd::fileNotDone(const QString& path, const QString& reason) {
-    if (m_quiet) {
-        return;
-    }
+void CliFrontEnd::printLine(const QString& path, const QString& reason, int line) {
     clearProgress();
     const QString why = reason.isEmpty() ? QStringLiteral("not done") : reason;
-    std::fprintf(m_errors, "zentavo-batch: %s: %s\n",
-                 forTerminal(path).toLocal8Bit().constData(),
-                 forTerminal(why).toLocal8Bit().constData());
+    QString text = QStringLiteral("zentavo-batch: ");
+    if (!path.isEmpty()) {
+        text += forTerminal(path) + QStringLiteral(": ");
+    }
+    text += forTerminal(why);
+    if (line > 0) {
+        text += QStringLiteral(" (line %1)").arg(line);
+    }
+    std::fprintf(m_errors, "%s\n", text.toLocal8Bit().constData());
     std::fflush(m_errors);
     drawProgress();
 }
 
-void CliFrontEnd::message(const QString& text, const QString&, MessageIcon) {
+void CliFrontEnd::printWhole(const QString& text) {
     clearProgress();
     std::fprintf(m_errors, "%s\n\n", forTerminal(text).toLocal8Bit().constData());
     std::fflush(m_errors);
     drawProgress();
+}
+
+void CliFrontEnd::fileDelivered(const DeliveredFile& file) {
+    if (file.outcome == FileOutcome::NotLoaded || file.outcome == FileOutcome::NotWritten) {
+        printLine(file.path, file.reason, file.statement);
+    } else if (file.outcome == FileOutcome::Written) {
+        for (const FileReport& report : file.reports) {
+            printLine(file.path, reasonWithoutPath(report.description, file.path),
+                      report.statement);
+        }
+    }
+}
+
+void CliFrontEnd::message(const QString& text, const QString&, MessageIcon) {
+    const std::optional<ErrorReportParts> report = parseErrorReportMessage(text);
+    if (report && !m_verbose) {
+        printLine({}, reasonWithoutPath(report->description, {}), report->line);
+    } else {
+        printWhole(text);
+    }
+}
+
+bool CliFrontEnd::reportWithCheckBox(const QString& text, const QString&, MessageIcon,
+                                     const QString&) {
+    if (m_verbose) {
+        printWhole(text);
+    }
+    return false;
 }
 
 }  // namespace zentavo

@@ -7,10 +7,10 @@
 #include "cli/clifrontend.h"
 #include "cli/pathlist.h"
 #include "filelist/filelist.h"
-#include "filelist/filenames.h"
-#include "imagefiles/atomicfile.h"
+#include "report/filenames.h"
+#include "imagefiles/files/atomicfile.h"
 #include "imagefiles/imaging.h"
-#include "imagefiles/librarymessages.h"
+#include "imagefiles/libraries/librarymessages.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -38,6 +38,8 @@ std::atomic<int> stopSignals{0};
 void onStopSignal(int number) {
     if (stopSignals.fetch_add(1) > 0) {
         removeUnfinishedFiles();
+        // The shell's prompt must not run on after the progress line.
+        CliFrontEnd::endProgressLineForExit();
         ::_exit(128 + number);
     }
     const char byte = char(number);
@@ -143,6 +145,7 @@ int main(int argc, char** argv) {
     FileList list;
     const bool progress = !arguments.quiet && !arguments.dryRun && ::isatty(STDERR_FILENO);
     CliFrontEnd frontEnd(stderr, progress, 0);
+    frontEnd.setVerbose(arguments.verbose);
     fillList(list, paths, arguments.scanExtension, frontEnd);
 
     if (arguments.dryRun) {
@@ -151,7 +154,7 @@ int main(int argc, char** argv) {
     }
 
     CliFrontEnd runFrontEnd(stderr, progress, list.count());
-    runFrontEnd.setQuiet(arguments.quiet);
+    runFrontEnd.setVerbose(arguments.verbose);
     ImagingStartup imaging;
     BatchRun run(arguments.options, runFrontEnd);
     run.setJobs(arguments.jobs);

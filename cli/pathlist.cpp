@@ -2,7 +2,7 @@
 
 #include "batch/naming.h"
 #include "filelist/filelist.h"
-#include "filelist/filenames.h"
+#include "report/filenames.h"
 #include "filelist/folderfiles.h"
 
 #include <fcntl.h>

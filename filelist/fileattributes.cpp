@@ -1,7 +1,7 @@
 #include "filelist/fileattributes.h"
 
-#include "filelist/filenames.h"
-#include "shell/report/zentavoerror.h"
+#include "report/filenames.h"
+#include "report/zentavoerror.h"
 
 #include <sys/stat.h>
 

@@ -1,10 +1,10 @@
 #include "filelist/folderfiles.h"
 
 #include "filelist/fileattributes.h"
-#include "filelist/filenames.h"
+#include "report/filenames.h"
 #include "filelist/listfiles.h"
 #include "filelist/subdirectories.h"
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 
 #include <QDir>
 
@@ -67,7 +67,8 @@ QString extensionPattern(const QString& extension) {
 }
 
 QStringList collectFolderFiles(const QStringList& collection, const QString& pattern,
-                               const StatementRunner& run, QChar sep) {
+                               const StatementRunner& run, const ServeEvents& serveEvents,
+                               QChar sep) {
     const auto step = [&run](FolderFilesStatement number, const std::function<void()>& statement) {
         if (run) {
             return run(static_cast<int>(number), statement);
@@ -75,17 +76,34 @@ QStringList collectFolderFiles(const QStringList& collection, const QString& pat
         statement();
         return true;
     };
+    // Once the caller asks to stop, it is asked nothing more.
+    bool halted = false;
+    const ServeEvents serve = [&serveEvents, &halted] {
+        halted = halted || !serveEvents();
+        return !halted;
+    };
+    const auto stopped = [&] { return serveEvents && !serve(); };
     QStringList files;
     for (qsizetype i = 0; i < collection.size(); ++i) {
+        if (stopped()) {
+            return {};
+        }
         QString folder;
         QStringList names;
         if (!step(FolderFilesStatement::TakeEntry, [&] { folder = collection.at(i); }) ||
             !step(FolderFilesStatement::DropSeparator, [&] { folder.chop(1); }) ||
-            !step(FolderFilesStatement::ListNames,
-                  [&] { names = ListFiles(folder, pattern, sep); })) {
+            !step(FolderFilesStatement::ListNames, [&] {
+                names = ListFiles(folder, pattern, sep, serveEvents ? serve : ServeEvents());
+            })) {
             continue;
         }
+        if (halted) {
+            return {};  // the listing of the folder was cut short
+        }
         for (qsizetype k = 0; k < names.size(); ++k) {
+            if (k > 0 && k % ServeEveryNames == 0 && stopped()) {
+                return {};
+            }
             QString name;
             bool tilde = true;
             QString path;
@@ -140,7 +158,7 @@ QStringList scanFolderTree(const QString& folder, const QString& pattern, Dialog
     if (!GetSubDirectories2016(collection, true, dialogs, appTitle, serveEvents, sep)) {
         return {};
     }
-    return collectFolderFiles(collection, pattern, run, sep);
+    return collectFolderFiles(collection, pattern, run, serveEvents, sep);
 }
 
 }  // namespace zentavo

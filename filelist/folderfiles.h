@@ -2,7 +2,7 @@
 
 #include "filelist/pathroutines.h"
 #include "filelist/subdirectories.h"
-#include "shell/report/dialogs.h"
+#include "report/dialogs.h"
 
 #include <QString>
 #include <QStringList>
@@ -42,14 +42,18 @@ QString extensionPattern(const QString& extension);
 // file opens and is not a hidden file (attribute value 34). Duplicates are kept. Each statement
 // goes through run; a failed statement skips the rest of its name (or its entry), so a path is
 // never added twice or half-formed. Without run the first failure propagates (a file that
-// vanishes during the scan is no failure: it is left out). Any thread.
+// vanishes during the scan is no failure: it is left out). serveEvents, when set, is called
+// before each entry is listed, while it is listed and before every ServeEveryNames names are
+// checked; when it returns false the listing ends there and the result is empty. Thread of the
+// caller (the GUI thread when serveEvents serves the window).
 QStringList collectFolderFiles(const QStringList& collection, const QString& pattern,
-                               const StatementRunner& run = {}, QChar sep = PathSeparator);
+                               const StatementRunner& run = {}, const ServeEvents& serveEvents = {},
+                               QChar sep = PathSeparator);
 
 // The whole expansion of one folder, as a dropped folder or a command-line folder gets it: a
 // collection holding folder + sep, GetSubDirectories2016 with recurse (reporting through dialogs
-// titled appTitle, yielding through serveEvents), then collectFolderFiles. Nothing when
-// serveEvents stopped the walk. Thread of the caller.
+// titled appTitle), then collectFolderFiles, both yielding through serveEvents. Nothing when
+// serveEvents stopped the walk or the listing. Thread of the caller.
 QStringList scanFolderTree(const QString& folder, const QString& pattern, Dialogs* dialogs,
                            const QString& appTitle, const StatementRunner& run = {},
                            const ServeEvents& serveEvents = {}, QChar sep = PathSeparator);

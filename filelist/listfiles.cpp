@@ -1,6 +1,6 @@
 #include "filelist/listfiles.h"
 
-#include "filelist/filenames.h"
+#include "report/filenames.h"
 #include "filelist/naturalorder.h"
 
 
@@ -88,7 +88,8 @@ bool matchesWildcard(const QString& pattern, const QString& name) {
            matchCodePoints(pattern.chopped(2).toUcs4(), codes);
 }
 
-QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep) {
+QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep,
+                      const ServeEvents& serveEvents) {
     QString prefix = folder;
     if (!prefix.endsWith(sep)) {
         prefix += sep;
@@ -101,7 +102,11 @@ QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep) 
     }
     names.reserve(100);
     const int at = ::dirfd(dir.get());
+    int read = 0;
     while (const dirent* entry = ::readdir(dir.get())) {
+        if (serveEvents && ++read % ServeEveryNames == 0 && !serveEvents()) {
+            return {};
+        }
         const QString name = decodeFileName(entry->d_name);
         if (!matchesWildcard(pattern, name) || !isRegularEntry(at, entry)) {
             continue;

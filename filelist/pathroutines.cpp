@@ -1,7 +1,7 @@
 #include "filelist/pathroutines.h"
 
 #include "filelist/filelist.h"
-#include "filelist/filenames.h"
+#include "report/filenames.h"
 
 #include <sys/stat.h>
 

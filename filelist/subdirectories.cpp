@@ -1,11 +1,11 @@
 #include "filelist/subdirectories.h"
 
 #include "filelist/fileattributes.h"
-#include "filelist/filenames.h"
+#include "report/filenames.h"
 #include "filelist/listfiles.h"
 #include "filelist/naturalorder.h"
-#include "shell/report/errorreport.h"
-#include "shell/report/zentavoerror.h"
+#include "report/errorreport.h"
+#include "report/zentavoerror.h"
 
 #include <QtDebug>
 

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "filelist/listfiles.h"
 #include "filelist/pathroutines.h"
-#include "shell/report/dialogs.h"
+#include "report/dialogs.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,10 +14,6 @@ namespace zentavo {
 // The location that the folder collector's error reports name.
 inline constexpr char SubDirectoriesLocation[] =
     "in Dunmere2021/08/31.AddFolder.GetSubDirectories2016 ";
-
-// Serves the caller's pending events during a folder walk; returns false when the walk is to
-// stop (the window is closing).
-using ServeEvents = std::function<bool()>;
 
 // Appends to collection (folder paths, each ending with sep) the sub-folders of its entries,
 // breadth first: all folders one level down grouped by parent in the parents' order, each

@@ -1,7 +1,7 @@
 // Fuzz target: the EXIF orientation reader, its reset and the JPEG marker walk, on any bytes.
 
 #include "fuzz/fuzzcheck.h"
-#include "imagefiles/jpegmarkers.h"
+#include "imagefiles/jpeg/jpegmarkers.h"
 
 #include <cstdint>
 

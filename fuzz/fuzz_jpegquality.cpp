@@ -1,8 +1,8 @@
 // Fuzz target: DetectJpegQuality's arithmetic over every pixel size and file length.
 
 #include "fuzz/fuzzcheck.h"
-#include "imagefiles/detectjpegquality.h"
-#include "shell/report/zentavoerror.h"
+#include "imagefiles/jpeg/detectjpegquality.h"
+#include "report/zentavoerror.h"
 
 #include <cmath>
 #include <cstdint>

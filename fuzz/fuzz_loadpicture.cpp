@@ -2,14 +2,18 @@
 // every format in memory; the bitmap and PNG written must load again at the same size.
 
 #include "fuzz/fuzzcheck.h"
+#include "imagefiles/bmp/bmpcodec.h"
 #include "imagefiles/decoders.h"
-#include "imagefiles/encoders.h"
-#include "imagefiles/filebytes.h"
-#include "imagefiles/gdiplusstatus.h"
-#include "imagefiles/librarymessages.h"
+#include "imagefiles/files/filebytes.h"
+#include "imagefiles/gif/gifcodec.h"
+#include "imagefiles/jpeg/jpegcodec.h"
+#include "imagefiles/jpeg/savejpeg.h"
+#include "imagefiles/libraries/librarymessages.h"
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/savejpeg.h"
-#include "imagefiles/transform.h"
+#include "imagefiles/picture/gdiplusstatus.h"
+#include "imagefiles/picture/transform.h"
+#include "imagefiles/png/pngcodec.h"
+#include "imagefiles/tiff/tiffcodec.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // Fuzz target: the conversions of stored setting texts to Booleans and numbers.
 
 #include "fuzz/fuzzcheck.h"
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 #include "shell/settingsstore.h"
 
 #include <cstdint>

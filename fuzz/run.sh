@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one fuzz target under libFuzzer for a given time.
 #   fuzz/run.sh TARGET SECONDS      TARGET: loadpicture exiforientation normalizeslashes naming
-#                                           jpegquality settings
+#                                           jpegquality settings webp heif jxl heifboxes
 # Builds with clang, libFuzzer, address and undefined-behaviour sanitizers in build-fuzz/ (or
 # $ZENTAVO_FUZZ_BUILD), installing clang and its runtime when missing. The seed corpus in
 # fuzz/corpus/TARGET is copied to a working corpus, so the checked-in one stays small; crashes

@@ -1,35 +1,37 @@
 #pragma once
 
-#include "imagefiles/loadpicfile.h"
+#include "imagefiles/picture/loadresult.h"
 
 #include <QByteArray>
+#include <QSize>
 
-namespace zentavo::decoders {
+#include <span>
 
-// The decoders behind loadPicture, one per family of formats, each from the whole file in
-// memory. Each checks the header against imagefiles/limits.h before allocating pixels, and
-// reports damaged data as LoadError::Corrupt. Reentrant; any thread.
+namespace zentavo {
 
-// JPEG through TurboJPEG, with the EXIF orientation applied and the ICC profile kept.
-LoadResult decodeJpeg(const QByteArray& bytes);
+// One file format the loader reads: how its files are recognised and how they are decoded.
+// Each format's folder provides the functions; the registry lists them. All are reentrant.
+struct PictureDecoder {
+    PictureFormat format;
+    // Whether bytes (the whole file, or at least its first bytes) start as this format's do.
+    bool (*recognises)(const QByteArray& bytes);
+    // Decodes a whole file in memory. Checks the header against picture/limits.h before
+    // allocating pixels and reports damaged data as LoadError::Corrupt.
+    LoadResult (*decode)(const QByteArray& bytes);
+    // The stored pixel size from the header alone (before any orientation), invalid when
+    // unreadable; null for formats whose size Qt's image reader probes.
+    QSize (*headerSize)(const QByteArray& bytes);
+};
 
-// The pixel size in a JPEG's frame header, before orientation; invalid when unreadable.
-QSize jpegHeaderSize(const QByteArray& bytes);
+// The registry: every format the loader reads, in the order their signatures are tried.
+std::span<const PictureDecoder> pictureDecoders();
 
-// GIF through giflib: every frame as indices, the first frame composed as the image.
-LoadResult decodeGif(const QByteArray& bytes);
+// The decoder whose format's signature bytes start with, from the content, not from any name;
+// null when no format the program reads matches.
+const PictureDecoder* recognisedDecoder(const QByteArray& bytes);
 
-// PNG through libspng, every colour type, bit depth and interlacing exactly: 16-bit samples
-// stay 16-bit, a colour key becomes alpha, palettes and grey of 1 to 4 bits stay indexed.
-LoadResult decodePng(const QByteArray& bytes);
+// The picture format of bytes, from their first bytes; PictureFormat::None when no format the
+// program reads matches.
+PictureFormat sniffFormat(const QByteArray& bytes);
 
-// The pixel size in a PNG's header; invalid when unreadable.
-QSize pngHeaderSize(const QByteArray& bytes);
-
-// TIFF through libtiff for the common layouts, exactly; others through Qt's TIFF reader.
-LoadResult decodeTiff(const QByteArray& bytes);
-
-// BMP, ICO, CUR (and the TIFF fallback) through Qt's image reader.
-LoadResult decodeWithQt(const QByteArray& bytes, PictureFormat format);
-
-}  // namespace zentavo::decoders
+}  // namespace zentavo

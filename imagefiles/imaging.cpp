@@ -1,9 +1,9 @@
 #include "imagefiles/imaging.h"
 
-#include "imagefiles/limits.h"
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/transform.h"
-#include "shell/report/zentavoerror.h"
+#include "imagefiles/picture/limits.h"
+#include "imagefiles/picture/transform.h"
+#include "report/zentavoerror.h"
 
 #include <QColorSpace>
 #include <QImageReader>

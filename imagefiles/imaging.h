@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imagefiles/picture.h"
+#include "imagefiles/picture/picture.h"
 
 #include <QPoint>
 #include <QSize>

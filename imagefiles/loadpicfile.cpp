@@ -1,13 +1,12 @@
 #include "imagefiles/loadpicfile.h"
 
-#include "imagefiles/cmyk.h"
 #include "imagefiles/decoders.h"
-#include "imagefiles/filebytes.h"
-#include "imagefiles/librarymessages.h"
-#include "imagefiles/limits.h"
-#include "imagefiles/metadata.h"
-#include "imagefiles/transform.h"
-#include "shell/report/dialogs.h"
+#include "imagefiles/files/filebytes.h"
+#include "imagefiles/libraries/librarymessages.h"
+#include "imagefiles/metadata/metadata.h"
+#include "imagefiles/picture/limits.h"
+#include "imagefiles/picture/transform.h"
+#include "report/dialogs.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -27,43 +26,24 @@ constexpr qint64 HeaderProbeBytes = 1 << 20;
 
 }  // namespace
 
-LoadResult LoadResult::failure(LoadError error, const QString& reason) {
-    LoadResult result;
-    result.error = error;
-    result.reason = reason;
-    return result;
-}
-
 namespace {
 
-LoadResult decodePicture(const QByteArray& bytes, PictureFormat format) {
-    switch (format) {
-        case PictureFormat::Jpeg:
-            return decoders::decodeJpeg(bytes);
-        case PictureFormat::Gif:
-            return decoders::decodeGif(bytes);
-        case PictureFormat::Tiff:
-            return decoders::decodeTiff(bytes);
-        case PictureFormat::Png:
-            return decoders::decodePng(bytes);
-        case PictureFormat::Bmp:
-            return decoders::decodeWithQt(bytes, PictureFormat::Bmp);
-        case PictureFormat::Ico:
-            return decoders::decodeWithQt(bytes, PictureFormat::Ico);
-        case PictureFormat::None:
-            break;
+LoadResult decodePicture(const QByteArray& bytes, const PictureDecoder* decoder) {
+    if (decoder) {
+        return decoder->decode(bytes);
     }
     return LoadResult::failure(
         LoadError::Unsupported,
         bytes.isEmpty() ? QStringLiteral("The file is empty.")
-                        : QStringLiteral("The file is not a JPEG, GIF, PNG, TIFF, BMP or icon "
-                                         "picture."));
+                        : QStringLiteral("The file is not a JPEG, GIF, PNG, TIFF, BMP, icon, "
+                                         "WebP, HEIF, AVIF or JPEG XL picture."));
 }
 
-// Keeps what the file holds besides its pixels with the picture, and makes the picture look as
-// viewers show it: a TIFF's or PNG's orientation is applied here, a JPEG's by its decoder.
 void attachMetadata(Picture& picture, const QByteArray& bytes, PictureFormat format) {
-    picture.metadata = readMetadata(bytes, format);
+    // HEIF, WebP and JPEG XL decoders read theirs through their own libraries.
+    if (!picture.metadata) {
+        picture.metadata = readMetadata(bytes, format);
+    }
     const Resolution resolution = metadataResolution(picture.metadata.get());
     if (resolution.valid()) {
         // Along the file's axes; the decoder may already have turned the picture.
@@ -72,7 +52,10 @@ void attachMetadata(Picture& picture, const QByteArray& bytes, PictureFormat for
         picture.image.setDotsPerMeterX(picture.axesSwapped ? y : x);
         picture.image.setDotsPerMeterY(picture.axesSwapped ? x : y);
     }
-    if (format == PictureFormat::Tiff || format == PictureFormat::Png) {
+    // A HEIF and a JPEG XL are shown through their own transforms, which their decoders apply;
+    // their EXIF orientation only describes them.
+    if (format == PictureFormat::Tiff || format == PictureFormat::Png ||
+        format == PictureFormat::Webp) {
         picture.orientation = metadataOrientation(picture.metadata.get());
         applyOrientation(picture, picture.orientation);
     }
@@ -85,13 +68,10 @@ LoadResult loadPictureFromBytes(const QByteArray& bytes) {
         return LoadResult::failure(LoadError::TooBig, QStringLiteral("The file is too large."));
     }
     try {
-        const PictureFormat format = sniffFormat(bytes);
-        LoadResult result = decodePicture(bytes, format);
-        if (result.ok() && format == PictureFormat::Tiff) {
-            readCmykTiff(bytes, result.picture);
-        }
+        const PictureDecoder* decoder = recognisedDecoder(bytes);
+        LoadResult result = decodePicture(bytes, decoder);
         if (result.ok()) {
-            attachMetadata(result.picture, bytes, format);
+            attachMetadata(result.picture, bytes, decoder->format);
         }
         return result;
     } catch (const std::bad_alloc&) {
@@ -114,10 +94,9 @@ namespace {
 
 // The pixel size a file's head tells; none when it tells none.
 std::optional<QSize> pictureSizeIn(QByteArray& head) {
-    const PictureFormat format = sniffFormat(head);
-    if (format == PictureFormat::Jpeg || format == PictureFormat::Png) {
-        const QSize size = format == PictureFormat::Jpeg ? decoders::jpegHeaderSize(head)
-                                                         : decoders::pngHeaderSize(head);
+    const PictureDecoder* decoder = recognisedDecoder(head);
+    if (decoder && decoder->headerSize) {
+        const QSize size = decoder->headerSize(head);
         if (size.isValid()) {
             return size;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "imagefiles/picture.h"
+#include "imagefiles/picture/loadresult.h"
+#include "imagefiles/picture/picture.h"
 
 #include <QSize>
 #include <QString>
@@ -11,32 +12,12 @@ namespace zentavo {
 
 class Dialogs;
 
-// Why a picture could not be loaded.
-enum class LoadError {
-    None,
-    NotFound,     // no such file
-    NotAFile,     // a folder, FIFO, device or other non-regular file
-    Unreadable,   // the file exists but cannot be opened or read
-    Unsupported,  // not a picture format the program reads
-    Corrupt,      // a known format, but the data is damaged or cut off
-    TooBig,       // over a ceiling of imagefiles/limits.h
-    OutOfMemory,  // the memory for the picture could not be had
-};
-
-// The outcome of loading one file: the picture, or the error and a reason a user understands.
-struct LoadResult {
-    Picture picture;
-    LoadError error = LoadError::None;
-    QString reason;
-
-    bool ok() const { return error == LoadError::None; }
-    static LoadResult failure(LoadError error, const QString& reason);
-};
-
 // Loads a picture file, choosing the decoder by the file's content (JPEG, GIF, PNG, BMP, ICO,
-// CUR, TIFF), applies the orientation a JPEG, TIFF or PNG states and keeps the file's metadata
-// with the picture (imagefiles/metadata.h). Only regular files are read; damaged data
-// is a failure, never a picture with gaps. Reentrant: any thread, one call per file.
+// CUR, TIFF, WebP, HEIF, AVIF, JPEG XL), applies the orientation a JPEG, TIFF, PNG or WebP
+// states (a HEIF's and a JPEG XL's own transforms are applied by their decoders) and keeps
+// the file's metadata with the picture (imagefiles/metadata/metadata.h). Only regular files are
+// read; damaged data is a failure, never a picture with gaps. Reentrant: any thread, one call per
+// file.
 LoadResult loadPicture(const QString& path);
 
 // The same from bytes already in memory (at most limits::MaxInputFileBytes). Reentrant.

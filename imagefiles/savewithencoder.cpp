@@ -1,11 +1,17 @@
 #include "imagefiles/savewithencoder.h"
 
-#include "imagefiles/atomicfile.h"
-#include "imagefiles/encoders.h"
-#include "imagefiles/gdiplusstatus.h"
-#include "imagefiles/metadata.h"
-#include "imagefiles/savejpeg.h"
-#include "shell/report/zentavoerror.h"
+#include "imagefiles/bmp/bmpcodec.h"
+#include "imagefiles/files/atomicfile.h"
+#include "imagefiles/gif/gifcodec.h"
+#include "imagefiles/heif/heifcodec.h"
+#include "imagefiles/jpeg/savejpeg.h"
+#include "imagefiles/jxl/jxlcodec.h"
+#include "imagefiles/metadata/metadata.h"
+#include "imagefiles/picture/gdiplusstatus.h"
+#include "imagefiles/png/pngcodec.h"
+#include "imagefiles/tiff/tiffcodec.h"
+#include "imagefiles/webp/webpcodec.h"
+#include "report/zentavoerror.h"
 
 #include <new>
 
@@ -13,27 +19,19 @@ namespace zentavo {
 
 namespace {
 
-QByteArray encodeWith(EncoderId clsid, const Picture& picture) {
-    switch (clsid) {
-        case EncoderId::Bmp:
-            return encodeBmp(picture);
-        case EncoderId::Jpeg:
-            return withMetadata(encodeJpeg(picture, DefaultJpegQuality), PictureFormat::Jpeg,
-                                picture);
-        case EncoderId::Gif:
-            return encodeGif(picture);
-        case EncoderId::Tiff:
-            return withMetadata(encodeTiff(picture), PictureFormat::Tiff, picture);
-        case EncoderId::Png:
-            return withMetadata(encodePng(picture), PictureFormat::Png, picture);
+QByteArray encodeWith(EncoderId clsid, const Picture& picture, const EncoderQuality& quality) {
+    for (const ImageEncoder& encoder : imageEncoders()) {
+        if (encoder.clsid == clsid) {
+            return encoder.encode(picture, quality);
+        }
     }
     throw WriteFailure{GdiplusStatus::NotImplemented, QStringLiteral("Unknown encoder")};
 }
 
-// Encodes and writes; the reason of a failure, empty on success.
-QString encodeAndWrite(EncoderId clsid, const Picture& picture, const QString& fileName) {
+QString encodeAndWrite(EncoderId clsid, const Picture& picture, const QString& fileName,
+                       const EncoderQuality& quality = {}) {
     try {
-        writeFileAtomically(fileName, encodeWith(clsid, picture));
+        writeFileAtomically(fileName, encodeWith(clsid, picture, quality));
         return {};
     } catch (const WriteFailure& failure) {
         return failure.reason.isEmpty() ? QStringLiteral("The encoder failed") : failure.reason;
@@ -47,12 +45,31 @@ QString encodeAndWrite(EncoderId clsid, const Picture& picture, const QString& f
 }  // namespace
 
 const QList<ImageEncoder>& imageEncoders() {
+    // The file's bytes, with the picture's metadata where the format holds it; GIF and BMP
+    // writers carry what they keep themselves.
     static const QList<ImageEncoder> encoders = {
-        {EncoderId::Bmp, QStringLiteral("image/bmp"), QStringLiteral("BMP")},
-        {EncoderId::Jpeg, QStringLiteral("image/jpeg"), QStringLiteral("JPEG")},
-        {EncoderId::Gif, QStringLiteral("image/gif"), QStringLiteral("GIF")},
-        {EncoderId::Tiff, QStringLiteral("image/tiff"), QStringLiteral("TIFF")},
-        {EncoderId::Png, QStringLiteral("image/png"), QStringLiteral("PNG")},
+        {EncoderId::Bmp, QStringLiteral("image/bmp"), QStringLiteral("BMP"),
+         [](const Picture& picture, const EncoderQuality&) { return encodeBmp(picture); }},
+        {EncoderId::Jpeg, QStringLiteral("image/jpeg"), QStringLiteral("JPEG"),
+         [](const Picture& picture, const EncoderQuality&) {
+             return withMetadata(encodeJpeg(picture, DefaultJpegQuality), PictureFormat::Jpeg,
+                                 picture);
+         }},
+        {EncoderId::Gif, QStringLiteral("image/gif"), QStringLiteral("GIF"),
+         [](const Picture& picture, const EncoderQuality&) { return encodeGif(picture); }},
+        {EncoderId::Tiff, QStringLiteral("image/tiff"), QStringLiteral("TIFF"),
+         [](const Picture& picture, const EncoderQuality&) {
+             return withMetadata(encodeTiff(picture), PictureFormat::Tiff, picture);
+         }},
+        {EncoderId::Png, QStringLiteral("image/png"), QStringLiteral("PNG"),
+         [](const Picture& picture, const EncoderQuality&) {
+             return withMetadata(encodePng(picture), PictureFormat::Png, picture);
+         }},
+        {EncoderId::Webp, QStringLiteral("image/webp"), QStringLiteral("WebP"), encodeWebp},
+        {EncoderId::Heif, QStringLiteral("image/heic"), QStringLiteral("HEIC"), encodeHeif},
+        {EncoderId::Heif, QStringLiteral("image/heif"), QStringLiteral("HEIF"), encodeHeif},
+        {EncoderId::Avif, QStringLiteral("image/avif"), QStringLiteral("AVIF"), encodeAvif},
+        {EncoderId::Jxl, QStringLiteral("image/jxl"), QStringLiteral("JPEG XL"), encodeJxl},
     };
     return encoders;
 }
@@ -70,13 +87,13 @@ bool GetEncoderClsid(const QString& mimeType, EncoderId* clsid) {
 }
 
 bool SaveWithEncoder(const Picture& picture, const QString& fileName, const QString& mimeType,
-                     QString* reason) {
+                     QString* reason, const EncoderQuality& quality) {
     EncoderId clsid;
     QString failure;
     if (!GetEncoderClsid(mimeType, &clsid)) {
         failure = QStringLiteral("No encoder for the type ") + mimeType;
     } else {
-        failure = encodeAndWrite(clsid, picture, fileName);
+        failure = encodeAndWrite(clsid, picture, fileName, quality);
     }
     if (reason) {
         *reason = failure;

@@ -8,9 +8,9 @@
 #include "filelist/listfiles.h"
 #include "filelist/pathroutines.h"
 #include "filelist/subdirectories.h"
+#include "report/dialogs.h"
+#include "report/errorreport.h"
 #include "shell/mainroutines.h"
-#include "shell/report/dialogs.h"
-#include "shell/report/errorreport.h"
 #include "shell/settingsstore.h"
 
 #include <QCoreApplication>
@@ -50,8 +50,10 @@ void Form1::PushButton1_Click() {
     guard.step(100, [&] {
         files = m_dialogs.openFiles(
             QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files"),
-            QStringLiteral("All Pictures (*.bmp;*.jpg;*.gif;*.png;*.tif;*.tiff) "
-                           "(*.bmp *.jpg *.gif *.png *.tif *.tiff)"));
+            QStringLiteral(
+                "All Pictures (*.bmp;*.jpg;*.gif;*.png;*.tif;*.tiff;*.webp;*.heic;*.heif;"
+                "*.avif;*.jxl) (*.bmp *.jpg *.gif *.png *.tif *.tiff *.webp *.heic "
+                "*.heif *.avif *.jxl)"));
     });
     if (guard.test(102, [&] { return files.isEmpty(); })) {
         return;
@@ -159,7 +161,12 @@ void Form1::PushButton3_Click() {
     const StatementRunner run = [&](int number, const std::function<void()>& statement) {
         return guard.step(number, statement);
     };
-    const QStringList files = collectFolderFiles(collection, extensionPattern(extension), run);
+    const QStringList files = collectFolderFiles(collection, extensionPattern(extension), run,
+                                                 [this] { return serveWindowEvents(); });
+    // The window was closed during the listing: likewise.
+    if (m_closing) {
+        return;
+    }
     m_fileList->append(files, treeFoldersOf(folder, files));
     guard.step(136, [&] { setPointer(PointerKind::Default); });
 }

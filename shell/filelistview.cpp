@@ -1,7 +1,7 @@
 #include "shell/filelistview.h"
 
 #include "filelist/filelist.h"
-#include "filelist/filenames.h"
+#include "report/filenames.h"
 #include "shell/pointers.h"
 
 #include <QDropEvent>

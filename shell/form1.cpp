@@ -2,10 +2,10 @@
 
 #include "filelist/filelist.h"
 #include "filelist/pathroutines.h"
+#include "report/errorreport.h"
+#include "report/zentavoerror.h"
 #include "shell/filelistview.h"
 #include "shell/mainroutines.h"
-#include "shell/report/errorreport.h"
-#include "shell/report/zentavoerror.h"
 #include "shell/settingsstore.h"
 #include "shell/startupobject.h"
 
@@ -84,7 +84,7 @@ Form1::~Form1() {
 
 void Form1::Form_Load() {
     ErrorReport guard(m_dialogs, QStringLiteral("in Zentavo2021/08/31.Form1.Form_Load "));
-    guard.step(100, [&] { ApplySkin(*this, m_programFolder); });
+    guard.step(100, [&] { m_skinned = ApplySkin(*this, m_programFolder); });
     guard.step(102, [&] {
         setWindowTitle(QLatin1String(ProductName));
         setWindowIcon(programIcon(m_programFolder));

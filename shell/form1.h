@@ -142,10 +142,13 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildLayout();
+    // Gives the frames and option buttons their background and the matching text colour.
+    void paintPanels();
     void connectOptionHandlers();
     void watchPointer();
     // Restores an option button from its key; throws when the stored text does not convert.
@@ -186,6 +189,8 @@ private:
     bool m_gdiplusFailed = false;
     bool m_imagingStarted = false;
     bool m_closing = false;
+    bool m_skinned = false;  // the skin file was applied at load
+    bool m_paintingPanels = false;
     PointerKind m_pointer = PointerKind::Default;
     std::optional<QCursor> m_customPointer;
 };

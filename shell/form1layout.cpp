@@ -2,7 +2,10 @@
 // the units the layout was drawn in, and converted at 96 dots per inch (15 twips to a pixel).
 // At its default size every control stands at its drawn place; a larger window gives the list
 // the extra room, keeps the frames on the right at their size against the right edge, and keeps
-// the buttons and the progress bar at the bottom.
+// the buttons and the progress bar at the bottom. A smaller one (down to a size that fits a
+// 1024 x 600 screen) takes the room from the list first: narrower, the list and the buttons
+// under it give up the width; lower, the list gives up the height and the option frames draw
+// their rows closer together.
 #include "shell/form1.h"
 
 #include "filelist/filelist.h"
@@ -21,6 +24,7 @@
 #include <QRadioButton>
 #include <QResizeEvent>
 #include <QSlider>
+#include <QtMath>
 
 namespace zentavo {
 
@@ -29,6 +33,10 @@ namespace {
 constexpr double TwipsPerPixel = 15.0;
 constexpr int ClientWidthTwips = 15960;
 constexpr int ClientHeightTwips = 8010;
+// The right column's frames stand above the Start button's top.
+constexpr int RightColumnTwips = 6970;
+// The option frames draw their rows at most this much closer together.
+constexpr double TightestRows = 0.9;
 
 int pixels(int twips) {
     return qRound(twips / TwipsPerPixel);
@@ -70,11 +78,29 @@ template <typename W>
 W* place(W* widget, const char* name, QRect rect, Follow follow = Follow::Stay) {
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(rect);
+    widget->setProperty(DrawnPlace, rect);
     if (follow != Follow::Stay) {
-        widget->setProperty(DrawnPlace, rect);
         widget->setProperty(FollowRole, static_cast<int>(follow));
     }
     return widget;
+}
+
+// The rows of a frame drawn closer together by rows (1 as drawn): each control inside keeps its
+// height and moves up in proportion; frames inside shrink with their rows.
+void drawRowsCloser(QWidget* frame, double rows) {
+    for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QVariant drawn = child->property(DrawnPlace);
+        if (!drawn.isValid()) {
+            continue;
+        }
+        const QRect place = drawn.toRect();
+        const bool isFrame = qobject_cast<QGroupBox*>(child) != nullptr;
+        child->setGeometry(child->x(), qRound(place.y() * rows), child->width(),
+                           isFrame ? qRound(place.height() * rows) : child->height());
+        if (isFrame) {
+            drawRowsCloser(child, rows);
+        }
+    }
 }
 
 // Where a control of the window stands when the window is dx and dy pixels larger than drawn.
@@ -120,9 +146,12 @@ public:
                                   CaptionGap;
         const QRectF frame =
             QRectF(option->rect.adjusted(0, top, 0, 0)).adjusted(0.5, 0.5, -0.5, -0.5);
+        // A faint line in the text's colour: black on white, light on a dark panel.
+        QColor line = option->palette.color(QPalette::WindowText);
+        line.setAlpha(line.lightness() < 128 ? 27 : 60);
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
-        painter->setPen(QColor(0, 0, 0, 27));
+        painter->setPen(line);
         painter->setBrush(Qt::NoBrush);
         painter->drawRoundedRect(frame, 2, 2);
         painter->restore();
@@ -136,19 +165,32 @@ QStyle* plainFrameStyle() {
     return style;
 }
 
-void whiteBackground(QWidget* widget) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
+// Gives a frame, option button or check box of a window with the palette window its background
+// and the matching text colour: white under a light palette (the layout's look), the palette's base
+// colour under a dark or high-contrast one; with the skin, the button face. Group box captions
+// are drawn in the Text colour, option captions in WindowText: both take the panel's text colour.
+void paintPanel(QWidget& widget, const QPalette& window, bool skinned) {
+    QPalette palette = widget.palette();
+    const bool light =
+        window.color(QPalette::Base).lightness() >= window.color(QPalette::Text).lightness();
+    const QColor background = skinned ? window.color(QPalette::Button)
+                              : light ? QColor(Qt::white)
+                                      : window.color(QPalette::Base);
+    const QPalette::ColorRole text = skinned ? QPalette::ButtonText : QPalette::Text;
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Window, background);
+        palette.setColor(group, QPalette::WindowText, window.color(group, text));
+        palette.setColor(group, QPalette::Text, window.color(group, text));
+    }
+    widget.setPalette(palette);
+    widget.setAutoFillBackground(true);
 }
 
 }  // namespace
 
 void Form1::buildLayout() {
     setObjectName(QStringLiteral("Form1"));
-    setMinimumSize(pixels(ClientWidthTwips), pixels(ClientHeightTwips));
-    resize(minimumSize());
+    resize(pixels(ClientWidthTwips), pixels(ClientHeightTwips));
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(9);
     font.setBold(true);
@@ -168,7 +210,6 @@ void Form1::buildLayout() {
                      Follow follow = Follow::Stay) {
         auto* f = place(new QGroupBox(QString::fromUtf8(caption), parent), name, rect, follow);
         f->setStyle(plainFrameStyle());
-        whiteBackground(f);
         return f;
     };
     auto option = [&](QWidget* parent, const char* name, const char* caption, QRect rect) {
@@ -178,7 +219,6 @@ void Form1::buildLayout() {
         // A button paints its Button role, grey in most styles; an option button stands on its
         // frame's white (or, with a skin, on the skin's button face) like the frame itself.
         o->setBackgroundRole(QPalette::Window);
-        whiteBackground(o);
         return o;
     };
     auto group = [this](std::initializer_list<QRadioButton*> options) {
@@ -234,11 +274,10 @@ void Form1::buildLayout() {
         QStringLiteral("Each output takes the modification and access time of its input."));
     for (QCheckBox* check : {m_ui.Check1, m_ui.Check2}) {
         check->setBackgroundRole(QPalette::Window);
-        whiteBackground(check);
     }
     m_ui.Label1 = place(new QLabel(QStringLiteral("If a result exists:"), m_ui.Frame6), "Label1",
                         twipsRect(2640, 1770, 2040, 255));
-    m_ui.Combo1 = place(new QComboBox(m_ui.Frame6), "Combo1", twipsRect(4740, 1725, 2580, 330));
+    m_ui.Combo1 = place(new QComboBox(m_ui.Frame6), "Combo1", twipsRect(4740, 1740, 2580, 285));
     m_ui.Combo1->addItems({QStringLiteral("Replace it"), QStringLiteral("Skip the file"),
                            QStringLiteral("Keep both")});
     m_ui.Combo1->setToolTip(
@@ -297,19 +336,66 @@ void Form1::buildLayout() {
     for (QRadioButton* o : {m_ui.Option3, m_ui.Option4, m_ui.Option5}) {
         o->setEnabled(false);
     }
+    paintPanels();
+
+    // The smallest window: the buttons under the list keep room for their captions, and the
+    // option frames' rows come no closer than TightestRows.
+    int caption = 0;
+    for (QPushButton* b :
+         {m_ui.PushButton1, m_ui.PushButton3, m_ui.PushButton4, m_ui.PushButton5}) {
+        caption = qMax(caption, b->sizeHint().width());
+    }
+    const int listDrawn = m_ui.ListView1->width();
+    const int listNarrowest = qMin(listDrawn, 2 * caption + pixels(4080 - 3960));
+    const int column = pixels(RightColumnTwips);
+    setMinimumSize(width() - (listDrawn - listNarrowest),
+                   height() - (column - qCeil(column * TightestRows)));
+}
+
+void Form1::paintPanels() {
+    // Frames and option buttons paint a background of their own; the window's own colours,
+    // which follow the desktop's palette, say which.
+    const QPalette window = palette();
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        if (qobject_cast<QGroupBox*>(widget) || qobject_cast<QRadioButton*>(widget) ||
+            qobject_cast<QCheckBox*>(widget)) {
+            paintPanel(*widget, window, m_skinned);
+        }
+    }
+}
+
+void Form1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The desktop changed its palette (a dark scheme switched on, say): the panels follow.
+    if (event->type() == QEvent::PaletteChange && !m_paintingPanels) {
+        m_paintingPanels = true;
+        paintPanels();
+        m_paintingPanels = false;
+    }
 }
 
 void Form1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    const int dx = qMax(0, width() - pixels(ClientWidthTwips));
-    const int dy = qMax(0, height() - pixels(ClientHeightTwips));
+    const int dx = width() - pixels(ClientWidthTwips);
+    const int dy = height() - pixels(ClientHeightTwips);
+    // Lower than drawn, the right column's frames fit above the Start button by drawing their
+    // rows closer together.
+    const int column = pixels(RightColumnTwips);
+    const double rows = dy < 0 ? double(column + dy) / column : 1.0;
     const int listWidth = m_ui.ListView1->width();
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        const QVariant drawn = child->property(DrawnPlace);
-        if (drawn.isValid()) {
-            child->setGeometry(followed(
-                drawn.toRect(), static_cast<Follow>(child->property(FollowRole).toInt()), dx, dy));
+        const QVariant follow = child->property(FollowRole);
+        if (!follow.isValid()) {
+            continue;
         }
+        QRect place = followed(child->property(DrawnPlace).toRect(),
+                               static_cast<Follow>(follow.toInt()), dx, dy);
+        if (static_cast<Follow>(follow.toInt()) == Follow::Right) {
+            place = QRect(place.x(), qRound(place.y() * rows), place.width(),
+                          qRound(place.height() * rows));
+            drawRowsCloser(child, rows);
+        }
+        child->setGeometry(place);
     }
     // The column grows and shrinks with the list, keeping whatever width the user dragged it to
     // beyond the list's.

@@ -1,7 +1,8 @@
 // The window program: builds the window over the user's settings and Qt's dialogs, loads it and
 // serves its events until it closes.
-#include "imagefiles/librarymessages.h"
+#include "imagefiles/libraries/librarymessages.h"
 #include "shell/form1.h"
+#include "shell/mainroutines.h"
 #include "shell/qtdialogs.h"
 #include "shell/settingsstore.h"
 #include "shell/startupobject.h"
@@ -40,6 +41,14 @@ int main(int argc, char** argv) {
     form.setProgramFolder(shippedFilesFolder());
     form.Form_Load();
     form.show();
+    // Files and folders given on the command line (the desktop's "Open with") join the list as
+    // dropped ones do, once the window is up.
+    const QStringList opened =
+        zentavo::startupPaths(QCoreApplication::arguments().mid(1), QDir::currentPath());
+    if (!opened.isEmpty()) {
+        QMetaObject::invokeMethod(
+            &form, [&form, opened] { form.ListView1_OLEDragDrop(opened); }, Qt::QueuedConnection);
+    }
 
     // For the documentation: save a picture of the loaded window and end. With
     // ZENTAVO_SCREENSHOT_DROP the window is maximised and that folder is dropped on the list.

@@ -1,16 +1,18 @@
 #include "shell/mainroutines.h"
 
-#include "shell/report/dialogs.h"
-#include "shell/report/zentavoerror.h"
+#include "report/dialogs.h"
+#include "report/zentavoerror.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
 #include <QStandardPaths>
+#include <QUrl>
 #include <QWidget>
 
 namespace zentavo {
@@ -19,9 +21,12 @@ namespace {
 
 constexpr int TitleLimit = 40;
 
-void setBackground(QWidget& widget, const QColor& colour) {
+void setBackground(QWidget& widget, const QPalette& face) {
     QPalette palette = widget.palette();
-    palette.setColor(QPalette::Window, colour);
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Window, face.color(group, QPalette::Button));
+        palette.setColor(group, QPalette::WindowText, face.color(group, QPalette::ButtonText));
+    }
     widget.setPalette(palette);
     widget.setAutoFillBackground(true);
 }
@@ -45,12 +50,12 @@ QString SetAppTitle(const QString& productName) {
     return title;
 }
 
-void ApplySkin(QWidget& window, const QString& programFolder) {
+bool ApplySkin(QWidget& window, const QString& programFolder) {
     const QString skinPath = programFolder + QStringLiteral("/x/o.cjs");
     if (!QFileInfo(skinPath).isFile()) {
-        return;
+        return false;
     }
-    const QColor buttonFace = window.palette().color(QPalette::Button);
+    const QPalette buttonFace = window.palette();
     setBackground(window, buttonFace);
     for (QWidget* child : window.findChildren<QWidget*>()) {
         if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) ||
@@ -64,6 +69,7 @@ void ApplySkin(QWidget& window, const QString& programFolder) {
                            QStringLiteral("Cannot read the skin file %1").arg(skinPath));
     }
     window.setStyleSheet(QString::fromUtf8(skin.readAll()));
+    return true;
 }
 
 QString SpecialFolderPath() {
@@ -85,6 +91,31 @@ QString DefaultResultsFolder(const QString& desktopFolder) {
                            QStringLiteral("Invalid procedure call or argument"));
     }
     return desktopFolder + QLatin1Char('/');
+}
+
+QStringList startupPaths(const QStringList& arguments, const QString& currentFolder) {
+    QStringList paths;
+    bool optionsEnded = false;
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--") && !optionsEnded) {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument.isEmpty()) {
+            continue;
+        }
+        QString path = argument;
+        if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) ||
+            argument.contains(QLatin1String("://"))) {
+            const QUrl url(argument);
+            if (!url.isLocalFile()) {
+                continue;
+            }
+            path = url.toLocalFile();
+        }
+        paths << QDir::cleanPath(QDir(currentFolder).absoluteFilePath(path));
+    }
+    return paths;
 }
 
 QString PickFolder(Dialogs& dialogs, const QString& title, const QString& initialFolder) {

@@ -2,9 +2,9 @@
 // results folder and its two buttons, and what the outputs keep (tree, dates, existing results). Each choice is written to the store the moment it changes.
 #include "shell/form1.h"
 
+#include "report/dialogs.h"
+#include "report/errorreport.h"
 #include "shell/mainroutines.h"
-#include "shell/report/dialogs.h"
-#include "shell/report/errorreport.h"
 #include "shell/settingsstore.h"
 
 #include <QButtonGroup>
@@ -199,7 +199,16 @@ void Form1::PushButton8_Click() {
                                          "similar quality output JPG file.") +
                           QStringLiteral("\r\n\r\n") + fixedQuality +
                           QStringLiteral(" will use the same image quality for every output JPG "
-                                         "file."),
+                                         "file.") +
+                          QStringLiteral("\r\n\r\n") + m_ui.Option23->text() +
+                          QStringLiteral(" will flip or rotate each input JPG file without "
+                                         "re-encoding it, so the output JPG file loses no "
+                                         "quality at all. An input JPG file whose size does not "
+                                         "allow this is re-encoded as ") +
+                          m_ui.Option21->text() +
+                          QStringLiteral(" would do it. HEIF and AVIF files (HEIC photos "
+                                         "included) are turned the same way, by the turn and "
+                                         "mirror they are shown with."),
                       m_appTitle, MessageIcon::None);
 }
 

@@ -1,23 +1,24 @@
 #include "shell/qtdialogs.h"
 
-#include "filelist/filenames.h"
+#include "report/filenames.h"
 
 #include <algorithm>
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <QInputDialog>
-#include <QMessageBox>
 
 namespace zentavo {
 
@@ -44,6 +45,9 @@ namespace {
 QMessageBox::Icon boxIcon(MessageIcon icon) {
     return icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon;
 }
+
+// Room for the window frame and title bar, which the platform adds around a box.
+constexpr int WindowFrameAllowance = 40;
 
 QRect availableArea(const QWidget* near) {
     const QScreen* screen = near && near->screen() ? near->screen() : QGuiApplication::primaryScreen();
@@ -82,12 +86,14 @@ void showScrollingMessage(const QString& text, const QString& title, MessageIcon
     layout->addWidget(buttons);
 
     const QRect screen = availableArea(owner);
-    // Room for the window frame, which the platform adds around the box.
-    const int frame = 40;
-    const QSize wanted = label->sizeHint() + QSize(60, buttons->sizeHint().height() + 60);
+    // Lines are kept whole: a long path scrolls sideways rather than wrapping.
+    const int scrollBar = box.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &box);
+    const QSize wanted =
+        label->sizeHint() + QSize(60 + scrollBar, buttons->sizeHint().height() + 60 + scrollBar);
+    const int highest = screen.height() - WindowFrameAllowance;
     box.resize(std::min(wanted.width(), screen.width() * 3 / 4),
-               std::min(wanted.height(), screen.height() - frame));
-    box.setMaximumHeight(screen.height() - frame);
+               std::min(wanted.height(), highest));
+    box.setMaximumHeight(highest);
     buttons->button(QDialogButtonBox::Ok)->setFocus();
     box.exec();
 }
@@ -95,16 +101,32 @@ void showScrollingMessage(const QString& text, const QString& title, MessageIcon
 }  // namespace
 
 void QtDialogs::message(const QString& text, const QString& title, MessageIcon icon) {
-    QLabel measure;
-    measure.setTextFormat(Qt::PlainText);
-    measure.setText(displayText(text));
-    if (measure.sizeHint().height() > availableArea(m_owner).height() / 2) {
+    const auto makeBox = [&](QMessageBox& box) {
+        box.setIcon(boxIcon(icon));
+        box.setWindowTitle(title);
+        box.setText(displayText(text));
+        box.setStandardButtons(QMessageBox::Ok);
+        showAsPlainText(box);
+        box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    };
+    // A message box sizes itself when it is shown, wrapping long lines: its height is measured
+    // on a copy shown off the screen, after wrapping. Too tall for the screen, the text goes
+    // into a scrolling area that keeps each line whole instead.
+    int height = 0;
+    {
+        QMessageBox measure(m_owner);
+        makeBox(measure);
+        measure.setAttribute(Qt::WA_DontShowOnScreen);
+        measure.show();
+        height = measure.height();
+        measure.hide();
+    }
+    if (height + WindowFrameAllowance > availableArea(m_owner).height()) {
         showScrollingMessage(text, title, icon, m_owner);
         return;
     }
-    QMessageBox box(boxIcon(icon), title, displayText(text), QMessageBox::Ok, m_owner);
-    showAsPlainText(box);
-    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QMessageBox box(m_owner);
+    makeBox(box);
     box.exec();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/report/dialogs.h"
+#include "report/dialogs.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "shell/settingsstore.h"
 
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 
 #include <QSettings>
 

@@ -15,6 +15,9 @@ bool ScriptedDialogs::reportWithCheckBox(const QString& text, const QString& tit
 {
     message(text, title, icon);
     checkTexts << checkText;
+    if (whileReportShown) {
+        whileReportShown();
+    }
     if (checkAnswers.empty()) {
         return false;
     }

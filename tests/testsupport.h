@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/report/dialogs.h"
+#include "report/dialogs.h"
 
 #include <QByteArray>
 #include <QString>
@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace zentavo::test {
@@ -38,6 +39,8 @@ public:
     std::deque<bool> yesNoAnswers;
     std::deque<bool> checkAnswers;
     QStringList checkTexts;  // the check box captions offered, in order
+    // What the user does while a report box is up (the rest of the program goes on meanwhile).
+    std::function<void()> whileReportShown;
     std::deque<QString> inputAnswers;       // "\x01" answers with the default
     std::deque<QStringList> openAnswers;
     std::deque<QString> folderAnswers;

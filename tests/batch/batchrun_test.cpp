@@ -1,10 +1,10 @@
 #include "batch/batchrun.h"
-#include "batch/naming.h"
 #include "batch/filejob.h"
+#include "batch/naming.h"
 #include "batch/runorder.h"
 #include "filelist/filelist.h"
 #include "imagefiles/loadpicfile.h"
-#include "shell/report/errorreport.h"
+#include "report/errorreport.h"
 #include "tests/batch/runfixture.h"
 #include "tests/testsupport.h"
 
@@ -12,8 +12,11 @@
 #include <sys/resource.h>
 #include <tiffio.h>
 #include <turbojpeg.h>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QTemporaryDir>
 
@@ -464,24 +467,6 @@ TEST_F(BatchRunTest, AnOutputNameGoesToTheFirstFileThatReallyWritesIt) {
     }
 }
 
-TEST(RunOrder, ANameIsRefusedOnlyAfterAnEarlierOtherInputWroteIt) {
-    // Files 1 to 3 are three inputs sharing one output; file 4 is file 3 listed again.
-    RunOrder order;
-    for (int i = 1; i <= 4; ++i) {
-        const QString input = QStringLiteral("in%1").arg(std::min(i, 3));
-        order.planFile(i, false, input, input, "out", "out");
-    }
-    EXPECT_EQ(order.mayWrite(1), QString());
-    order.finished(1, false);  // not loaded, refused or failed to write: all the same here
-    EXPECT_EQ(order.mayWrite(2), QString());
-    order.finished(2, true);
-    EXPECT_EQ(order.mayWrite(3), QString("out was already written by file 2 of this run (in2)."));
-    order.finished(3, false);
-    EXPECT_EQ(order.mayWrite(4), QString("out was already written by file 2 of this run (in2)."));
-    order.cancel();
-    EXPECT_EQ(order.qualityFor(9), std::nullopt);
-}
-
 TEST_F(BatchRunTest, TheBarRoundsItsShareOfTheList) {
     const std::pair<int, std::vector<int>> cases[] = {{3, {33, 67, 100}}, {100, {}}};
     for (auto [count, expected] : cases) {
@@ -606,12 +591,17 @@ TEST_F(BatchRunTest, ShowNoMoreCollectsTheRestOfTheRunsReportsForTheClosingMessa
     ASSERT_EQ(messages.size(), 3);
     EXPECT_EQ(frontEnd.scripted.checkTexts,
               QStringList(2, "Show no more error messages in this run"));
+    // Each collected report reads "PATH (line N): REASON", the path once: the reason is the
+    // shown report's first line without the path it began with.
+    const QString shown = messages[0].section("\r\n", 0, 0);
+    ASSERT_TRUE(shown.startsWith(bad[0] + " cannot be loaded: ")) << shown.toStdString();
+    const QString reason = shown.mid(bad[0].size() + 1);
     QString closing = "Done.\r\n\r\nThese errors were not shown:";
     for (int i = 2; i < 4; ++i) {
-        const QString report = messages[0].section("\r\n", 0, 0).replace("bad0", QStringLiteral("bad%1").arg(i));
-        closing += "\r\n" + bad[i] + " line 210: " + report;
+        closing += "\r\n" + bad[i] + " (line 210): " + reason;
     }
     EXPECT_EQ(messages[2], closing);
+    EXPECT_EQ(messages[2].count(QFileInfo(bad[3]).fileName()), 1);
 }
 
 TEST_F(BatchRunTest, APictureThatCannotBeMirroredIsNotWrittenUnmirrored) {
@@ -657,4 +647,51 @@ TEST_F(BatchRunTest, APictureThatCannotBeMirroredIsNotWrittenUnmirrored) {
     ASSERT_EQ(result.reports.size(), 1u);
     EXPECT_EQ(result.reports[0].statement, 132);
     EXPECT_TRUE(folderEntries(results.path()).isEmpty());
+}
+
+TEST_F(BatchRunTest, StopWhileAReportIsUpEndsTheRunWhenItClosesCountingTheWrittenFiles) {
+    // good0, bad1, bad2, good3 ... good9: while bad1's report is up, the files behind it come
+    // back (bad2 with a report of its own, good3 and good4 written); Stop is pressed, then the
+    // box is closed.
+    QStringList paths;
+    for (int i = 0; i < 10; ++i) {
+        paths << (i == 1 || i == 2 ? writeText(QStringLiteral("bad%1.png").arg(i))
+                                   : writeBmp(QStringLiteral("good%1.bmp").arg(i), 40, 30));
+    }
+    options.op = Operation::Rotate;
+    FileList list;
+    list.append(paths);
+    BatchRun run(options, frontEnd);
+    run.setJobs(2);
+    int reportsUp = 0;
+    frontEnd.scripted.whileReportShown = [&] {
+        ++reportsUp;
+        QElapsedTimer waited;
+        waited.start();
+        while (!(QFile::exists(output("good3_rotated.bmp")) &&
+                 QFile::exists(output("good4_rotated.bmp"))) &&
+               waited.elapsed() < 20000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        QCoreApplication::processEvents();
+        run.stop();
+    };
+    RunSummary summary;
+    QObject::connect(&run, &BatchRun::finished, [&](const RunSummary& s) { summary = s; });
+    run.PushButton2_Click(list);
+    run.waitForFinished();
+
+    const QStringList written = folderEntries(results.path());
+    EXPECT_EQ(written,
+              (QStringList{"good0_rotated.bmp", "good3_rotated.bmp", "good4_rotated.bmp"}));
+    EXPECT_EQ(reportsUp, 1);  // bad2's report is not shown after Stop
+    const QStringList messages = frontEnd.scripted.messages();
+    ASSERT_EQ(messages.size(), 2);
+    const QString reason = messages[0].section("\r\n", 0, 0).mid(paths[1].size() + 1);
+    EXPECT_EQ(messages[1],
+              "Stopped.\r\n\r\n3 of 10 files were processed.\r\n\r\n"
+              "These errors were not shown:\r\n" +
+                  paths[2] + " (line 210): " + reason);
+    EXPECT_TRUE(summary.stopped);
+    EXPECT_EQ(summary.processed, 3);
 }

@@ -2,6 +2,8 @@
 // (an independent reader) on real files: values kept, orientation 1, thumbnail redrawn,
 // resolution following a quarter turn, and the picture as a viewer showed it, turned.
 #include "batch/joboptions.h"
+#include "batch/naming.h"
+#include "imagefiles/loadpicfile.h"
 #include "imagefiles/savewithencoder.h"
 #include "tests/batch/runfixture.h"
 
@@ -277,6 +279,60 @@ TEST_P(KeepMetadata, TiffAndPngKeepTheirMetadataWithOrientationOne) {
                       swapped ? 7874 : 11811);
             EXPECT_EQ(tags.value(QStringLiteral("PNG-pHYs:PixelsPerUnitY")).toInt(),
                       swapped ? 11811 : 7874);
+        }
+    }
+}
+
+// The newer formats, each written by its own library with the JPEG's metadata (shown upright,
+// so the orientation it states is 1), then flipped or turned by a run: exiftool reads the
+// values back from WebP's chunks, HEIF's and AVIF's items and JPEG XL's boxes. A lossless run
+// turns a HEIF by its boxes: its EXIF and XMP then state the orientation of the new turn.
+TEST_P(KeepMetadata, NewerFormatsKeepTheirMetadataThroughTheirOwnLibraries) {
+    const QString jpeg = dir.filePath(QStringLiteral("photo.jpg"));
+    writeJpeg(jpeg, quadrants(64, 48), 95);
+    tag(jpeg, photoTags());
+    LoadResult loaded = loadPicture(jpeg);
+    ASSERT_TRUE(loaded.ok());
+    const Case& c = GetParam();
+    for (const char* extension : {"webp", "heic", "avif", "jxl"}) {
+        SCOPED_TRACE(extension);
+        const QString input = dir.filePath(QStringLiteral("in.") + QLatin1String(extension));
+        ASSERT_TRUE(SaveWithEncoder(loaded.picture, input,
+                                    mimeTypeOf(formatClassOf(input)), nullptr,
+                                    EncoderQuality::fixed(95)));
+        const QString output = run(input, QLatin1String(extension));
+        const LoadResult shown = loadPicture(output);
+        ASSERT_TRUE(shown.ok()) << shown.reason.toStdString();
+        const bool turned = c.operation == Operation::Rotate && quarterTurn();
+        EXPECT_EQ(shown.picture.image.size(), turned ? QSize(64, 48) : QSize(48, 64));
+        const Corners expected = expectedCorners(c);
+        const Corners actual = cornersOf(shown.picture.image.convertToFormat(QImage::Format_RGB32));
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_TRUE(near(actual[i], expected[i])) << "corner " << i;
+        }
+        const QJsonObject tags =
+            exiftool({QStringLiteral("-j"), QStringLiteral("-n"), QStringLiteral("-G1"), output});
+        if (c.strip) {
+            EXPECT_FALSE(tags.contains(QStringLiteral("IFD0:Make")));
+            EXPECT_FALSE(tags.contains(QStringLiteral("XMP-dc:Subject")));
+            EXPECT_FALSE(tags.contains(QStringLiteral("GPS:GPSLatitude")));
+            continue;
+        }
+        // A lossless turn of a HEIF or AVIF keeps the coded picture: its metadata states the
+        // new turn (6 for a quarter turn clockwise); anything re-encoded states 1.
+        const bool byBoxes = c.lossless && (QLatin1String(extension) == QLatin1String("heic") ||
+                                            QLatin1String(extension) == QLatin1String("avif"));
+        const int orientation = byBoxes ? 6 : 1;
+        EXPECT_EQ(tags.value(QStringLiteral("IFD0:Orientation")).toInt(), orientation);
+        EXPECT_EQ(tags.value(QStringLiteral("XMP-tiff:Orientation")).toInt(), orientation);
+        EXPECT_EQ(tags.value(QStringLiteral("IFD0:Make")).toString(), QStringLiteral("Corvus"));
+        EXPECT_EQ(tags.value(QStringLiteral("ExifIFD:DateTimeOriginal")).toString(),
+                  QStringLiteral("2021:05:06 07:08:09"));
+        EXPECT_DOUBLE_EQ(tags.value(QStringLiteral("GPS:GPSLatitude")).toDouble(), 48.5);
+        EXPECT_EQ(tags.value(QStringLiteral("XMP-dc:Subject")).toString(), QStringLiteral("harbour"));
+        if (!byBoxes) {
+            EXPECT_EQ(tags.value(QStringLiteral("ExifIFD:ExifImageWidth")).toInt(),
+                      shown.picture.width());
         }
     }
 }

@@ -26,6 +26,7 @@ const NamingCase WindowsCases[] = {
     {R"(C:\Pics\Sun.)", "Sun.", "Sun", ""},
     {R"(C:\Pics\)", "", "", R"(C:\Pics\)"},
     {"Sun.gif", "Sun.gif", "Sun", "gif"},
+    {".png", ".png", ".png", ".png"},
     {"", "", "", ""},
 };
 
@@ -77,6 +78,34 @@ TEST(OutputNaming, FormatClassIgnoresCaseAndSendsEverythingElseToBitmap) {
     }
 }
 
+TEST(OutputNaming, NewerFormatsKeepTheirOwnLowerCasedExtension) {
+    struct Row {
+        const char* input;
+        FormatClass formatClass;
+        const char* rotated;
+        const char* mime;
+    };
+    const Row rows[] = {
+        {"/in/Sun.HEIC", FormatClass::Heic, "/out/Sun_rotated.heic", "image/heic"},
+        {"/in/Sun.heif", FormatClass::Heif, "/out/Sun_rotated.heif", "image/heif"},
+        {"/in/Sun.Avif", FormatClass::Avif, "/out/Sun_rotated.avif", "image/avif"},
+        {"/in/Sun.WEBP", FormatClass::Webp, "/out/Sun_rotated.webp", "image/webp"},
+        {"/in/Sun.jxl", FormatClass::Jxl, "/out/Sun_rotated.jxl", "image/jxl"},
+        // Near misses stay in the bitmap class.
+        {"/in/Sun.hei", FormatClass::Bmp, "/out/Sun_rotated.bmp", ""},
+        {"/in/Sun.heics", FormatClass::Bmp, "/out/Sun_rotated.bmp", ""},
+        {"/in/Sun.jpegxl", FormatClass::Bmp, "/out/Sun_rotated.bmp", ""},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(formatClassOf(row.input), row.formatClass) << row.input;
+        EXPECT_EQ(outputPath("/out", row.input, Operation::Rotate), row.rotated) << row.input;
+        EXPECT_EQ(mimeTypeOf(row.formatClass), row.mime) << row.input;
+    }
+    EXPECT_EQ(outputPath("/out", "/in/Sun.HEIC", Operation::Flip), "/out/Sun_flipped.heic");
+    EXPECT_TRUE(takesQuality(FormatClass::Avif));
+    EXPECT_FALSE(takesQuality(FormatClass::Png));
+}
+
 TEST(OutputNaming, FlipAndRotateNamesShareOneShape) {
     EXPECT_EQ(outputPath("/out", "/in/Sun.JPG", Operation::Flip), "/out/Sun_flipped.jpg");
     EXPECT_EQ(outputPath("/out", "/in/Sun.png", Operation::Rotate), "/out/Sun_rotated.png");
@@ -113,6 +142,8 @@ TEST(OutputNaming, FolderExistsOnlyForFolders) {
 
 TEST(OutputNaming, SliderValueMustFitAByte) {
     FixedJobOptions options;
+    options.slider = 0;
+    EXPECT_EQ(fixedQuality(options), 0);
     options.slider = 255;
     EXPECT_EQ(fixedQuality(options), 255);
     options.slider = 256;

@@ -1,7 +1,7 @@
 // zentavo-batch over a photo archive, end to end: trees kept, outputs that exist, file dates,
 // lists from other tools, names that are not UTF-8, shards through GNU parallel, and a run
 // killed and resumed.
-#include "imagefiles/staletemporaries.h"
+#include "imagefiles/files/staletemporaries.h"
 #include "tests/testsupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "cli/clifrontend.h"
 #include "cli/pathlist.h"
-#include "filelist/filenames.h"
+#include "report/filenames.h"
 
 #include <gtest/gtest.h>
 

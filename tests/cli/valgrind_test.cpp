@@ -1,7 +1,7 @@
 // zentavo-batch under valgrind's memcheck over every kind of PNG: no value that a decoder or an
 // encoder never wrote may decide anything or reach an output file.
 
-#include "tests/imagefiles/pngsamples.h"
+#include "tests/imagefiles/png/pngsamples.h"
 #include "tests/testsupport.h"
 
 #include <gtest/gtest.h>

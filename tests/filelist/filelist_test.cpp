@@ -1,6 +1,6 @@
 #include "filelist/filelist.h"
 #include "filelist/pathroutines.h"
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 
 #include <gtest/gtest.h>
 

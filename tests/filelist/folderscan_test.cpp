@@ -1,7 +1,7 @@
 #include "filelist/fileattributes.h"
 #include "filelist/folderfiles.h"
 #include "filelist/subdirectories.h"
-#include "shell/report/errorreport.h"
+#include "report/errorreport.h"
 #include "tests/filelist/foldertree.h"
 #include "tests/testsupport.h"
 

@@ -1,6 +1,6 @@
 #include "tests/filelist/foldertree.h"
 
-#include "filelist/filenames.h"
+#include "report/filenames.h"
 
 #include <dirent.h>
 #include <fcntl.h>

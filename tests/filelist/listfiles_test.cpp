@@ -1,4 +1,4 @@
-#include "filelist/filenames.h"
+#include "report/filenames.h"
 #include "filelist/listfiles.h"
 #include "filelist/naturalorder.h"
 #include "tests/filelist/foldertree.h"
@@ -33,7 +33,10 @@ TEST(Wildcard, MatchesAsFileListingsDo) {
 }
 
 TEST(NaturalOrder, SortsAsAFileManagerDoesInAnyLocale) {
-    // Each pair in order: the first sorts before the second.
+    // Each pair in order: the first sorts before the second. Leading zeros do not count towards
+    // a number's size (f007, f8, f09, f10); between equal values they only break a tie, the
+    // first such difference deciding, and a real difference after them still comes first. Case
+    // breaks ties the same way: the first difference in case decides.
     const std::pair<const char*, const char*> ordered[] = {
         {"f2", "f10"},        {"F2", "f10"},
         {"f9", "f09"},        {"f09", "f10"},
@@ -42,7 +45,12 @@ TEST(NaturalOrder, SortsAsAFileManagerDoesInAnyLocale) {
         {"img12a", "img12b"}, {"a10b2", "a10b10"},
         {"2", "10"},          {"0", "00"},
         {"9", "a"},           {"99999999999999999999", "100000000000000000000"},
-        {"Ärger", "ärger"},
+        {"Ärger", "ärger"},   {"f007", "f8"},
+        {"f8", "f09"},        {"f007", "f10"},
+        {"f9z", "f0010a"},    {"f1", "f01"},
+        {"f01", "f001"},      {"x1y01", "x01y1"},
+        {"A01", "a1"},        {"f01b", "f1c"},
+        {"Ab", "aB"},
     };
     for (const auto& [first, second] : ordered) {
         SCOPED_TRACE(std::string(first) + " < " + second);

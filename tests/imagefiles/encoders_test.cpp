@@ -1,5 +1,5 @@
+#include "imagefiles/picture/transform.h"
 #include "imagefiles/savewithencoder.h"
-#include "imagefiles/transform.h"
 #include "tests/imagefiles/writefixtures.h"
 #include "tests/testsupport.h"
 
@@ -59,7 +59,10 @@ TEST(EncoderRegistry, LooksUpMimeTypesIgnoringCase) {
     EXPECT_EQ(clsid, EncoderId::Png);
     EXPECT_TRUE(GetEncoderClsid(QStringLiteral("image/Tiff"), &clsid));
     EXPECT_EQ(clsid, EncoderId::Tiff);
-    EXPECT_FALSE(GetEncoderClsid(QStringLiteral("image/webp"), &clsid));
+    EXPECT_TRUE(GetEncoderClsid(QStringLiteral("Image/HEIC"), &clsid));
+    EXPECT_EQ(clsid, EncoderId::Heif);
+    EXPECT_TRUE(GetEncoderClsid(QStringLiteral("image/Tiff"), &clsid));
+    EXPECT_FALSE(GetEncoderClsid(QStringLiteral("image/x-pcx"), &clsid));
     EXPECT_FALSE(GetEncoderClsid(QStringLiteral("image/png "), &clsid));
     EXPECT_EQ(clsid, EncoderId::Tiff);
 
@@ -74,9 +77,9 @@ TEST(EncoderRegistry, UnknownTypeReturnsFalseAndWritesNothing) {
     QTemporaryDir dir;
     QString reason;
     EXPECT_FALSE(SaveWithEncoder(pictureOf(test::photoLike(8, 8)),
-                                 dir.filePath(QStringLiteral("a.webp")),
-                                 QStringLiteral("image/webp"), &reason));
-    EXPECT_EQ(reason, QStringLiteral("No encoder for the type image/webp"));
+                                 dir.filePath(QStringLiteral("a.pcx")),
+                                 QStringLiteral("image/x-pcx"), &reason));
+    EXPECT_EQ(reason, QStringLiteral("No encoder for the type image/x-pcx"));
     EXPECT_TRUE(folderEntries(dir.path()).isEmpty());
 }
 

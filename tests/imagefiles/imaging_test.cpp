@@ -1,6 +1,6 @@
 #include "imagefiles/imaging.h"
-#include "imagefiles/transform.h"
-#include "shell/report/zentavoerror.h"
+#include "imagefiles/picture/transform.h"
+#include "report/zentavoerror.h"
 #include "tests/imagefiles/readfixtures.h"
 #include "tests/testsupport.h"
 

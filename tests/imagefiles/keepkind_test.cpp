@@ -1,8 +1,8 @@
 // Pictures stay in their kind through a flip: a 1-bit page stays 1-bit (and small), a palette
 // stays a palette. Checked on the written files with libtiff and against Qt's own mirror.
 #include "imagefiles/loadpicfile.h"
+#include "imagefiles/picture/transform.h"
 #include "imagefiles/savewithencoder.h"
-#include "imagefiles/transform.h"
 #include "tests/testsupport.h"
 
 #include <QBuffer>

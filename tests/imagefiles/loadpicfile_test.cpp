@@ -1,6 +1,6 @@
+#include "imagefiles/files/filebytes.h"
+#include "imagefiles/jpeg/jpegmarkers.h"
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/filebytes.h"
-#include "imagefiles/jpegmarkers.h"
 #include "tests/imagefiles/readfixtures.h"
 #include "tests/testsupport.h"
 

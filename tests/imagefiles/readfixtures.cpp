@@ -7,6 +7,7 @@
 #include <tiffio.h>
 #include <turbojpeg.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <stdexcept>
@@ -71,7 +72,7 @@ QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool big
 
 QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
                          const std::vector<quint16>& samples, int pages, int channels,
-                         bool separate) {
+                         bool separate, bool whiteIsZero, bool tagged) {
     QTemporaryFile file;
     file.open();
     const QByteArray name = file.fileName().toLocal8Bit();
@@ -82,13 +83,17 @@ QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
         TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bits);
         TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, channels);
         TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
-                     channels == 2 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+                     channels == 4 ? PHOTOMETRIC_RGB
+                     : whiteIsZero ? PHOTOMETRIC_MINISWHITE
+                                   : PHOTOMETRIC_MINISBLACK);
         TIFFSetField(tiff, TIFFTAG_PLANARCONFIG,
                      separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
         TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
         TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 3);
         uint16_t extra = associated ? EXTRASAMPLE_ASSOCALPHA : EXTRASAMPLE_UNASSALPHA;
-        TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
+        if (tagged) {
+            TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
+        }
         const int perRow = separate ? 1 : channels;
         std::vector<uchar> row(size_t(width) * perRow * (bits / 8));
         for (int plane = 0; plane < (separate ? channels : 1); ++plane) {
@@ -146,7 +151,8 @@ QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFram
         EGifPutExtensionTrailer(gif);
     }
     for (const GifFrameInput& frame : frames) {
-        GraphicsControlBlock control{DISPOSE_DO_NOT, false, frame.delay, frame.transparentIndex};
+        GraphicsControlBlock control{frame.disposal, frame.userInput, frame.delay,
+                                     frame.transparentIndex};
         GifByteType extension[4];
         const size_t length = EGifGCBToExtension(&control, extension);
         EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(length), extension);
@@ -167,6 +173,34 @@ QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFram
     }
     EGifCloseFile(gif, &error);
     GifFreeMapObject(global);
+    return bytes;
+}
+
+QByteArray writeGifThroughGiflib(const QImage& indices, bool interlaced) {
+    QByteArray bytes;
+    int error = 0;
+    GifFileType* gif = EGifOpen(&bytes, writeToBuffer, &error);
+    gif->SWidth = indices.width();
+    gif->SHeight = indices.height();
+    gif->SColorResolution = 8;
+    gif->SBackGroundColor = 0;
+    std::vector<GifColorType> colours(256);
+    for (int i = 0; i < 256; ++i) {
+        const QRgb colour = i < indices.colorCount() ? indices.color(i) : qRgb(0, 0, 0);
+        colours[size_t(i)] = {GifByteType(qRed(colour)), GifByteType(qGreen(colour)),
+                              GifByteType(qBlue(colour))};
+    }
+    gif->SColorMap = GifMakeMapObject(256, colours.data());
+    SavedImage* frame = GifMakeSavedImage(gif, nullptr);
+    frame->ImageDesc = {0, 0, indices.width(), indices.height(), interlaced, nullptr};
+    // giflib frees the rows with the file.
+    frame->RasterBits =
+        static_cast<GifByteType*>(std::malloc(size_t(indices.width()) * size_t(indices.height())));
+    for (int y = 0; y < indices.height(); ++y) {
+        std::memcpy(frame->RasterBits + qsizetype(y) * indices.width(), indices.constScanLine(y),
+                    size_t(indices.width()));
+    }
+    EGifSpew(gif);
     return bytes;
 }
 

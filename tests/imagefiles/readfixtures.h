@@ -1,6 +1,6 @@
 #pragma once
 
-#include "imagefiles/picture.h"
+#include "imagefiles/picture/picture.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -25,9 +25,11 @@ QByteArray withExifOrientation(const QByteArray& jpeg, int orientation, bool big
 // A TIFF of 8- or 16-bit RGBA samples (channels 4) or grey and alpha (channels 2) written with
 // libtiff; alpha associated or not; samples interleaved or in one plane each (separate).
 // samples holds width x height x channels values; the file holds pages copies of the picture.
+// whiteIsZero makes grey and alpha files white-is-zero; tagged false leaves the ExtraSamples tag
+// out (associated is then ignored).
 QByteArray writeRgbaTiff(int width, int height, int bits, bool associated,
                          const std::vector<quint16>& samples, int pages = 1, int channels = 4,
-                         bool separate = false);
+                         bool separate = false, bool whiteIsZero = false, bool tagged = true);
 
 // One frame of a GIF written by writeGif.
 struct GifFrameInput {
@@ -37,11 +39,17 @@ struct GifFrameInput {
     int delay = 0;
     int transparentIndex = -1;
     bool localPalette = false;
+    int disposal = 1;  // DISPOSE_DO_NOT
+    bool userInput = false;
 };
 
 // A GIF file with the given screen, global palette (4 colours), frames and loop count.
 QByteArray writeGif(int screenWidth, int screenHeight, const std::vector<GifFrameInput>& frames,
                     int loopCount);
+
+// A one-frame GIF of an Indexed8 picture with a 256-colour palette, written by giflib itself
+// (EGifSpew), which also puts the rows of an interlaced frame in their passes.
+QByteArray writeGifThroughGiflib(const QImage& indices, bool interlaced);
 
 // The pixel bytes of image at (x, y).
 QByteArray pixelBytes(const QImage& image, int x, int y);

@@ -18,14 +18,17 @@ struct AlphaCase {
     bool associated;
     int channels;  // 2: grey and alpha, 4: RGBA
     bool separate;
+    bool whiteIsZero = false;
+    bool tagged = true;  // false: no ExtraSamples tag; the alpha is then read as associated
 };
 
 class TiffAlpha : public ::testing::TestWithParam<AlphaCase> {};
 
 // Alpha is kept as stored, whatever the layout: unassociated alpha keeps the colour of a fully
-// transparent pixel, and no sample is rounded through premultiplication.
+// transparent pixel, and no sample is rounded through premultiplication. White-is-zero inverts
+// the grey, never the alpha.
 TEST_P(TiffAlpha, SamplesAreReadExactly) {
-    const auto [bits, associated, channels, separate] = GetParam();
+    const auto [bits, associated, channels, separate, whiteIsZero, tagged] = GetParam();
     const int width = 7;
     const int height = 5;
     std::mt19937 random(11);
@@ -44,8 +47,8 @@ TEST_P(TiffAlpha, SamplesAreReadExactly) {
         samples[alpha] = 0;  // transparent, with a colour that must survive
         samples[0] = top;
     }
-    const LoadResult result = loadPictureFromBytes(
-        test::writeRgbaTiff(width, height, bits, associated, samples, 1, channels, separate));
+    const LoadResult result = loadPictureFromBytes(test::writeRgbaTiff(
+        width, height, bits, associated, samples, 1, channels, separate, whiteIsZero, tagged));
     ASSERT_TRUE(result.ok()) << result.reason.toStdString();
     const QImage& image = result.picture.image;
     const QImage::Format expected =
@@ -56,7 +59,8 @@ TEST_P(TiffAlpha, SamplesAreReadExactly) {
         for (int x = 0; x < width; ++x) {
             for (int c = 0; c < 4; ++c) {
                 const size_t pixel = (size_t(y) * width + x) * channels;
-                const quint16 want = samples[pixel + (c == 3 ? alpha : std::min(c, alpha - 1))];
+                const quint16 stored = samples[pixel + (c == 3 ? alpha : std::min(c, alpha - 1))];
+                const quint16 want = whiteIsZero && c != 3 ? quint16(top - stored) : stored;
                 const quint16 value =
                     bits == 8 ? image.constScanLine(y)[x * 4 + c]
                               : reinterpret_cast<const quint16*>(image.constScanLine(y))[x * 4 + c];
@@ -81,6 +85,16 @@ INSTANTIATE_TEST_SUITE_P(
         return cases;
     }()));
 
+// A fourth RGB sample without an ExtraSamples tag is associated alpha, as libtiff's own RGBA
+// reader and the viewers built on it take it (libtiff reports such a sample as unspecified).
+INSTANTIATE_TEST_SUITE_P(Untagged, TiffAlpha,
+                         ::testing::Values(AlphaCase{8, true, 4, false, false, false},
+                                           AlphaCase{16, true, 4, true, false, false}));
+
+INSTANTIATE_TEST_SUITE_P(WhiteIsZero, TiffAlpha,
+                         ::testing::Values(AlphaCase{8, false, 2, false, true},
+                                           AlphaCase{16, false, 2, true, true}));
+
 // One layout of the TIFF files in the layouts table.
 struct TiffLayoutCase {
     const char* name;
@@ -90,10 +104,12 @@ struct TiffLayoutCase {
     bool separate;
     bool tiled;
     uint16_t compression;
+    bool eightBitMap = false;  // a colour map of 8-bit values, as some writers store it
 };
 
 // Writes samples (width x height x samples values below 2^bits) in the layout; palettes get
-// the colour map entry i = (i * 40, 255 - i, i * 7) in 16-bit values.
+// the colour map entry i = (i * 40, 255 - i, i * 7) in 16-bit values, or as they are in an
+// 8-bit map.
 QByteArray tiffInLayout(const TiffLayoutCase& c, int width, int height,
                         const std::vector<int>& samples) {
     QTemporaryFile file;
@@ -110,9 +126,10 @@ QByteArray tiffInLayout(const TiffLayoutCase& c, int width, int height,
     if (c.photometric == PHOTOMETRIC_PALETTE) {
         std::vector<uint16_t> r(1 << c.bits), g(1 << c.bits), b(1 << c.bits);
         for (int i = 0; i < (1 << c.bits); ++i) {
-            r[i] = uint16_t(i * 40 % 256 * 257);
-            g[i] = uint16_t((255 - i) * 257);
-            b[i] = uint16_t(i * 7 % 256 * 257);
+            const int scale = c.eightBitMap ? 1 : 257;
+            r[i] = uint16_t(i * 40 % 256 * scale);
+            g[i] = uint16_t((255 - i) * scale);
+            b[i] = uint16_t(i * 7 % 256 * scale);
         }
         TIFFSetField(tiff, TIFFTAG_COLORMAP, r.data(), g.data(), b.data());
     }
@@ -204,6 +221,8 @@ TEST(TiffLayouts, EveryLayoutReadsExactly) {
          COMPRESSION_NONE},
         {"2-bit palette", PHOTOMETRIC_PALETTE, 2, 1, false, false, COMPRESSION_PACKBITS},
         {"8-bit palette tiled", PHOTOMETRIC_PALETTE, 8, 1, false, true, COMPRESSION_ADOBE_DEFLATE},
+        {"4-bit palette, 8-bit map", PHOTOMETRIC_PALETTE, 4, 1, false, false, COMPRESSION_NONE,
+         true},
         {"8-bit RGB planes", PHOTOMETRIC_RGB, 8, 3, true, false, COMPRESSION_ADOBE_DEFLATE},
         {"16-bit RGB planes tiled", PHOTOMETRIC_RGB, 16, 3, true, true, COMPRESSION_LZW},
         {"16-bit RGB", PHOTOMETRIC_RGB, 16, 3, false, false, COMPRESSION_NONE},
@@ -261,6 +280,8 @@ TEST(GifLoading, EveryFrameIsKeptWithItsTimingAndTheFirstIsComposed) {
         frames[i].left = i;
         frames[i].top = i * 2;
         frames[i].delay = 10 * (i + 1);
+        frames[i].disposal = i + 1;
+        frames[i].userInput = i == 1;
     }
     frames[0].transparentIndex = 3;
     frames[1].localPalette = true;
@@ -279,6 +300,8 @@ TEST(GifLoading, EveryFrameIsKeptWithItsTimingAndTheFirstIsComposed) {
         EXPECT_EQ(frame.left, i);
         EXPECT_EQ(frame.top, i * 2);
         EXPECT_EQ(frame.delayCentiseconds, 10 * (i + 1));
+        EXPECT_EQ(frame.disposal, i + 1);
+        EXPECT_EQ(frame.userInput, i == 1);
         EXPECT_EQ(frame.localPalette, i == 1);
         ASSERT_EQ(frame.indices.size(), frames[size_t(i)].indices.size());
         for (int y = 0; y < 3; ++y) {
@@ -294,6 +317,8 @@ TEST(GifLoading, EveryFrameIsKeptWithItsTimingAndTheFirstIsComposed) {
     EXPECT_EQ(picture.image.pixelColor(11, 8).alpha(), 0);  // beyond the first frame
     const int index = frames[0].indices.pixelIndex(0, 0);
     EXPECT_EQ(picture.image.pixelColor(0, 0).alpha(), index == 3 ? 0 : 255);
+    // The count is stored low byte first.
+    EXPECT_EQ(loadPictureFromBytes(test::writeGif(12, 9, frames, 258)).picture.gif->loopCount, 258);
 }
 
 TEST(GifLoading, FramesPastTheScreenGrowItAndCutOffFramesAreDamage) {
@@ -307,6 +332,39 @@ TEST(GifLoading, FramesPastTheScreenGrowItAndCutOffFramesAreDamage) {
     EXPECT_EQ(grown.picture.image.size(), QSize(15, 5));
     EXPECT_EQ(grown.picture.gif->loopCount, -1);
     EXPECT_EQ(loadPictureFromBytes(bytes.left(bytes.size() - 6)).error, LoadError::Corrupt);
+}
+
+TEST(GifLoading, InterlacedRowsComeOutInPlaceWhicheverPassTheLastRowIsIn) {
+    // Row y of an interlaced frame is in pass 1 when y % 8 is 0, pass 2 when it is 4, pass 3
+    // when y % 4 is 2, and pass 4 when y is odd. Heights whose last row is in each pass:
+    const std::pair<int, std::vector<int>> lastPass[] = {
+        {1, {1, 9, 17}}, {2, {5, 13}}, {3, {3, 7, 11, 19}}, {4, {2, 4, 8, 16}}};
+    for (const auto& [pass, heights] : lastPass) {
+        for (const int height : heights) {
+            SCOPED_TRACE(testing::Message() << "height " << height << ", pass " << pass);
+            QImage indices(3, height, QImage::Format_Indexed8);
+            QList<QRgb> palette;
+            for (int y = 0; y < height; ++y) {
+                palette << qRgb(10 * y, 255 - 10 * y, 100);
+                indices.scanLine(y)[0] = indices.scanLine(y)[1] = indices.scanLine(y)[2] = uchar(y);
+            }
+            indices.setColorTable(palette);
+            const LoadResult interlaced =
+                loadPictureFromBytes(test::writeGifThroughGiflib(indices, true));
+            const LoadResult plain =
+                loadPictureFromBytes(test::writeGifThroughGiflib(indices, false));
+            ASSERT_TRUE(interlaced.ok() && plain.ok()) << interlaced.reason.toStdString();
+            ASSERT_EQ(interlaced.picture.image.size(), QSize(3, height));
+            EXPECT_TRUE(interlaced.picture.gif->frames[0].interlaced);
+            for (int y = 0; y < height; ++y) {
+                EXPECT_EQ(interlaced.picture.image.pixel(1, y) & 0xFFFFFF, palette[y] & 0xFFFFFF)
+                    << "row " << y;
+                EXPECT_EQ(test::pixelBytes(interlaced.picture.image, 2, y),
+                          test::pixelBytes(plain.picture.image, 2, y))
+                    << "row " << y;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 # What a user gets besides the programs: the manual page and tab completion against
 # `zentavo-batch --help`, the desktop and software-centre entries, and the Debian package.
 #   packaging_test.sh help-agreement BATCH MANPAGE COMPLETION
-#   packaging_test.sh entries-validate DESKTOP METAINFO
+#   packaging_test.sh entries-validate DESKTOP METAINFO SAMPLES_DIR
 #   packaging_test.sh package CPACK CMAKE BUILD_DIR BATCH SAMPLES_DIR APP_ID
 # A tool it needs that is missing is a failure: ./setup.sh installs every one, and a test that
 # skipped would hide a missing install step from the next new machine.
@@ -94,10 +94,24 @@ help_agreement() {
     fi
 }
 
+# The value of key in the desktop entry's main group.
+entry_value() {
+    sed -n "/^\[Desktop Entry\]/,/^\[/s/^$2=//p" "$1" | head -n1
+}
+
 entries_validate() {
-    local desktop=$1 metainfo=$2
-    need desktop-file-validate appstreamcli
+    local desktop=$1 metainfo=$2 samples=$3
+    need desktop-file-validate appstreamcli file
     desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $desktop"
+    # "Open with": the chosen files go to the program; a dock matches its window (whose class
+    # is the program's name) to the entry; every picture kind the program reads is offered.
+    [ "$(entry_value "$desktop" Exec)" = "zentavo %F" ] || fail "Exec is not 'zentavo %F'"
+    [ "$(entry_value "$desktop" StartupWMClass)" = zentavo ] || fail "StartupWMClass is not zentavo"
+    local types kind
+    types=$(entry_value "$desktop" MimeType | tr ';' '\n')
+    for kind in $(cd "$samples" && file -b --mime-type -- *) image/vnd.microsoft.icon; do
+        grep -qxF "$kind" <<<"$types" || fail "MimeType lacks $kind"
+    done
     appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects $metainfo"
     # The software centre finds the desktop entry by the id both files are named after.
     local id
@@ -163,8 +177,9 @@ package() {
         grep '^E: ' <<<"$tags" >&2
     fi
     # The programs use Debian's libjpeg-turbo, never a copy of their own.
-    objdump -p "$build/zentavo" "$batch" | grep -q 'NEEDED *libturbojpeg\.so' ||
-        fail "the programs do not link Debian's shared libturbojpeg"
+    # (grep reads to the end: leaving early would end objdump by SIGPIPE, and pipefail the test.)
+    [ "$(objdump -p "$build/zentavo" "$batch" | grep -c 'NEEDED *libturbojpeg\.so')" = 2 ] ||
+        fail "the programs do not both link Debian's shared libturbojpeg"
 
     # Depends names the package of every library the programs link, and the Qt plug-ins.
     local depends library path owner

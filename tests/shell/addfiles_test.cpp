@@ -2,8 +2,9 @@
 #include "tests/shell/formfixture.h"
 
 #include "filelist/filelist.h"
-#include "filelist/filenames.h"
+#include "report/filenames.h"
 #include "filelist/folderfiles.h"
+#include "filelist/subdirectories.h"
 #include "shell/filelistview.h"
 
 #include <QCoreApplication>
@@ -54,6 +55,32 @@ bool dropPaths(FileListView* list, const QStringList& paths) {
     return dropOn(list, &data);
 }
 
+// Counts the passes of the event loop made while it lives: each pass delivers one tick, which
+// posts the next (an event posted during a pass waits for the next one).
+class LoopPasses : public QObject {
+public:
+    LoopPasses() { post(); }
+    int passes = 0;
+    std::function<void(int pass)> onPass;
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() != Tick) {
+            return QObject::event(event);
+        }
+        ++passes;
+        post();
+        if (onPass) {
+            onPass(passes);
+        }
+        return true;
+    }
+
+private:
+    static constexpr QEvent::Type Tick = QEvent::Type(QEvent::User + 21);
+    void post() { QCoreApplication::postEvent(this, new QEvent(Tick)); }
+};
+
 }  // namespace
 
 class AddFilesTest : public FormTest {
@@ -80,7 +107,7 @@ TEST_F(AddFilesTest, OpenDialogAddsOneFileAsGivenAndSeveralJoinedAndCleaned) {
     EXPECT_EQ(m_dialogs.shown[0].title,
               "Add File(s) - Hold Ctrl or Shift to select multiple files");
     EXPECT_TRUE(m_dialogs.lastOpenFilters[0].startsWith(
-        "All Pictures (*.bmp;*.jpg;*.gif;*.png;*.tif;*.tiff) "));
+        "All Pictures (*.bmp;*.jpg;*.gif;*.png;*.tif;*.tiff;*.webp;*.heic;*.heif;*.avif;*.jxl) "));
     // Cancelling adds nothing and says nothing.
     m_form->controls().PushButton1->click();
     EXPECT_EQ(entries().size(), 4);
@@ -179,6 +206,63 @@ TEST_F(AddFilesTest, ClosingTheWindowDuringAFolderWalkEndsTheWalkAndAddsNothing)
         EXPECT_EQ(m_form->fileList().count(), 0);
         EXPECT_EQ(m_startup.ends, 1);
         m_startup.ends = 0;
+    }
+    EXPECT_TRUE(m_dialogs.messages().isEmpty());
+}
+
+TEST_F(AddFilesTest, ClosingTheWindowWhileAScannedTreeIsListedEndsTheListingAtOnce) {
+    // Three folders of a hundred files: the walk is short, the listing long.
+    for (int i = 0; i < 300; ++i) {
+        touch(m_tree + QStringLiteral("/D/s%1/IMG_%2.jpg").arg(i / 100).arg(i));
+    }
+    const std::function<void()> scans[] = {
+        [this] { m_form->ListView1_OLEDragDrop({m_tree + "/D"}); },
+        [this] {
+            m_dialogs.inputAnswers.push_back("jpg");
+            m_dialogs.folderAnswers.push_back(m_tree + "/D");
+            m_form->PushButton3_Click();
+        },
+    };
+    // The passes the walk alone makes.
+    int walked = 0;
+    {
+        LoopPasses loop;
+        QStringList collection{m_tree + "/D/"};
+        ASSERT_TRUE(GetSubDirectories2016(collection, true, &m_dialogs, "Zentavo", [] {
+            QCoreApplication::processEvents();
+            return true;
+        }));
+        walked = loop.passes;
+    }
+    for (const auto& scan : scans) {
+        loadForm();
+        int passes = 0;
+        {
+            LoopPasses loop;
+            scan();
+            passes = loop.passes;
+        }
+        ASSERT_EQ(m_form->fileList().count(), 300);
+        // The listing serves the window too, not only the walk: every few dozen files at least.
+        ASSERT_GE(passes - walked, 300 / 50);
+        // A close at the listing's first pass, in its middle and at its last: nothing is added
+        // and the window is not served again.
+        for (const int closeAt : {walked + 1, (walked + passes) / 2, passes}) {
+            SCOPED_TRACE(closeAt);
+            loadForm();
+            m_startup.ends = 0;
+            LoopPasses loop;
+            loop.onPass = [&](int pass) {
+                if (pass == closeAt) {
+                    m_form->close();
+                }
+            };
+            scan();
+            EXPECT_EQ(loop.passes, closeAt);
+            EXPECT_FALSE(m_form->isVisible());
+            EXPECT_EQ(m_form->fileList().count(), 0);
+            EXPECT_EQ(m_startup.ends, 1);
+        }
     }
     EXPECT_TRUE(m_dialogs.messages().isEmpty());
 }

@@ -12,9 +12,11 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSlider>
 #include <QStandardPaths>
@@ -279,6 +281,72 @@ TEST_F(FormTest, ResizedWindowGivesTheListTheRoomAndKeepsTheFramesAtTheRightEdge
     EXPECT_EQ(ui.Frame6->geometry(), frame6);
     EXPECT_EQ(ui.ListView1->geometry(), list);
     EXPECT_EQ(ui.ListView1->columnWidth(0), column);
+}
+
+TEST_F(FormTest, TheSmallestWindowFitsA1024By600ScreenWithTheListGivingUpTheRoom) {
+    Form1& form = loadForm();
+    const Form1Controls& ui = form.controls();
+    // Where each control of the window stands.
+    const auto places = [&form] {
+        const QRegularExpression designerName(
+            "^(ListView1|PushButton\\d|Frame\\d|Option\\d+|Slider1|Text1|ProgressBar1)$");
+        QMap<QString, QRect> places;
+        for (QWidget* widget : form.findChildren<QWidget*>(designerName)) {
+            places[widget->objectName()] = widget->geometry();
+        }
+        return places;
+    };
+    const QMap<QString, QRect> drawn = places();
+    ASSERT_EQ(drawn.size(), 27);
+    // Room is left for a title bar, a panel and the window's borders.
+    EXPECT_LE(form.minimumWidth(), 1024 - 24);
+    EXPECT_LE(form.minimumHeight(), 600 - 90);
+    form.resize(form.minimumSize());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(form.size(), form.minimumSize());
+
+    // The option frames keep their width at the right edge; the list gives up the width.
+    const int narrower = 1064 - form.width();
+    EXPECT_EQ(ui.ListView1->width(), 520 - narrower);
+    for (QWidget* frame :
+         {static_cast<QWidget*>(ui.Frame6), static_cast<QWidget*>(ui.Frame5),
+          static_cast<QWidget*>(ui.Frame1), static_cast<QWidget*>(ui.PushButton2)}) {
+        EXPECT_EQ(frame->width(), 520) << frame->objectName().toStdString();
+        EXPECT_EQ(frame->geometry().right(), form.width() - 9);
+    }
+    // The buttons under the list still show their whole captions.
+    for (QPushButton* b : {ui.PushButton1, ui.PushButton3, ui.PushButton4, ui.PushButton5}) {
+        EXPECT_GE(b->width(), b->sizeHint().width()) << b->objectName().toStdString();
+    }
+    // Nothing leaves its container or lies over a neighbour: the window's controls, and the
+    // controls inside each frame.
+    std::function<void(QWidget*)> noOverlaps = [&](QWidget* container) {
+        QList<QWidget*> children;
+        for (QWidget* child : container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!child->objectName().isEmpty() && child->isVisibleTo(&form)) {
+                children << child;
+            }
+        }
+        for (QWidget* child : children) {
+            EXPECT_TRUE(container->rect().contains(child->geometry()))
+                << child->objectName().toStdString() << " leaves "
+                << container->objectName().toStdString();
+            for (QWidget* other : children) {
+                EXPECT_TRUE(child == other || !child->geometry().intersects(other->geometry()))
+                    << child->objectName().toStdString() << " lies over "
+                    << other->objectName().toStdString();
+            }
+            if (qobject_cast<QGroupBox*>(child)) {
+                noOverlaps(child);
+            }
+        }
+    };
+    noOverlaps(&form);
+
+    // At the default size again, every control stands where it was drawn.
+    form.resize(1064, 534);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(places(), drawn);
 }
 
 TEST_F(FormTest, OptionButtonsAreWhiteOnTheirFramesOrTakeTheSkinsButtonFace) {

@@ -2,7 +2,7 @@
 // folder picker's answer and the skin.
 #include "shell/mainroutines.h"
 
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 #include "tests/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +39,26 @@ TEST(PickFolder, KeepsTheRootSeparatorAndDropsOthers) {
     EXPECT_EQ(PickFolder(dialogs, "t", ""), "/");
     EXPECT_EQ(PickFolder(dialogs, "t", ""), "");
     EXPECT_EQ(dialogs.lastFolderInitials.first(), "/srv");
+}
+
+TEST(StartupPaths, EachArgumentIsAnAbsolutePathInTheOrderGiven) {
+    const struct {
+        QStringList arguments;
+        QStringList expected;
+    } table[] = {
+        {{}, {}},
+        {{"/srv/in/a.jpg", "/srv/in/b.png"}, {"/srv/in/a.jpg", "/srv/in/b.png"}},
+        {{"a.jpg", "../up/b.jpg", "./sub//c.gif"},
+         {"/home/ann/a.jpg", "/home/up/b.jpg", "/home/ann/sub/c.gif"}},
+        {{"file:///srv/in/with%20space.jpg", "https://example.com/x.jpg"},
+         {"/srv/in/with space.jpg"}},
+        {{"--", "-x.jpg", "--"}, {"/home/ann/-x.jpg", "/home/ann/--"}},
+        {{"/srv/in/folder/"}, {"/srv/in/folder"}},
+    };
+    for (const auto& row : table) {
+        EXPECT_EQ(startupPaths(row.arguments, "/home/ann"), row.expected)
+            << row.arguments.join(' ').toStdString();
+    }
 }
 
 TEST(ApplySkin, LoadsTheStyleSheetAndButtonFaceOnlyWhenTheFileExists) {

@@ -156,14 +156,19 @@ TEST_F(FormTest, FolderButtonStoresTheChoiceAndEndsTheFolderWithOneSeparator) {
     EXPECT_EQ(m_dialogs.messages().size(), 0);
 }
 
-TEST_F(FormTest, QuestionMarkExplainsBothQualityModesWithoutColons) {
+TEST_F(FormTest, QuestionMarkExplainsEveryQualityModeWithoutColons) {
     loadForm();
     button("PushButton8")->click();
     ASSERT_EQ(m_dialogs.shown.size(), 1u);
     EXPECT_EQ(m_dialogs.shown[0].text,
               "Smart-Detect will automatically detect the image quality of each input JPG file "
               "and use this information to create a similar quality output JPG file.\r\n\r\n"
-              "Fixed Quality will use the same image quality for every output JPG file.");
+              "Fixed Quality will use the same image quality for every output JPG file.\r\n\r\n"
+              "Lossless (JPG to JPG) will flip or rotate each input JPG file without re-encoding "
+              "it, so the output JPG file loses no quality at all. An input JPG file whose size "
+              "does not allow this is re-encoded as Smart-Detect would do it. HEIF and AVIF files "
+              "(HEIC photos included) are turned the same way, by the turn and mirror they are "
+              "shown with.");
     EXPECT_EQ(m_dialogs.shown[0].title, "Zentavo");
     EXPECT_EQ(m_dialogs.shown[0].icon, MessageIcon::None);
 

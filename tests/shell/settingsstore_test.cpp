@@ -1,7 +1,7 @@
 // The settings store and the conversions of stored texts.
 #include "shell/settingsstore.h"
 
-#include "shell/report/zentavoerror.h"
+#include "report/zentavoerror.h"
 
 #include <gtest/gtest.h>
 #include <QSettings>
@@ -49,14 +49,13 @@ TEST_P(BooleanSetting, ConvertsWordsAndNumbersAndRefusesTheRest) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BooleanSetting,
-                         ::testing::Values(BooleanCase{"True", 1}, BooleanCase{"tRUE", 1},
-                                           BooleanCase{"False", 0}, BooleanCase{"FALSE", 0},
-                                           BooleanCase{"1", 1}, BooleanCase{"-1", 1},
-                                           BooleanCase{"0", 0}, BooleanCase{"0.5", 1},
-                                           BooleanCase{" True ", 1}, BooleanCase{"Yes", -1},
-                                           BooleanCase{"", -1}, BooleanCase{"1x", -1},
-                                           BooleanCase{"nan", -1}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, BooleanSetting,
+    ::testing::Values(BooleanCase{"True", 1}, BooleanCase{"tRUE", 1}, BooleanCase{"False", 0},
+                      BooleanCase{"FALSE", 0}, BooleanCase{"1", 1}, BooleanCase{"-1", 1},
+                      BooleanCase{"0", 0}, BooleanCase{"0.5", 1}, BooleanCase{" True ", 1},
+                      BooleanCase{"Yes", -1}, BooleanCase{"", -1}, BooleanCase{"1x", -1},
+                      BooleanCase{"nan", -1}, BooleanCase{"inf", -1}, BooleanCase{"-inf", -1}));
 
 TEST(SettingToInt32, ConvertsDecimalTextAndReportsOverflowAndLetters) {
     EXPECT_EQ(settingToInt32("85"), 85);
@@ -64,17 +63,21 @@ TEST(SettingToInt32, ConvertsDecimalTextAndReportsOverflowAndLetters) {
     EXPECT_EQ(settingToInt32("-7"), -7);
     EXPECT_EQ(settingToInt32("2.5"), 2);
     EXPECT_EQ(settingToInt32("3.5"), 4);
+    EXPECT_EQ(settingToInt32("2147483647"), 2147483647);
+    EXPECT_EQ(settingToInt32("-2147483648"), -2147483647 - 1);
     try {
         settingToInt32("forty");
         FAIL() << "letters converted";
     } catch (const ZentavoError& e) {
         EXPECT_EQ(e.number(), ErrorNumber::TypeMismatch);
     }
-    try {
-        settingToInt32("3000000000");
-        FAIL() << "overflow not reported";
-    } catch (const ZentavoError& e) {
-        EXPECT_EQ(e.number(), ErrorNumber::Overflow);
+    for (const char* beyond : {"2147483648", "-2147483649", "3000000000"}) {
+        try {
+            settingToInt32(beyond);
+            FAIL() << "overflow not reported for " << beyond;
+        } catch (const ZentavoError& e) {
+            EXPECT_EQ(e.number(), ErrorNumber::Overflow);
+        }
     }
     EXPECT_EQ(settingText(true), "True");
     EXPECT_EQ(settingText(false), "False");
