@@ -18,10 +18,36 @@ bool isEscapeAt(QStringView path, qsizetype i) {
            (i == 0 || !QChar::isHighSurrogate(path[i - 1].unicode()));
 }
 
-// The length of the valid UTF-8 sequence at bytes[i] and its code point; 0 when the bytes there
-// do not begin one (a stray continuation byte, a cut or overlong sequence, an encoded surrogate
-// or a value past Unicode).
-int validSequence(const unsigned char* bytes, qsizetype size, qsizetype i, char32_t& code) {
+void appendUtf8(QByteArray& out, char32_t code) {
+    if (code < 0x80) {
+        out.append(char(code));
+    } else if (code < 0x800) {
+        out.append(char(0xC0 | (code >> 6)));
+        out.append(char(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.append(char(0xE0 | (code >> 12)));
+        out.append(char(0x80 | ((code >> 6) & 0x3F)));
+        out.append(char(0x80 | (code & 0x3F)));
+    } else {
+        out.append(char(0xF0 | (code >> 18)));
+        out.append(char(0x80 | ((code >> 12) & 0x3F)));
+        out.append(char(0x80 | ((code >> 6) & 0x3F)));
+        out.append(char(0x80 | (code & 0x3F)));
+    }
+}
+
+bool isAscii(QByteArrayView bytes) {
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int validUtf8Sequence(const unsigned char* bytes, qsizetype size, qsizetype i, char32_t& code) {
     const unsigned char lead = bytes[i];
     int length = 0;
     char32_t minimum = 0;
@@ -55,35 +81,6 @@ int validSequence(const unsigned char* bytes, qsizetype size, qsizetype i, char3
     return length;
 }
 
-void appendUtf8(QByteArray& out, char32_t code) {
-    if (code < 0x80) {
-        out.append(char(code));
-    } else if (code < 0x800) {
-        out.append(char(0xC0 | (code >> 6)));
-        out.append(char(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.append(char(0xE0 | (code >> 12)));
-        out.append(char(0x80 | ((code >> 6) & 0x3F)));
-        out.append(char(0x80 | (code & 0x3F)));
-    } else {
-        out.append(char(0xF0 | (code >> 18)));
-        out.append(char(0x80 | ((code >> 12) & 0x3F)));
-        out.append(char(0x80 | ((code >> 6) & 0x3F)));
-        out.append(char(0x80 | (code & 0x3F)));
-    }
-}
-
-bool isAscii(QByteArrayView bytes) {
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
 QString decodeFileName(QByteArrayView bytes) {
     // Nearly every name is plain ASCII: a list of a million of them is read at the speed of
     // the copy.
@@ -101,7 +98,7 @@ QString decodeFileName(QByteArrayView bytes) {
             continue;
         }
         char32_t code = 0;
-        const int length = validSequence(data, size, i, code);
+        const int length = validUtf8Sequence(data, size, i, code);
         if (length == 0) {
             text.append(QChar(char16_t(EscapeBase + data[i])));
             ++i;

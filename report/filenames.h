@@ -19,6 +19,11 @@ QString decodeFileName(QByteArrayView bytes);
 // elsewhere) becomes the replacement character. Pure, any thread.
 QByteArray encodeFileName(QStringView path);
 
+// The length of the valid UTF-8 sequence of two to four bytes that begins at bytes[i] (of size),
+// with its code point in code; 0 when the bytes there begin none (a stray continuation byte, a
+// cut or overlong sequence, an encoded surrogate or a value past Unicode). Pure.
+int validUtf8Sequence(const unsigned char* bytes, qsizetype size, qsizetype i, char32_t& code);
+
 // True when path holds a byte that is not valid UTF-8 (see decodeFileName). Pure.
 bool hasUndecodedBytes(QStringView path);
 
