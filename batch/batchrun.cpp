@@ -132,8 +132,8 @@ void BatchRun::Private::start(const FileList& fileList) {
     const QStringList snapshot = fileList.paths();
     bound = int(snapshot.size());
     run = std::make_shared<RunState>(++lastRunId);
-    planner =
-        std::make_unique<Planner>(options, operation, snapshot, &run->order, fileList.treeFolders());
+    planner = std::make_unique<Planner>(options, operation, snapshot, &run->order,
+                                        fileList.treeFolders());
     nextToPlan = 1;
     nextToDeliver = 1;
     files.clear();
@@ -212,8 +212,7 @@ void BatchRun::Private::deliver() {
             // Dropped by Stop before it was done: neither shown nor counted.
             continue;
         }
-        if (result.outcome == FileOutcome::Written ||
-            result.outcome == FileOutcome::ResultExists) {
+        if (result.outcome == FileOutcome::Written || result.outcome == FileOutcome::ResultExists) {
             ++processed;
         }
         frontEnd.setBusy(true);

@@ -4,7 +4,6 @@
 #include "batch/planner.h"
 #include "batch/rotation.h"
 #include "batch/runorder.h"
-#include "report/filenames.h"
 #include "imagefiles/decoders.h"
 #include "imagefiles/files/atomicfile.h"
 #include "imagefiles/files/cancellation.h"
@@ -21,6 +20,7 @@
 #include "imagefiles/picture/transform.h"
 #include "imagefiles/savewithencoder.h"
 #include "report/errorreport.h"
+#include "report/filenames.h"
 #include "report/zentavoerror.h"
 
 #include <QFileInfo>
@@ -581,8 +581,7 @@ FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled
         job.report(number, describeException(std::current_exception()));
         job.notWrittenAsReported();
     }
-    if (job.result.outcome == FileOutcome::Written && commits.committed() &&
-        !commits.placedAt()) {
+    if (job.result.outcome == FileOutcome::Written && commits.committed() && !commits.placedAt()) {
         // Written in vain: another run placed the output first.
         job.result.outcome = FileOutcome::ResultExists;
     }

@@ -33,8 +33,8 @@ struct PlannedFile {
     QString resultsFolder;
     QString treeFolder;
     ExistingOutput existing = ExistingOutput::Replace;  // when the output's name is taken
-    bool resultExists = false;   // Skip found the output there when the file was planned
-    bool keepDates = false;      // the output takes the input's times
+    bool resultExists = false;  // Skip found the output there when the file was planned
+    bool keepDates = false;     // the output takes the input's times
 };
 
 // What a worker did with one planned file.

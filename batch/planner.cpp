@@ -1,10 +1,10 @@
 #include "batch/planner.h"
 
 #include "batch/naming.h"
-#include "report/filenames.h"
+#include "imagefiles/files/staletemporaries.h"
 #include "imagefiles/jpeg/detectjpegquality.h"
 #include "imagefiles/loadpicfile.h"
-#include "imagefiles/files/staletemporaries.h"
+#include "report/filenames.h"
 
 #include <QFileInfo>
 

@@ -152,7 +152,8 @@ CliArguments parseCliArguments(const QStringList& arguments) {
                 return result;
             }
             if (value.isEmpty()) {
-                result.error = QStringLiteral("--files-from needs a file, or - for standard input.");
+                result.error =
+                    QStringLiteral("--files-from needs a file, or - for standard input.");
                 return result;
             }
             if (!result.filesFrom.isEmpty()) {

@@ -43,16 +43,14 @@ CliFrontEnd::CliFrontEnd(std::FILE* errorStream, bool showProgress, int total)
 QString CliFrontEnd::paceText(double filesPerSecond, int filesLeft) {
     const qint64 seconds = qint64(std::ceil(std::max(0, filesLeft) / filesPerSecond));
     const QString left =
-        seconds >= 3600 ? QStringLiteral("%1:%2:%3")
-                              .arg(seconds / 3600)
-                              .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-                              .arg(seconds % 60, 2, 10, QLatin1Char('0'))
-                        : QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10,
-                                                                          QLatin1Char('0'));
+        seconds >= 3600
+            ? QStringLiteral("%1:%2:%3")
+                  .arg(seconds / 3600)
+                  .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+                  .arg(seconds % 60, 2, 10, QLatin1Char('0'))
+            : QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
     const int decimals = filesPerSecond < 100 ? 1 : 0;
-    return QStringLiteral("%1 files/s, %2 left")
-        .arg(filesPerSecond, 0, 'f', decimals)
-        .arg(left);
+    return QStringLiteral("%1 files/s, %2 left").arg(filesPerSecond, 0, 'f', decimals).arg(left);
 }
 
 double CliFrontEnd::filesPerSecond() const {
@@ -86,8 +84,7 @@ QString CliFrontEnd::forTerminal(const QString& text) {
             out += QStringLiteral("\\t");
         } else if (code < 32 || (code >= 127 && code < 160)) {
             out += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
-        } else if (code >= 0xDC80 && code <= 0xDCFF &&
-                   (i == 0 || !text[i - 1].isHighSurrogate())) {
+        } else if (code >= 0xDC80 && code <= 0xDCFF && (i == 0 || !text[i - 1].isHighSurrogate())) {
             // A byte of a name that is not valid UTF-8 (see decodeFileName).
             out += QStringLiteral("\\x%1").arg(code - 0xDC00, 2, 16, QLatin1Char('0'));
         } else {
@@ -123,8 +120,8 @@ void CliFrontEnd::drawProgress() {
     const QString bar =
         QString(filled, QLatin1Char('#')) + QString(BarWidth - filled, QLatin1Char('.'));
     const double pace = filesPerSecond();
-    const QString paceShown = pace > 0 ? paceText(pace, m_total - m_done) + QStringLiteral("  ")
-                                       : QString();
+    const QString paceShown =
+        pace > 0 ? paceText(pace, m_total - m_done) + QStringLiteral("  ") : QString();
     QString line = QStringLiteral("[%1] %2/%3 %4%  %5%6")
                        .arg(bar)
                        .arg(m_done)

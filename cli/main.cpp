@@ -7,10 +7,10 @@
 #include "cli/clifrontend.h"
 #include "cli/pathlist.h"
 #include "filelist/filelist.h"
-#include "report/filenames.h"
 #include "imagefiles/files/atomicfile.h"
 #include "imagefiles/imaging.h"
 #include "imagefiles/libraries/librarymessages.h"
+#include "report/filenames.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -81,7 +81,8 @@ void printDryRun(const FileList& list, const CliArguments& arguments) {
         const QString path = list.text(i);
         out += encodeFileName(path);
         out += '\t';
-        out += encodeFileName(outputPath(options.folder, treeFolders.value(i - 1), path, options.op));
+        out +=
+            encodeFileName(outputPath(options.folder, treeFolders.value(i - 1), path, options.op));
         out += end;
         if (out.size() > (1 << 20)) {
             std::fwrite(out.constData(), 1, size_t(out.size()), stdout);

@@ -2,8 +2,8 @@
 
 #include "batch/naming.h"
 #include "filelist/filelist.h"
-#include "report/filenames.h"
 #include "filelist/folderfiles.h"
+#include "report/filenames.h"
 
 #include <fcntl.h>
 #include <unistd.h>

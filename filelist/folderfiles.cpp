@@ -1,9 +1,9 @@
 #include "filelist/folderfiles.h"
 
 #include "filelist/fileattributes.h"
-#include "report/filenames.h"
 #include "filelist/listfiles.h"
 #include "filelist/subdirectories.h"
+#include "report/filenames.h"
 #include "report/zentavoerror.h"
 
 #include <QDir>

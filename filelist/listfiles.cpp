@@ -1,8 +1,7 @@
 #include "filelist/listfiles.h"
 
-#include "report/filenames.h"
 #include "filelist/naturalorder.h"
-
+#include "report/filenames.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,10 +1,10 @@
 #include "filelist/subdirectories.h"
 
 #include "filelist/fileattributes.h"
-#include "report/filenames.h"
 #include "filelist/listfiles.h"
 #include "filelist/naturalorder.h"
 #include "report/errorreport.h"
+#include "report/filenames.h"
 #include "report/zentavoerror.h"
 
 #include <QtDebug>

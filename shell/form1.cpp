@@ -157,10 +157,12 @@ void Form1::Form_Load() {
     // The output choices came after the others: their restores follow the last statement, so
     // the numbers before keep their meaning.
     guard.step(178, [&] {
-        m_ui.Check1->setChecked(settingToBoolean(m_settings.GetSetting(QStringLiteral("Check1"), 0)));
+        m_ui.Check1->setChecked(
+            settingToBoolean(m_settings.GetSetting(QStringLiteral("Check1"), 0)));
     });
     guard.step(180, [&] {
-        m_ui.Check2->setChecked(settingToBoolean(m_settings.GetSetting(QStringLiteral("Check2"), 0)));
+        m_ui.Check2->setChecked(
+            settingToBoolean(m_settings.GetSetting(QStringLiteral("Check2"), 0)));
     });
     guard.step(182, [&] {
         const int index = settingToInt32(m_settings.GetSetting(QStringLiteral("Combo1"), 0));

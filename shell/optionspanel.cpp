@@ -1,5 +1,6 @@
 // The options panel: the operation, direction and quality choices, the quality slider, the
-// results folder and its two buttons, and what the outputs keep (tree, dates, existing results). Each choice is written to the store the moment it changes.
+// results folder and its two buttons, and what the outputs keep (tree, dates, existing results).
+// Each choice is written to the store the moment it changes.
 #include "shell/form1.h"
 
 #include "report/dialogs.h"

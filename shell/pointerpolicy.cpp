@@ -2,9 +2,9 @@
 // window, the frames and the quality options, and never in place of the hourglass.
 #include "shell/form1.h"
 
-#include <QEvent>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QMouseEvent>
 #include <QPushButton>

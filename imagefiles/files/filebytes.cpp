@@ -2,7 +2,6 @@
 
 #include "report/filenames.h"
 
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 #include "imagefiles/files/finalname.h"
 
-#include "report/filenames.h"
 #include "imagefiles/picture/gdiplusstatus.h"
+#include "report/filenames.h"
 
 #include <fcntl.h>
 #include <stdio.h>

@@ -7,10 +7,9 @@
 
 #include <gtest/gtest.h>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
-
 
 using namespace zentavo;
 using namespace zentavo::test;

@@ -70,8 +70,8 @@ RunSummary runBatch(const JobOptions& options, RecordingFrontEnd& frontEnd,
     return runBatchOnList(options, frontEnd, list, jobs, imagingFailed);
 }
 
-RunSummary runBatchOnList(const JobOptions& options, RecordingFrontEnd& frontEnd, const FileList& list,
-                    int jobs, bool imagingFailed) {
+RunSummary runBatchOnList(const JobOptions& options, RecordingFrontEnd& frontEnd,
+                          const FileList& list, int jobs, bool imagingFailed) {
     BatchRun run(options, frontEnd);
     run.setJobs(jobs);
     run.setImagingFailed(imagingFailed);

@@ -53,7 +53,7 @@ QByteArray quantisationTablesFor(int quality);
 RunSummary runBatch(const JobOptions& options, RecordingFrontEnd& frontEnd,
                     const QStringList& paths, int jobs = 2, bool imagingFailed = false);
 // The same over a list as it stands (entries with their tree folders).
-RunSummary runBatchOnList(const JobOptions& options, RecordingFrontEnd& frontEnd, const FileList& list,
-                    int jobs = 2, bool imagingFailed = false);
+RunSummary runBatchOnList(const JobOptions& options, RecordingFrontEnd& frontEnd,
+                          const FileList& list, int jobs = 2, bool imagingFailed = false);
 
 }  // namespace zentavo::test

@@ -35,7 +35,7 @@ struct Finished {
 };
 
 Finished run(const QString& program, const QStringList& arguments, const QString& workingFolder,
-        const QByteArray& input = {}) {
+             const QByteArray& input = {}) {
     QProcess process;
     process.setWorkingDirectory(workingFolder);
     process.start(program, arguments);
@@ -46,7 +46,8 @@ Finished run(const QString& program, const QStringList& arguments, const QString
             process.readAllStandardOutput(), QString::fromUtf8(process.readAllStandardError())};
 }
 
-Finished batch(const QStringList& arguments, const QString& workingFolder, const QByteArray& input = {}) {
+Finished batch(const QStringList& arguments, const QString& workingFolder,
+               const QByteArray& input = {}) {
     return run(Batch, arguments, workingFolder, input);
 }
 
@@ -58,8 +59,8 @@ void photo(const QString& path, int seed, int width = 96, int height = 64) {
     for (int y = 0; y < height; ++y) {
         auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
         for (int x = 0; x < width; ++x) {
-            line[x] = qRgb((x * 3 + seed * 40) % 256, (y * 5 + seed * 17) % 256,
-                           ((x ^ y) * seed) % 256);
+            line[x] =
+                qRgb((x * 3 + seed * 40) % 256, (y * 5 + seed * 17) % 256, ((x ^ y) * seed) % 256);
         }
     }
     ASSERT_TRUE(image.save(path, "JPG", 40 + (seed * 37) % 55));
@@ -157,15 +158,16 @@ TEST_F(ArchiveTest, AKeptTreeWritesTwoCameraFoldersSideBySideAndSingleFilesAtThe
               work.path());
     EXPECT_EQ(kept.exitCode, 0) << kept.err.toStdString();
     EXPECT_EQ(filesBelow(at("out")).keys(),
-              (QStringList{"DCIM/100CANON/IMG_0001_rotated.jpg", "DCIM/101CANON/IMG_0001_rotated.jpg",
-                           "single_rotated.jpg"}));
+              (QStringList{"DCIM/100CANON/IMG_0001_rotated.jpg",
+                           "DCIM/101CANON/IMG_0001_rotated.jpg", "single_rotated.jpg"}));
     EXPECT_NE(readFile(at("out/DCIM/100CANON/IMG_0001_rotated.jpg")),
               readFile(at("out/DCIM/101CANON/IMG_0001_rotated.jpg")));
     // Without it both meet in the results folder: one output, one refusal.
     QDir().mkpath(at("flat"));
     const Finished flat = batch({"-q", "--rotate", "90", "-o", "flat", "card/DCIM"}, work.path());
     EXPECT_EQ(flat.exitCode, 1);
-    EXPECT_TRUE(flat.err.contains("was already written by file 1 of this run")) << flat.err.toStdString();
+    EXPECT_TRUE(flat.err.contains("was already written by file 1 of this run"))
+        << flat.err.toStdString();
     EXPECT_EQ(filesBelow(at("flat")).keys(), QStringList{"IMG_0001_rotated.jpg"});
 }
 
@@ -182,7 +184,7 @@ TEST_F(ArchiveTest, AnOutputThatExistsIsReplacedSkippedOrKeptBesideTheNewOne) {
     EXPECT_EQ(both.exitCode, 0);
     EXPECT_EQ(both.out, "Done.\n");
     EXPECT_EQ(filesBelow(at("out")).keys(), (QStringList{"a_flipped (2).jpg", "a_flipped.jpg",
-                                                          "b_flipped (2).jpg", "b_flipped.jpg"}));
+                                                         "b_flipped (2).jpg", "b_flipped.jpg"}));
     EXPECT_EQ(readFile(at("out/b_flipped (2).jpg")), readFile(at("out/b_flipped.jpg")));
     const Finished replace = batch({"-q", "-o", "out", "in/a.jpg"}, work.path());
     EXPECT_EQ(replace.exitCode, 0);
@@ -209,40 +211,44 @@ TEST_F(ArchiveTest, AListFromFindPassesEveryByteANameMayHold) {
     QDir().mkpath(at("out"));
     for (int i = 0; i < names.size(); ++i) {
         photo(at("in/p.jpg"), i + 1);
-        ASSERT_EQ(::rename(raw(at("in/p.jpg")).constData(),
-                           (raw(at("in")) + '/' + names[i]).constData()),
-                  0);
+        ASSERT_EQ(
+            ::rename(raw(at("in/p.jpg")).constData(), (raw(at("in")) + '/' + names[i]).constData()),
+            0);
     }
     const Finished found = run("/bin/sh", {"-c", "find in -type f -print0"}, work.path());
-    const Finished nul = batch({"-q", "-o", "out", "--files-from", "-", "-0"}, work.path(), found.out);
+    const Finished nul =
+        batch({"-q", "-o", "out", "--files-from", "-", "-0"}, work.path(), found.out);
     EXPECT_EQ(nul.exitCode, 0) << nul.err.toStdString();
-    EXPECT_EQ(rawNames(at("out")), (QList<QByteArray>{" lead_flipped.jpg", "caf\xe9_flipped.jpg",
-                                                      "new\nline_flipped.jpg",
-                                                      "tab\there_flipped.jpg"}));
+    EXPECT_EQ(rawNames(at("out")),
+              (QList<QByteArray>{" lead_flipped.jpg", "caf\xe9_flipped.jpg",
+                                 "new\nline_flipped.jpg", "tab\there_flipped.jpg"}));
     // The dry run answers in kind: one NUL-ended record a name, the bytes as they are.
     const Finished dry = batch({"--dry-run", "-o", "o", "--files-from", "-", "-0"}, work.path(),
-                          QByteArray("in/caf\xe9.jpg\0", 12));
+                               QByteArray("in/caf\xe9.jpg\0", 12));
     EXPECT_EQ(dry.out, QByteArray("in/caf\xe9.jpg\to/caf\xe9_flipped.jpg\0", 31));
 
     // A list of lines, from a file, after the arguments; a folder line is a folder.
     photo(at("plain/x.jpg"), 7);
     writeFile(at("list.txt"), "in/ lead.jpg\n\nplain\n");
-    const Finished lines = batch({"--dry-run", "--keep-tree", "-o", "o", "--files-from",
-                                  "list.txt", "in/tab\there.jpg"},
-                                 work.path());
-    EXPECT_EQ(lines.out, "in/tab\there.jpg\to/tab\there_flipped.jpg\n"
-                         "in/ lead.jpg\to/ lead_flipped.jpg\n"
-                         "plain/x.jpg\to/plain/x_flipped.jpg\n");
+    const Finished lines = batch(
+        {"--dry-run", "--keep-tree", "-o", "o", "--files-from", "list.txt", "in/tab\there.jpg"},
+        work.path());
+    EXPECT_EQ(lines.out,
+              "in/tab\there.jpg\to/tab\there_flipped.jpg\n"
+              "in/ lead.jpg\to/ lead_flipped.jpg\n"
+              "plain/x.jpg\to/plain/x_flipped.jpg\n");
 
     const Finished missing = batch({"-o", "out", "--files-from", "nowhere.txt"}, work.path());
     EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_TRUE(missing.err.contains("Cannot read the list nowhere.txt")) << missing.err.toStdString();
+    EXPECT_TRUE(missing.err.contains("Cannot read the list nowhere.txt"))
+        << missing.err.toStdString();
 }
 
 TEST_F(ArchiveTest, AFolderScanTakesAFileWhoseNameIsNotUtf8AndKeepsItsBytes) {
     photo(at("in/p.jpg"), 1);
-    ASSERT_EQ(::rename(raw(at("in/p.jpg")).constData(), (raw(at("in")) + "/\xff\xfe.jpg").constData()),
-              0);
+    ASSERT_EQ(
+        ::rename(raw(at("in/p.jpg")).constData(), (raw(at("in")) + "/\xff\xfe.jpg").constData()),
+        0);
     QDir().mkpath(at("out"));
     const Finished scan = batch({"--scan", "jpg", "--keep-tree", "-o", "out", "in"}, work.path());
     EXPECT_EQ(scan.exitCode, 0) << scan.err.toStdString();
@@ -272,11 +278,11 @@ TEST_F(ArchiveTest, TwoShardsThroughParallelGiveOneRunsOutputsAndWriteNoFileTwic
 
     // As the manual shows it: the folders shared out between two jobs, one results folder.
     QDir().mkpath(at("shared"));
-    const Finished shards = run("parallel",
-                           QStringList{"-X", "-j", "2", "--joblog", at("jobs.log"), Batch} +
-                               common + QStringList{"--existing", "skip", "-o", at("shared"), ":::"} +
-                               folders,
-                           archive);
+    const Finished shards =
+        run("parallel",
+            QStringList{"-X", "-j", "2", "--joblog", at("jobs.log"), Batch} + common +
+                QStringList{"--existing", "skip", "-o", at("shared"), ":::"} + folders,
+            archive);
     EXPECT_EQ(shards.exitCode, 0) << shards.err.toStdString();
     EXPECT_EQ(readFile(at("jobs.log")).count('\n'), 3);  // a heading and two jobs
     EXPECT_EQ(filesBelow(at("shared")), single);
@@ -288,23 +294,24 @@ TEST_F(ArchiveTest, TwoShardsThroughParallelGiveOneRunsOutputsAndWriteNoFileTwic
     QStringList backward = folders;
     std::reverse(backward.begin(), backward.end());
     writeFile(at("backward.txt"), backward.join('\n').toUtf8());
-    const Finished both = run("parallel",
-                         QStringList{"-j", "2", Batch} + common +
-                             QStringList{"--existing", "skip", "-o", at("overlap"), "--files-from",
-                                         "{}", ":::", at("forward.txt"), at("backward.txt")},
-                         archive);
+    const Finished both =
+        run("parallel",
+            QStringList{"-j", "2", Batch} + common +
+                QStringList{"--existing", "skip", "-o", at("overlap"), "--files-from", "{}",
+                            ":::", at("forward.txt"), at("backward.txt")},
+            archive);
     EXPECT_EQ(both.exitCode, 0) << both.err.toStdString();
     EXPECT_EQ(namedFiles(both.out), total) << both.out.constData();
     EXPECT_EQ(filesBelow(at("overlap")), single);
 
     // Keeping both instead, each output of the two jobs lands under a name of its own.
     QDir().mkpath(at("copies"));
-    const Finished copies = run("parallel",
-                                QStringList{"-j", "2", Batch} + common +
-                                    QStringList{"--existing", "keep-both", "-o", at("copies"),
-                                                "--files-from", "{}", ":::", at("forward.txt"),
-                                                at("backward.txt")},
-                                archive);
+    const Finished copies =
+        run("parallel",
+            QStringList{"-j", "2", Batch} + common +
+                QStringList{"--existing", "keep-both", "-o", at("copies"), "--files-from", "{}",
+                            ":::", at("forward.txt"), at("backward.txt")},
+            archive);
     EXPECT_EQ(copies.exitCode, 0) << copies.err.toStdString();
     const QMap<QString, QByteArray> kept = filesBelow(at("copies"));
     EXPECT_EQ(kept.size(), 2 * total);
@@ -318,10 +325,11 @@ TEST_F(ArchiveTest, TwoShardsThroughParallelGiveOneRunsOutputsAndWriteNoFileTwic
     // keeps each job's own exit status.
     writeFile(at("archive/f2/IMG_9999.JPG"), "not a picture");
     QDir().mkpath(at("again"));
-    const Finished failing = run("parallel",
-                            QStringList{"-X", "-j", "2", "--joblog", at("failing.log"), Batch} +
-                                common + QStringList{"-o", at("again"), ":::"} + folders,
-                            archive);
+    const Finished failing =
+        run("parallel",
+            QStringList{"-X", "-j", "2", "--joblog", at("failing.log"), Batch} + common +
+                QStringList{"-o", at("again"), ":::"} + folders,
+            archive);
     EXPECT_EQ(failing.exitCode, 1);
     QStringList statuses;
     for (const QByteArray& line : readFile(at("failing.log")).split('\n').mid(1)) {
@@ -340,8 +348,8 @@ TEST_F(ArchiveTest, AKilledRunResumedWithSkipEndsWithTheOutputsOfOneWholeRun) {
     const QStringList folders = folderNames(4);
     const QString archive = at("archive");
     QDir().mkpath(at("whole"));
-    ASSERT_EQ(batch(QStringList{"-q", "--keep-tree", "-o", at("whole")} + folders, archive).exitCode,
-              0);
+    ASSERT_EQ(
+        batch(QStringList{"-q", "--keep-tree", "-o", at("whole")} + folders, archive).exitCode, 0);
     const QMap<QString, QByteArray> whole = filesBelow(at("whole"));
     ASSERT_EQ(whole.size(), total);
 
@@ -367,18 +375,16 @@ TEST_F(ArchiveTest, AKilledRunResumedWithSkipEndsWithTheOutputsOfOneWholeRun) {
     QProcess sleeper;
     sleeper.start("sleep", {"60"});
     ASSERT_TRUE(sleeper.waitForStarted());
-    const QString ofEnded = QStringLiteral(".zt-%1-%2-AbCdEf.tmp")
-                                .arg(QString::fromLatin1(tag))
-                                .arg(endedProcess());
+    const QString ofEnded =
+        QStringLiteral(".zt-%1-%2-AbCdEf.tmp").arg(QString::fromLatin1(tag)).arg(endedProcess());
     const QString ofRunning = QStringLiteral(".zt-%1-%2-GhIjKl.tmp")
                                   .arg(QString::fromLatin1(tag))
                                   .arg(sleeper.processId());
     writeFile(at("out/f1/") + ofEnded, "half");
     writeFile(at("out/") + ofRunning, "half");
 
-    const Finished resumed = batch(QStringList{"--keep-tree", "--existing", "skip", "-o", at("out")} +
-                                  folders,
-                              archive);
+    const Finished resumed =
+        batch(QStringList{"--keep-tree", "--existing", "skip", "-o", at("out")} + folders, archive);
     EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
     EXPECT_EQ(namedFiles(resumed.out), before);  // the files done before are named as skipped
     QMap<QString, QByteArray> after = filesBelow(at("out"));

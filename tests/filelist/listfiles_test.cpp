@@ -1,6 +1,6 @@
-#include "report/filenames.h"
 #include "filelist/listfiles.h"
 #include "filelist/naturalorder.h"
+#include "report/filenames.h"
 #include "tests/filelist/foldertree.h"
 
 #include <gtest/gtest.h>

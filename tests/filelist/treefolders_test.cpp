@@ -20,8 +20,7 @@ TEST(TreeFolders, EachFileKeepsTheFolderNameAndTheSubFoldersDownToIt) {
 TEST(TreeFolders, DotStandsForTheFolderItNames) {
     const QString here = QDir::currentPath();
     const QString name = here.mid(here.lastIndexOf('/') + 1);
-    EXPECT_EQ(treeFoldersOf(".", {"./sub/a.jpg", "./b.jpg"}),
-              (QStringList{name + "/sub", name}));
+    EXPECT_EQ(treeFoldersOf(".", {"./sub/a.jpg", "./b.jpg"}), (QStringList{name + "/sub", name}));
 }
 
 TEST(FileListTree, TreeFoldersTravelWithTheirEntries) {

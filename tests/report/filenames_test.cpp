@@ -17,11 +17,11 @@ const NameCase NameCases[] = {
     {"caf\xc3\xa9.jpg", u"caf\u00e9.jpg"},
     {"\xf0\x9f\x98\x80.png", u"\U0001F600.png"},
     {"caf\xe9.jpg", u"caf\xdce9.jpg"},                  // Latin-1 e acute
-    {"\xc3", u"\xdcc3"},                                 // cut-off sequence
-    {"\xc0\xaf", u"\xdcc0\xdcaf"},                       // overlong "/"
-    {"\xed\xa0\x80", u"\xdced\xdca0\xdc80"},             // an encoded surrogate
+    {"\xc3", u"\xdcc3"},                                // cut-off sequence
+    {"\xc0\xaf", u"\xdcc0\xdcaf"},                      // overlong "/"
+    {"\xed\xa0\x80", u"\xdced\xdca0\xdc80"},            // an encoded surrogate
     {"\xf4\x90\x80\x80", u"\xdcf4\xdc90\xdc80\xdc80"},  // past U+10FFFF
-    {"a\x80z", u"a\xdc80z"},                             // a stray continuation byte
+    {"a\x80z", u"a\xdc80z"},                            // a stray continuation byte
     {"\xf0\x90\x82\x80", u"\U00010080"},  // its low surrogate is U+DC80, and still no byte
 };
 
@@ -49,5 +49,8 @@ TEST(FileNames, OnlyUndecodedBytesShowAsReplacementCharacters) {
     EXPECT_EQ(readableFileName(decodeFileName("caf\xe9 \xf0\x90\x82\x80.jpg")),
               QString::fromUtf16(u"caf\uFFFD \U00010080.jpg"));
     // A lone surrogate from elsewhere is no byte of ours: it is written as the replacement.
-    EXPECT_EQ(encodeFileName(QString::fromUtf16(u"a\xd800" u"b")), QByteArray("a\xef\xbf\xbd" "b"));
+    EXPECT_EQ(encodeFileName(QString::fromUtf16(u"a\xd800"
+                                                u"b")),
+              QByteArray("a\xef\xbf\xbd"
+                         "b"));
 }

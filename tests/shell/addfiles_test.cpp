@@ -2,9 +2,9 @@
 #include "tests/shell/formfixture.h"
 
 #include "filelist/filelist.h"
-#include "report/filenames.h"
 #include "filelist/folderfiles.h"
 #include "filelist/subdirectories.h"
+#include "report/filenames.h"
 #include "shell/filelistview.h"
 
 #include <QCoreApplication>
@@ -173,9 +173,9 @@ TEST_F(AddFilesTest, DroppedFoldersAddTheirOwnFilesFirstFolderFirstInNaturalOrde
                   QUrl::fromEncoded("file://" + odd.toPercentEncoding("/")),
                   QUrl::fromLocalFile(m_tree + "/one")});
     ASSERT_TRUE(dropOn(m_form->controls().ListView1, &data));
-    EXPECT_EQ(entries(), (QStringList{m_tree + "/two/c.txt", decodeFileName(inOdd),
-                                      m_tree + "/one/A9.jpg", m_tree + "/one/a10.jpg",
-                                      m_tree + "/one/deeper/b.PNG"}));
+    EXPECT_EQ(entries(),
+              (QStringList{m_tree + "/two/c.txt", decodeFileName(inOdd), m_tree + "/one/A9.jpg",
+                           m_tree + "/one/a10.jpg", m_tree + "/one/deeper/b.PNG"}));
     EXPECT_EQ(encodeFileName(entries().at(1)), inOdd);
     EXPECT_TRUE(m_dialogs.shown.empty());
     ::unlink(inOdd.constData());

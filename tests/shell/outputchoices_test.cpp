@@ -71,8 +71,9 @@ TEST_F(FormTest, OutputChoicesFitBesideFlipAndRotateWithoutTouchingAnyOtherContr
         SCOPED_TRACE(control->objectName().toStdString());
         EXPECT_EQ(control->parentWidget(), ui.Frame6);
         // Inside the frame, clear of its border, and wide enough for its own text.
-        EXPECT_TRUE(QRect(QPoint(0, 0), ui.Frame6->size()).adjusted(2, 2, -2, -2).contains(
-            control->geometry()));
+        EXPECT_TRUE(QRect(QPoint(0, 0), ui.Frame6->size())
+                        .adjusted(2, 2, -2, -2)
+                        .contains(control->geometry()));
         EXPECT_GE(control->width(), control->sizeHint().width());
         for (QWidget* other : ui.Frame6->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             if (other != control) {

@@ -1,8 +1,8 @@
-#include "report/filenames.h"
-#include "imagefiles/files/atomicfile.h"
 #include "imagefiles/files/finalname.h"
-#include "imagefiles/picture/gdiplusstatus.h"
+#include "imagefiles/files/atomicfile.h"
 #include "imagefiles/files/staletemporaries.h"
+#include "imagefiles/picture/gdiplusstatus.h"
+#include "report/filenames.h"
 #include "tests/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -55,7 +55,7 @@ TEST(NumberedName, TheNumberGoesBeforeTheLastExtensionOfTheName) {
         {"out/IMG_0001_rotated.jpg", "out/IMG_0001_rotated (2).jpg"},
         {"out/a.tar_flipped.bmp", "out/a.tar_flipped (2).bmp"},
         {"out.d/name", "out.d/name (2)"},  // a dot in a folder is no extension
-        {"out/.png", "out/.png (2)"},     // nor one that begins the name
+        {"out/.png", "out/.png (2)"},      // nor one that begins the name
     };
     for (const auto& [path, expected] : cases) {
         EXPECT_EQ(numberedName(path, 2), expected);
@@ -172,8 +172,8 @@ TEST_F(FinalNameTest, OnlyTheTemporaryFilesOfEndedProcessesOfThisMachineAreRemov
     const QByteArray ofDead = ".zt-" + tag + "-" + QByteArray::number(endedProcess()) + "-";
     const QByteArray ofRunning = ".zt-" + tag + "-1-";  // init runs as long as the machine
     const QByteArray otherTag = tag == "00000000" ? "11111111" : "00000000";
-    const QByteArray ofOtherMachine = ".zt-" + otherTag + "-" + QByteArray::number(endedProcess()) +
-                                      "-";
+    const QByteArray ofOtherMachine =
+        ".zt-" + otherTag + "-" + QByteArray::number(endedProcess()) + "-";
     const auto touch = [&](const QByteArray& name) {
         writeFile(path(QString::fromLatin1(name)), "partial");
     };
@@ -182,8 +182,8 @@ TEST_F(FinalNameTest, OnlyTheTemporaryFilesOfEndedProcessesOfThisMachineAreRemov
     touch(mine + "Qq1Ww2.tmp");
     touch(ofRunning + "Ee3Rr4.tmp");
     touch(ofOtherMachine + "Tt5Yy6.tmp");
-    touch(ofDead + "short.tmp");         // not a name we make
-    touch(".zt-Uu7Ii8.tmp");             // an older program's name: whose, nobody knows
+    touch(ofDead + "short.tmp");  // not a name we make
+    touch(".zt-Uu7Ii8.tmp");      // an older program's name: whose, nobody knows
     touch("IMG_0001_rotated.jpg");
     ASSERT_TRUE(QDir(folder.path()).mkdir(QString::fromLatin1(ofDead + "Oo9Pp0.tmp")));
     EXPECT_EQ(removeStaleTemporaries(folder.path()), 2);
