@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -122,16 +123,37 @@ void CliFrontEnd::drawProgress() {
     const double pace = filesPerSecond();
     const QString paceShown =
         pace > 0 ? paceText(pace, m_total - m_done) + QStringLiteral("  ") : QString();
-    QString line = QStringLiteral("[%1] %2/%3 %4%  %5%6")
+    QString line = QStringLiteral("[%1] %2/%3 %4%  %5")
                        .arg(bar)
                        .arg(m_done)
                        .arg(m_total)
                        .arg(m_value, 3)
-                       .arg(paceShown, forTerminal(m_current).left(60));
+                       .arg(paceShown);
+    // The line stays on one row of the terminal, or a redraw would start on its last row: the
+    // name gives up the room.
+    const int columns = terminalColumns();
+    const qsizetype room = columns > 0
+                               ? qBound(qsizetype(0), columns - 1 - line.size(), qsizetype(60))
+                               : qsizetype(60);
+    line += forTerminal(m_current).left(room);
+    if (columns > 0) {
+        line.truncate(columns - 1);  // a terminal narrower than the bar and the counts
+    }
     std::fprintf(m_errors, "\r%s\x1b[K", line.toLocal8Bit().constData());
     std::fflush(m_errors);
     m_progressShown = true;
     progressLineOpen = m_errors == stderr;
+}
+
+int CliFrontEnd::terminalColumns() const {
+    if (m_columns >= 0) {
+        return m_columns;
+    }
+    winsize size{};
+    if (::ioctl(fileno(m_errors), TIOCGWINSZ, &size) == 0) {
+        return size.ws_col;
+    }
+    return 0;
 }
 
 void CliFrontEnd::clearProgress() {

@@ -58,12 +58,16 @@ public:
     static QString paceText(double filesPerSecond, int filesLeft);
     // Where the progress line takes the time from, in milliseconds (a steady clock unless set).
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+    // The terminal's width in columns the progress line keeps within (0: unknown, no limit
+    // but the name's 60 characters); unless set, asked of the terminal at each drawing.
+    void setColumns(int columns) { m_columns = columns; }
 
 private:
     void drawProgress();
     void clearProgress();
     // Files per second over the files done lately; 0 until a few are done.
     double filesPerSecond() const;
+    int terminalColumns() const;
     // "zentavo-batch: [PATH: ]REASON (line N)" between progress lines.
     void printLine(const QString& path, const QString& reason, int line);
     void printWhole(const QString& text);
@@ -75,6 +79,7 @@ private:
     int m_value = 0;
     QString m_current;
     std::function<qint64()> m_clock;
+    int m_columns = -1;           // set for tests; -1 asks the terminal
     std::deque<qint64> m_doneAt;  // when the latest files were done, oldest first
     bool m_progressShown = false;
     bool m_verbose = false;

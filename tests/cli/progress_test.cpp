@@ -48,6 +48,40 @@ TEST(ProgressLine, PaceAndTimeLeftFollowTheLatestFilesOnceAFewAreDone) {
     std::fclose(stream);
 }
 
+TEST(ProgressLine, TheLineKeepsToOneRowOfTheTerminalAndTheNameGivesUpTheRoom) {
+    const QString name = QStringLiteral("Processing: ") + QString(70, QLatin1Char('n'));
+    struct Case {
+        int columns;
+        int nameShown;  // characters of "Processing: nnn..." on the line
+    };
+    // The line before the name: the bar and counts (47 characters) and the pace (24).
+    for (const Case c : {Case{0, 60}, Case{200, 60}, Case{120, 48}, Case{80, 8}, Case{60, 0}}) {
+        SCOPED_TRACE(c.columns);
+        std::FILE* stream = std::tmpfile();
+        ASSERT_TRUE(stream);
+        CliFrontEnd frontEnd(stream, true, 1000);
+        frontEnd.setColumns(c.columns);
+        qint64 now = 0;
+        frontEnd.setClock([&] { return now; });
+        frontEnd.setProgressText(name);
+        for (int i = 0; i < 10; ++i) {
+            now += 250;
+            frontEnd.setProgressValue(1);
+        }
+        QString line = lastLine(stream);
+        line.chop(3);  // the clearing to the end of the row
+        if (c.columns > 0) {
+            EXPECT_LE(line.size(), c.columns - 1) << line.toStdString();
+        }
+        if (c.nameShown > 0) {
+            EXPECT_TRUE(line.contains("4.0 files/s, 4:08 left  " + name.left(c.nameShown)))
+                << line.toStdString();
+        }
+        EXPECT_FALSE(line.contains(name.left(c.nameShown + 1))) << line.toStdString();
+        std::fclose(stream);
+    }
+}
+
 TEST(ProgressLine, PaceTextShowsHoursPastAnHourAndRoundsTheSecondsUp) {
     EXPECT_EQ(CliFrontEnd::paceText(2.0, 5), "2.0 files/s, 0:03 left");
     EXPECT_EQ(CliFrontEnd::paceText(150.0, 150 * 3725), "150 files/s, 1:02:05 left");
