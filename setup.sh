@@ -10,6 +10,7 @@ packages=(
   dpkg-dev file lintian binutils appstream desktop-file-utils man-db
   libexiv2-dev liblcms2-dev libimage-exiftool-perl libjpeg62-turbo-dev
   libheif-dev libavif-dev libwebp-dev libjxl-dev
+  parallel
 )
 missing=()
 for p in "${packages[@]}"; do

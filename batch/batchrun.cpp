@@ -90,7 +90,7 @@ public:
     int nextToPlan = 1;
     int nextToDeliver = 1;
     bool stopping = false;  // Stop was pressed: nothing more is planned
-    int processed = 0;      // files delivered with their output written
+    int processed = 0;      // files delivered with their output written or already there
     bool delivering = false;
     std::map<int, FileInFlight> files;
     ClosingMessage closing;
@@ -133,7 +133,8 @@ void BatchRun::Private::start(const FileList& fileList) {
     const QStringList snapshot = fileList.paths();
     bound = int(snapshot.size());
     run = std::make_shared<RunState>(++lastRunId);
-    planner = std::make_unique<Planner>(options, operation, snapshot, &run->order);
+    planner = std::make_unique<Planner>(options, operation, snapshot, &run->order,
+                                        fileList.treeFolders());
     nextToPlan = 1;
     nextToDeliver = 1;
     files.clear();
@@ -214,7 +215,7 @@ void BatchRun::Private::deliver() {
             // Dropped by Stop before it was done: neither shown nor counted.
             continue;
         }
-        if (result.outcome == FileOutcome::Written) {
+        if (result.outcome == FileOutcome::Written || result.outcome == FileOutcome::ResultExists) {
             ++processed;
         }
         frontEnd.setBusy(true);
@@ -247,6 +248,10 @@ void BatchRun::Private::deliver() {
             case FileOutcome::NotWritten:
             case FileOutcome::Skipped:
                 ++summary.notWritten;
+                break;
+            case FileOutcome::ResultExists:
+                ++summary.resultExisted;
+                closing.resultExisted << entry.path;
                 break;
         }
         if (result.droppedPages > 0 && result.outcome == FileOutcome::Written) {

@@ -15,7 +15,9 @@ namespace zentavo {
 class FileList;
 
 // What became of one file of a run.
-enum class FileOutcome { Written, NotLoaded, NotWritten, Skipped };
+// Skipped: dropped by Stop or by closing the window before it was done. ResultExists: its
+// output was there already and the run was told to skip such files; it counts as done.
+enum class FileOutcome { Written, NotLoaded, NotWritten, Skipped, ResultExists };
 
 // An error report a file gives rise to: the statement and the description.
 struct FileReport {
@@ -68,9 +70,10 @@ struct RunSummary {
     int written = 0;
     int notLoaded = 0;
     int notWritten = 0;
+    int resultExisted = 0;   // skipped because their outputs were there (counted as done)
     bool refused = false;    // "No files added.", missing folder or imaging failure
     bool stopped = false;    // Stop ended the run early
-    int processed = 0;       // files whose output was written (all of them unless stopped)
+    int processed = 0;       // files whose output was written or was there (all unless stopped)
     int total = 0;           // files of the list when the run started
     QString closingMessage;  // "Done." with the failed list, or the refusal text
 };

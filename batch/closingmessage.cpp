@@ -35,6 +35,10 @@ QString ClosingMessage::text() const {
         text += QStringLiteral("\r\n\r\nOnly the first page of these files was kept:\r\n") +
                 lines(partlyKept);
     }
+    if (!resultExisted.isEmpty()) {
+        text += QStringLiteral("\r\n\r\nThese files were skipped, their results exist:\r\n") +
+                lines(resultExisted);
+    }
     if (!hiddenErrors.isEmpty()) {
         text += QStringLiteral("\r\n\r\nThese errors were not shown:") + lines(hiddenErrors);
     }

@@ -14,6 +14,7 @@ struct ClosingMessage {
     QStringList notLoaded;     // inputs a flip could not load, in list order
     QStringList reencoded;     // lossless runs: JPEGs whose size made them re-encoded outputs
     QStringList partlyKept;    // inputs with pages after the first, which are not kept
+    QStringList resultExisted;  // inputs skipped because their outputs were there
     QStringList hiddenErrors;  // error reports not shown: "PATH (line N): REASON"
 
     QString text() const;

@@ -20,11 +20,15 @@
 #include "imagefiles/picture/transform.h"
 #include "imagefiles/savewithencoder.h"
 #include "report/errorreport.h"
+#include "report/filenames.h"
 #include "report/zentavoerror.h"
 
 #include <QFileInfo>
 
+#include <sys/stat.h>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <new>
 
@@ -56,6 +60,34 @@ std::optional<RightAngleTransform> rightAngleTransformOf(const PlannedFile& file
         return std::nullopt;
     }
     return Clockwise[*turns];
+}
+
+// Makes the tree folder of an output below the results folder, one level at a time; the
+// results folder itself must exist. Empty when the folder is there, else why it is not.
+QString makeTreeFolder(const PlannedFile& file) {
+    if (file.treeFolder.isEmpty()) {
+        return {};
+    }
+    QString folder = file.resultsFolder;
+    for (const QString& part : file.treeFolder.split(platformSeparator(), Qt::SkipEmptyParts)) {
+        folder += platformSeparator() + part;
+        // Another process of a shared run may make the same folder at the same moment.
+        if (::mkdir(encodeFileName(folder).constData(), 0777) != 0 && errno != EEXIST) {
+            return QStringLiteral("Cannot make the folder %1: %2")
+                .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+        }
+    }
+    return {};
+}
+
+// The input's access and modification times, read before the file is opened (reading it may
+// move its access time); none when they cannot be read.
+std::optional<FileTimes> timesOf(const QString& path) {
+    struct stat info {};
+    if (::stat(encodeFileName(path).constData(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileTimes{info.st_atim, info.st_mtim};
 }
 
 // The planned operation as a move of the picture.
@@ -153,7 +185,10 @@ struct Job {
             // quality mode selected) is brought into it.
             quality = std::clamp(*running, 1, 100);
         }
-        const std::optional<QString> taken = order.mayWrite(file.index);
+        // Keeping both, a name an earlier file of the run wrote is no refusal: the later file
+        // takes the next free number.
+        const std::optional<QString> taken =
+            order.mayWrite(file.index, file.existing != ExistingOutput::KeepBoth);
         if (!taken) {
             result.outcome = FileOutcome::Skipped;
             return std::nullopt;
@@ -165,6 +200,11 @@ struct Job {
         }
         if (cancelled.load()) {
             result.outcome = FileOutcome::Skipped;
+            return std::nullopt;
+        }
+        if (const QString missing = makeTreeFolder(file); !missing.isEmpty()) {
+            report(number, CannotSave + QLatin1Char(' ') + missing);
+            notWrittenAsReported();
             return std::nullopt;
         }
         return quality;
@@ -489,10 +529,30 @@ FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled
         const FileResult& result;
         ~Ended() { order.finished(result.index, result.outcome == FileOutcome::Written); }
     } ended{order, job.result};
-    if (cancelled.load() || !order.waitForRoomTurn(file.index)) {
+    if (cancelled.load()) {
         job.result.outcome = FileOutcome::Skipped;
         return job.result;
     }
+    if (file.resultExists) {
+        // No work, but a JPEG still gives the running quality its step from its header, as it
+        // did in the run that wrote the output: a resumed run writes the later files as one
+        // whole run would.
+        if (file.formatClass == FormatClass::Jpeg) {
+            order.settleQuality(file.index, qualityStepFor(file, job.result.reports));
+        }
+        job.result.outcome = FileOutcome::ResultExists;
+        return job.result;
+    }
+    if (!order.waitForRoomTurn(file.index)) {
+        job.result.outcome = FileOutcome::Skipped;
+        return job.result;
+    }
+    CommitRules rules;
+    rules.existing = file.existing;
+    if (file.keepDates) {
+        rules.times = timesOf(file.path);
+    }
+    const CommitScope commits(rules);
     try {
         BudgetReservation room(budget, budget ? memoryNeededFor(file.path, file.operation) : 0);
         order.roomTaken(file.index);
@@ -512,7 +572,12 @@ FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled
         job.report(number, describeException(std::current_exception()));
         job.notWrittenAsReported();
     }
-    if (cancelled.load() && job.result.outcome != FileOutcome::Written) {
+    if (job.result.outcome == FileOutcome::Written && commits.committed() && !commits.placedAt()) {
+        // Written in vain: another run placed the output first.
+        job.result.outcome = FileOutcome::ResultExists;
+    }
+    if (cancelled.load() && job.result.outcome != FileOutcome::Written &&
+        job.result.outcome != FileOutcome::ResultExists) {
         // Work that gave up because it was no longer wanted is no failure of the file.
         job.result = FileResult();
         job.result.index = file.index;

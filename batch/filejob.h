@@ -28,6 +28,13 @@ struct PlannedFile {
     int slider = 0;
     QString refusal;  // why the output must not be written, empty when it may
     bool stripMetadata = false;  // write pixels, colour profile and resolution only
+    // With the tree kept: the results folder and the tree folder below it that the output goes
+    // into, made when missing (the results folder itself never is).
+    QString resultsFolder;
+    QString treeFolder;
+    ExistingOutput existing = ExistingOutput::Replace;  // when the output's name is taken
+    bool resultExists = false;  // Skip found the output there when the file was planned
+    bool keepDates = false;     // the output takes the input's times
 };
 
 // What a worker did with one planned file.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imagefiles/files/finalname.h"
+
 #include <QString>
 
 namespace zentavo {
@@ -29,6 +31,13 @@ public:
     // True when outputs carry the pixels, colour profile and resolution only: no EXIF, XMP,
     // IPTC, comments or text. The window keeps everything.
     virtual bool stripMetadata() const { return false; }
+    // True when an entry added from a folder is written under the results folder at its place
+    // in that folder's tree (FileList::treeFolder), the sub-folders made as needed.
+    virtual bool keepTree() const { return false; }
+    // What happens when an output's name is taken when it is written.
+    virtual ExistingOutput existingOutput() const { return ExistingOutput::Replace; }
+    // True when each output takes its input's modification and access times.
+    virtual bool keepDates() const { return false; }
 };
 
 // The slider position as a byte. Throws ZentavoError(Overflow) outside 0 to 255.
@@ -43,6 +52,9 @@ struct FixedJobOptions : JobOptions {
     int slider = 85;
     QString folder;
     bool strip = false;
+    bool tree = false;
+    ExistingOutput existing = ExistingOutput::Replace;
+    bool dates = false;
 
     Operation operation() const override { return op; }
     FlipDirection flipDirection() const override { return direction; }
@@ -51,6 +63,9 @@ struct FixedJobOptions : JobOptions {
     int sliderValue() const override { return slider; }
     QString resultsFolder() const override { return folder; }
     bool stripMetadata() const override { return strip; }
+    bool keepTree() const override { return tree; }
+    ExistingOutput existingOutput() const override { return existing; }
+    bool keepDates() const override { return dates; }
 };
 
 }  // namespace zentavo

@@ -1,5 +1,6 @@
 #include "batch/naming.h"
 
+#include "report/filenames.h"
 #include "report/zentavoerror.h"
 
 #include <filesystem>
@@ -35,7 +36,7 @@ bool FolderExists(const QString& path) {
         return false;
     }
     std::error_code error;
-    const bool isFolder = std::filesystem::is_directory(path.toStdString(), error);
+    const bool isFolder = std::filesystem::is_directory(encodeFileName(path).toStdString(), error);
     return !error && isFolder;
 }
 
@@ -147,6 +148,16 @@ QString outputEnding(FormatClass formatClass, Operation operation) {
 QString outputPath(const QString& folder, const QString& inputPath, Operation operation,
                    QChar separator) {
     return folder + separator + outputBase(inputPath, operation, separator) +
+           outputEnding(formatClassOf(inputPath), operation);
+}
+
+QString outputPath(const QString& folder, const QString& treeFolder, const QString& inputPath,
+                   Operation operation, QChar separator) {
+    if (treeFolder.isEmpty()) {
+        return outputPath(folder, inputPath, operation, separator);
+    }
+    return folder + separator + treeFolder + separator +
+           outputBase(inputPath, operation, separator) +
            outputEnding(formatClassOf(inputPath), operation);
 }
 

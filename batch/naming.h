@@ -50,4 +50,10 @@ QString outputEnding(FormatClass formatClass, Operation operation);
 QString outputPath(const QString& folder, const QString& inputPath, Operation operation,
                    QChar separator = platformSeparator());
 
+// The output path of an entry that keeps its place in a tree: folder + separator + treeFolder +
+// separator + OutputBase + ending ("out/DCIM/100CANON/IMG_0001_rotated.jpg"); with an empty
+// treeFolder the same as outputPath() above.
+QString outputPath(const QString& folder, const QString& treeFolder, const QString& inputPath,
+                   Operation operation, QChar separator = platformSeparator());
+
 }  // namespace zentavo

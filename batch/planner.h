@@ -4,6 +4,7 @@
 #include "batch/joboptions.h"
 #include "batch/runorder.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -32,21 +33,32 @@ class RunOrder;
 // planned after it. Announces each file to the run's order (when given).
 class Planner {
 public:
-    // inputs: the list as the run took it.
+    // inputs: the list as the run took it; treeFolders: their tree folders (FileList), or
+    // empty when no entry has one.
     Planner(const JobOptions& options, Operation operation, const QStringList& inputs,
-            RunOrder* order = nullptr);
+            RunOrder* order = nullptr, const QStringList& treeFolders = {});
 
     // Plans entry index (1-based).
     PlannedFile plan(int index);
 
 private:
     QString refusalFor(const QString& outputPath);
+    // The output's identity in this run: its folder as the system resolves it, and its name.
+    QString outputKeyOf(const QString& outputPath);
+    // Removes the leftovers of killed runs from an output folder, the first time the run meets
+    // it.
+    void tidyFolder(const QString& folder);
 
     const JobOptions& m_options;
     Operation m_operation;
     QStringList m_inputs;
+    QStringList m_treeFolders;
     RunOrder* m_order;
     QSet<FileIdentity> m_inputIdentities;
+    QHash<QString, QString> m_resolvedFolders;  // output folder -> as the system resolves it
+    QSet<QString> m_plannedOutputs;             // output keys planned so far
+    QSet<QString> m_tidiedFolders;
+    QHash<QString, qint64> m_nameLimits;  // output folder -> longest name it allows, in bytes
 };
 
 // The quality step of a JPEG file that has loaded, as planned: the slider in Fixed mode, the

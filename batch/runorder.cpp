@@ -84,7 +84,7 @@ bool RunOrder::waitForQualityStep(int index) {
     return !m_cancelled;
 }
 
-std::optional<QString> RunOrder::mayWrite(int index) {
+std::optional<QString> RunOrder::mayWrite(int index, bool refuseTaken) {
     std::unique_lock lock(m_mutex);
     const auto key = m_outputOf.find(index);
     if (key == m_outputOf.end()) {
@@ -117,7 +117,7 @@ std::optional<QString> RunOrder::mayWrite(int index) {
     if (m_cancelled) {
         return std::nullopt;
     }
-    if (!writer) {
+    if (!writer || !refuseTaken) {
         return QString();
     }
     return QStringLiteral("%1 was already written by file %2 of this run (%3).")

@@ -54,9 +54,9 @@ public:
     bool waitForQualityStep(int index);
 
     // Blocks until every earlier file of another input that shares index's output name has
-    // ended. The refusal text when one of them wrote it, the empty text when index may write;
-    // none when cancelled.
-    std::optional<QString> mayWrite(int index);
+    // ended. The refusal text when one of them wrote it (and refuseTaken), the empty text when
+    // index may write; none when cancelled.
+    std::optional<QString> mayWrite(int index, bool refuseTaken = true);
 
     // index has ended; written says whether its output was written.
     void finished(int index, bool written);

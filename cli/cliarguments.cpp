@@ -39,6 +39,15 @@ QString cliUsage() {
         "tree\n"
         "  --strip                outputs keep pixels, colour profile and resolution only:\n"
         "                         no EXIF (camera, GPS), XMP, IPTC, comments or text\n"
+        "  --keep-tree            a folder PATH's files go to their place below DIR, under\n"
+        "                         the folder's own name; sub-folders are made\n"
+        "  --existing replace|skip|keep-both\n"
+        "                         when an output's name is taken: replace it (default),\n"
+        "                         skip the file (counts as done), or keep both (\"NAME (2)\")\n"
+        "  --keep-dates           outputs take their inputs' modification and access times\n"
+        "  --files-from FILE      also the paths in FILE, one a line (\"-\": standard input)\n"
+        "  -0, --null             names in the --files-from list end with NUL, not a line\n"
+        "                         end; --dry-run ends its lines with NUL too\n"
         "  --dry-run              write nothing; print each entry and its output path\n"
         "  -q, --quiet            no progress display\n"
         "  -v, --verbose          each error report in full, as the window shows it\n"
@@ -118,6 +127,40 @@ CliArguments parseCliArguments(const QStringList& arguments) {
             result.options.strip = true;
         } else if (name == QLatin1String("--dry-run")) {
             result.dryRun = true;
+        } else if (name == QLatin1String("--keep-tree")) {
+            result.options.tree = true;
+        } else if (name == QLatin1String("--keep-dates")) {
+            result.options.dates = true;
+        } else if (name == QLatin1String("-0") || name == QLatin1String("--null")) {
+            result.nullSeparated = true;
+        } else if (name == QLatin1String("--existing")) {
+            if (!takeValue()) {
+                return result;
+            }
+            if (value == QLatin1String("replace")) {
+                result.options.existing = ExistingOutput::Replace;
+            } else if (value == QLatin1String("skip")) {
+                result.options.existing = ExistingOutput::Skip;
+            } else if (value == QLatin1String("keep-both")) {
+                result.options.existing = ExistingOutput::KeepBoth;
+            } else {
+                result.error = QStringLiteral("--existing takes replace, skip or keep-both.");
+                return result;
+            }
+        } else if (name == QLatin1String("--files-from")) {
+            if (!takeValue()) {
+                return result;
+            }
+            if (value.isEmpty()) {
+                result.error =
+                    QStringLiteral("--files-from needs a file, or - for standard input.");
+                return result;
+            }
+            if (!result.filesFrom.isEmpty()) {
+                result.error = QStringLiteral("Give --files-from once.");
+                return result;
+            }
+            result.filesFrom = value;
         } else if (name == QLatin1String("-o") || name == QLatin1String("--out")) {
             if (!takeValue()) {
                 return result;

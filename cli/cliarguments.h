@@ -12,6 +12,8 @@ struct CliArguments {
     FixedJobOptions options;
     int jobs = 0;           // 0: one per core
     QString scanExtension;  // empty: folders are expanded as dropped folders
+    QString filesFrom;      // a file of paths, "-" for standard input; empty: none
+    bool nullSeparated = false;  // names in filesFrom (and --dry-run's lines) end with NUL
     bool dryRun = false;
     bool quiet = false;    // no progress display
     bool verbose = false;  // error reports in full as well

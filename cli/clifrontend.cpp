@@ -3,6 +3,9 @@
 #include "batch/filejob.h"
 #include "report/errorreport.h"
 
+#include <QElapsedTimer>
+
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +19,12 @@ namespace {
 std::atomic_bool progressLineOpen{false};
 constexpr char EndOfProgressLine[] = "\r\x1b[K";
 
+// The pace is shown once this many files are done, and measured over at most the latest
+// PaceWindow files: a resumed run skips its first files at once, and only the files since tell
+// how long the rest takes.
+constexpr int FewFiles = 5;
+constexpr size_t PaceWindow = 100;
+
 }  // namespace
 
 void CliFrontEnd::endProgressLineForExit() {
@@ -26,11 +35,40 @@ void CliFrontEnd::endProgressLineForExit() {
 }
 
 CliFrontEnd::CliFrontEnd(std::FILE* errorStream, bool showProgress, int total)
-    : m_errors(errorStream), m_showProgress(showProgress), m_total(total) {}
+    : m_errors(errorStream), m_showProgress(showProgress), m_total(total) {
+    auto timer = std::make_shared<QElapsedTimer>();
+    timer->start();
+    m_clock = [timer] { return timer->elapsed(); };
+}
+
+QString CliFrontEnd::paceText(double filesPerSecond, int filesLeft) {
+    const qint64 seconds = qint64(std::ceil(std::max(0, filesLeft) / filesPerSecond));
+    const QString left =
+        seconds >= 3600
+            ? QStringLiteral("%1:%2:%3")
+                  .arg(seconds / 3600)
+                  .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+                  .arg(seconds % 60, 2, 10, QLatin1Char('0'))
+            : QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    const int decimals = filesPerSecond < 100 ? 1 : 0;
+    return QStringLiteral("%1 files/s, %2 left").arg(filesPerSecond, 0, 'f', decimals).arg(left);
+}
+
+double CliFrontEnd::filesPerSecond() const {
+    if (m_done < FewFiles || m_doneAt.size() < 2) {
+        return 0;
+    }
+    const qint64 span = m_doneAt.back() - m_doneAt.front();
+    if (span <= 0) {
+        return 0;
+    }
+    return double(m_doneAt.size() - 1) * 1000.0 / double(span);
+}
 
 QString CliFrontEnd::forTerminal(const QString& text) {
     // Messages break lines with CR LF or CR; a lone LF can only come from a file name, and is
-    // shown escaped so that the name stays on its line.
+    // shown escaped so that the name stays on its line, as is a byte of a name that is not
+    // valid UTF-8.
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -47,6 +85,9 @@ QString CliFrontEnd::forTerminal(const QString& text) {
             out += QStringLiteral("\\t");
         } else if (code < 32 || (code >= 127 && code < 160)) {
             out += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+        } else if (code >= 0xDC80 && code <= 0xDCFF && (i == 0 || !text[i - 1].isHighSurrogate())) {
+            // A byte of a name that is not valid UTF-8 (see decodeFileName).
+            out += QStringLiteral("\\x%1").arg(code - 0xDC00, 2, 16, QLatin1Char('0'));
         } else {
             out += ch;
         }
@@ -58,6 +99,10 @@ void CliFrontEnd::setProgressValue(int value) {
     m_value = value;
     if (value > 0) {
         ++m_done;
+        m_doneAt.push_back(m_clock());
+        if (m_doneAt.size() > PaceWindow) {
+            m_doneAt.pop_front();
+        }
     }
     drawProgress();
 }
@@ -75,16 +120,40 @@ void CliFrontEnd::drawProgress() {
     const int filled = std::clamp(m_value * BarWidth / 100, 0, BarWidth);
     const QString bar =
         QString(filled, QLatin1Char('#')) + QString(BarWidth - filled, QLatin1Char('.'));
+    const double pace = filesPerSecond();
+    const QString paceShown =
+        pace > 0 ? paceText(pace, m_total - m_done) + QStringLiteral("  ") : QString();
     QString line = QStringLiteral("[%1] %2/%3 %4%  %5")
                        .arg(bar)
                        .arg(m_done)
                        .arg(m_total)
                        .arg(m_value, 3)
-                       .arg(forTerminal(m_current).left(60));
+                       .arg(paceShown);
+    // The line stays on one row of the terminal, or a redraw would start on its last row: the
+    // name gives up the room.
+    const int columns = terminalColumns();
+    const qsizetype room = columns > 0
+                               ? qBound(qsizetype(0), columns - 1 - line.size(), qsizetype(60))
+                               : qsizetype(60);
+    line += forTerminal(m_current).left(room);
+    if (columns > 0) {
+        line.truncate(columns - 1);  // a terminal narrower than the bar and the counts
+    }
     std::fprintf(m_errors, "\r%s\x1b[K", line.toLocal8Bit().constData());
     std::fflush(m_errors);
     m_progressShown = true;
     progressLineOpen = m_errors == stderr;
+}
+
+int CliFrontEnd::terminalColumns() const {
+    if (m_columns >= 0) {
+        return m_columns;
+    }
+    winsize size{};
+    if (::ioctl(fileno(m_errors), TIOCGWINSZ, &size) == 0) {
+        return size.ws_col;
+    }
+    return 0;
 }
 
 void CliFrontEnd::clearProgress() {

@@ -6,6 +6,8 @@
 #include <QString>
 
 #include <cstdio>
+#include <deque>
+#include <functional>
 
 namespace zentavo {
 
@@ -51,9 +53,21 @@ public:
     // characters inside names are shown escaped so a report stays one readable block.
     static QString forTerminal(const QString& text);
 
+    // The pace part of the progress line: "12.5 files/s, 3:05 left" for filesPerSecond and
+    // the files left; the time as H:MM:SS past an hour. Pure.
+    static QString paceText(double filesPerSecond, int filesLeft);
+    // Where the progress line takes the time from, in milliseconds (a steady clock unless set).
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+    // The terminal's width in columns the progress line keeps within (0: unknown, no limit
+    // but the name's 60 characters); unless set, asked of the terminal at each drawing.
+    void setColumns(int columns) { m_columns = columns; }
+
 private:
     void drawProgress();
     void clearProgress();
+    // Files per second over the files done lately; 0 until a few are done.
+    double filesPerSecond() const;
+    int terminalColumns() const;
     // "zentavo-batch: [PATH: ]REASON (line N)" between progress lines.
     void printLine(const QString& path, const QString& reason, int line);
     void printWhole(const QString& text);
@@ -64,6 +78,9 @@ private:
     int m_done = 0;
     int m_value = 0;
     QString m_current;
+    std::function<qint64()> m_clock;
+    int m_columns = -1;           // set for tests; -1 asks the terminal
+    std::deque<qint64> m_doneAt;  // when the latest files were done, oldest first
     bool m_progressShown = false;
     bool m_verbose = false;
     QString m_closingMessage;

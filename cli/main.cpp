@@ -5,19 +5,18 @@
 #include "batch/naming.h"
 #include "cli/cliarguments.h"
 #include "cli/clifrontend.h"
+#include "cli/pathlist.h"
 #include "filelist/filelist.h"
-#include "filelist/folderfiles.h"
 #include "imagefiles/files/atomicfile.h"
 #include "imagefiles/imaging.h"
 #include "imagefiles/libraries/librarymessages.h"
+#include "report/filenames.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
 #include <malloc.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
 #include <csignal>
@@ -29,30 +28,6 @@ using namespace zentavo;
 namespace {
 
 enum ExitStatus { AllWritten = 0, SomeFailed = 1, NothingDone = 2 };
-
-bool isFolder(const QString& path) {
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// The list as the window would have it: a file as given, a folder expanded as a dropped folder
-// or, with --scan, as "Add All File(s) In Folder" expands it.
-void fillList(FileList& list, const CliArguments& arguments, Dialogs& dialogs) {
-    const QString pattern = arguments.scanExtension.isEmpty()
-                                ? QStringLiteral("*.*")
-                                : extensionPattern(arguments.scanExtension);
-    for (const QString& path : arguments.paths) {
-        if (isFolder(path)) {
-            QString folder = path;
-            while (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) {
-                folder.chop(1);
-            }
-            list.append(scanFolderTree(folder, pattern, &dialogs, QStringLiteral("Zentavo")));
-        } else {
-            list.append(path);
-        }
-    }
-}
 
 // Interrupts during a run. The first SIGINT or SIGTERM stops the run as the Stop button does
 // (the handler only writes the signal to a pipe the event loop reads); a second one ends the
@@ -93,6 +68,30 @@ bool catchStopSignals(QObject* context, std::function<void(int)> stop) {
     return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
+// Each entry and its output path, a tab between, one entry a line (NUL-ended with -0), the
+// names as the bytes they are. The name an output takes when both are kept is only known when
+// it is written; the planned name is shown.
+void printDryRun(const FileList& list, const CliArguments& arguments) {
+    const FixedJobOptions& options = arguments.options;
+    const QStringList treeFolders = options.tree ? list.treeFolders() : QStringList();
+    const char end = arguments.nullSeparated ? '\0' : '\n';
+    QByteArray out;
+    const int count = list.count();
+    for (int i = 1; i <= count; ++i) {
+        const QString path = list.text(i);
+        out += encodeFileName(path);
+        out += '\t';
+        out +=
+            encodeFileName(outputPath(options.folder, treeFolders.value(i - 1), path, options.op));
+        out += end;
+        if (out.size() > (1 << 20)) {
+            std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+            out.clear();
+        }
+    }
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,7 +109,7 @@ int main(int argc, char** argv) {
     mallopt(M_ARENA_MAX, 1);
     QStringList rawArguments;
     for (int i = 1; i < argc; ++i) {
-        rawArguments << QFile::decodeName(argv[i]);
+        rawArguments << decodeFileName(argv[i]);
     }
     const CliArguments arguments = parseCliArguments(rawArguments);
     if (arguments.version) {
@@ -133,20 +132,25 @@ int main(int argc, char** argv) {
     // the user inside that file's reason.
     installLibraryMessageHandlers();
 
+    QStringList paths = arguments.paths;
+    if (!arguments.filesFrom.isEmpty()) {
+        QStringList listed;
+        QString error;
+        if (!readPathList(arguments.filesFrom, arguments.nullSeparated, listed, error)) {
+            std::fprintf(stderr, "zentavo-batch: %s\n",
+                         CliFrontEnd::forTerminal(error).toLocal8Bit().constData());
+            return NothingDone;
+        }
+        paths += listed;
+    }
     FileList list;
     const bool progress = !arguments.quiet && !arguments.dryRun && ::isatty(STDERR_FILENO);
     CliFrontEnd frontEnd(stderr, progress, 0);
     frontEnd.setVerbose(arguments.verbose);
-    fillList(list, arguments, frontEnd);
+    fillList(list, paths, arguments.scanExtension, frontEnd);
 
     if (arguments.dryRun) {
-        const Operation operation = arguments.options.op;
-        for (int i = 1; i <= list.count(); ++i) {
-            const QString path = list.text(i);
-            std::printf("%s\t%s\n", QFile::encodeName(path).constData(),
-                        QFile::encodeName(outputPath(arguments.options.folder, path, operation))
-                            .constData());
-        }
+        printDryRun(list, arguments);
         return AllWritten;
     }
 

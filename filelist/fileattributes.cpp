@@ -1,9 +1,9 @@
 #include "filelist/fileattributes.h"
 
+#include "report/filenames.h"
 #include "report/zentavoerror.h"
 
 #include <sys/stat.h>
-#include <QFile>
 
 namespace zentavo {
 
@@ -20,7 +20,7 @@ int attributeValue(const QString& path, QChar sep) {
     while (trimmed.size() > 1 && trimmed.endsWith(sep)) {
         trimmed.chop(1);
     }
-    const QByteArray native = QFile::encodeName(trimmed);
+    const QByteArray native = encodeFileName(trimmed);
     struct stat info;
     if (trimmed.isEmpty() || ::lstat(native.constData(), &info) != 0) {
         throw ZentavoError(ErrorNumber::Generic, QStringLiteral("File not found: ") + path);

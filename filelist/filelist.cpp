@@ -1,5 +1,6 @@
 #include "filelist/filelist.h"
 
+#include "report/filenames.h"
 #include "report/zentavoerror.h"
 
 namespace zentavo {
@@ -41,6 +42,9 @@ void FileList::setText(int i, const QString& path) {
 void FileList::append(const QString& path) {
     beginInsertRows({}, count(), count());
     m_paths.append(path);
+    if (!m_treeFolders.isEmpty()) {
+        m_treeFolders.append(QString());
+    }
     endInsertRows();
 }
 
@@ -51,7 +55,45 @@ void FileList::append(const QStringList& paths) {
     // One insertion for the whole batch, so a view relayouts once for a large folder scan.
     beginInsertRows({}, count(), count() + static_cast<int>(paths.size()) - 1);
     m_paths.append(paths);
+    if (!m_treeFolders.isEmpty()) {
+        m_treeFolders.resize(m_paths.size());
+    }
     endInsertRows();
+}
+
+void FileList::append(const QStringList& paths, const QStringList& treeFolders) {
+    if (paths.isEmpty()) {
+        return;
+    }
+    beginInsertRows({}, count(), count() + static_cast<int>(paths.size()) - 1);
+    m_treeFolders.resize(m_paths.size());
+    m_paths.append(paths);
+    m_treeFolders.append(treeFolders.mid(0, paths.size()));
+    m_treeFolders.resize(m_paths.size());
+    endInsertRows();
+}
+
+QString FileList::treeFolder(int i) const {
+    if (i < 1 || i > count()) {
+        throwOutOfRange(i, count());
+    }
+    return m_treeFolders.value(i - 1);
+}
+
+void FileList::swapEntries(int a, int b) {
+    if (a < 1 || a > count()) {
+        throwOutOfRange(a, count());
+    }
+    if (b < 1 || b > count()) {
+        throwOutOfRange(b, count());
+    }
+    m_paths.swapItemsAt(a - 1, b - 1);
+    if (!m_treeFolders.isEmpty()) {
+        m_treeFolders.swapItemsAt(a - 1, b - 1);
+    }
+    for (const int row : {a - 1, b - 1}) {
+        emit dataChanged(index(row), index(row), {Qt::DisplayRole, Qt::ToolTipRole});
+    }
 }
 
 void FileList::remove(int i) {
@@ -60,6 +102,9 @@ void FileList::remove(int i) {
     }
     beginRemoveRows({}, i - 1, i - 1);
     m_paths.removeAt(i - 1);
+    if (!m_treeFolders.isEmpty()) {
+        m_treeFolders.removeAt(i - 1);
+    }
     endRemoveRows();
 }
 
@@ -76,6 +121,7 @@ bool FileList::removeRows(int row, int count, const QModelIndex& parent) {
 void FileList::clear() {
     beginResetModel();
     m_paths.clear();
+    m_treeFolders.clear();
     endResetModel();
 }
 
@@ -88,7 +134,7 @@ QVariant FileList::data(const QModelIndex& index, int role) const {
         return {};
     }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-        return m_paths.at(index.row());
+        return readableFileName(m_paths.at(index.row()));
     }
     return {};
 }

@@ -24,6 +24,15 @@ public:
     // so a view lays itself out once however many there are.
     void append(const QString& path);
     void append(const QStringList& paths);
+    // Appends the files of an added folder, each with its place in the folder's tree (see
+    // treeFolder(); treeFolders holds one entry per path).
+    void append(const QStringList& paths, const QStringList& treeFolders);
+    // The folder an entry keeps under the results folder when the tree is kept: the added
+    // folder's own name and the sub-folders down to the file ("DCIM/100CANON"); empty for an
+    // entry added on its own. It travels with the entry's text when entries are swapped.
+    QString treeFolder(int i) const;
+    // Swaps the texts (and tree folders) of entries a and b. Throws outside the range.
+    void swapEntries(int a, int b);
     // Removes entry i; later entries move up by one. Throws outside the range.
     void remove(int i);
     // Removes count entries from row (counted from 0) as one change, so a view follows the
@@ -33,6 +42,8 @@ public:
     void clear();
     // All entries in display order (a copy: a snapshot for a run).
     QStringList paths() const { return m_paths; }
+    // The tree folders of all entries in display order (empty when no entry has one).
+    QStringList treeFolders() const { return m_treeFolders; }
 
     // The model of the view: one row per entry; the path is both the text and the tooltip; the
     // one column is headed "Image File(s)".
@@ -42,6 +53,8 @@ public:
 
 private:
     QStringList m_paths;
+    // Empty while no entry came from a folder; then one per entry.
+    QStringList m_treeFolders;
 };
 
 }  // namespace zentavo

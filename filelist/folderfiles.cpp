@@ -3,7 +3,13 @@
 #include "filelist/fileattributes.h"
 #include "filelist/listfiles.h"
 #include "filelist/subdirectories.h"
+#include "report/filenames.h"
 #include "report/zentavoerror.h"
+
+#include <QDir>
+
+#include <unistd.h>
+#include <climits>
 
 namespace zentavo {
 
@@ -21,6 +27,27 @@ bool isHiddenFile(const QString& name, const QString& path, QChar sep) {
     } catch (const ZentavoError&) {
         return true;
     }
+}
+
+// The name a folder is known by: its last part, or, for "." and "..", the last part of the
+// folder it stands for.
+QString ownName(const QString& folder, QChar sep) {
+    QString path = folder;
+    while (path.size() > 1 && path.endsWith(sep)) {
+        path.chop(1);
+    }
+    const QString last = path.mid(path.lastIndexOf(sep) + 1);
+    if (last != QLatin1String(".") && last != QLatin1String("..") && !last.isEmpty()) {
+        return last;
+    }
+    if (!path.startsWith(sep)) {
+        char here[PATH_MAX];
+        if (::getcwd(here, sizeof here)) {
+            path = decodeFileName(here) + sep + path;
+        }
+    }
+    const QString clean = QDir::cleanPath(path);
+    return clean.mid(clean.lastIndexOf(sep) + 1);
 }
 
 }  // namespace
@@ -95,6 +122,33 @@ QStringList collectFolderFiles(const QStringList& collection, const QString& pat
         }
     }
     return files;
+}
+
+QStringList treeFoldersOf(const QString& folder, const QStringList& files, QChar sep) {
+    const QString name = ownName(folder, sep);
+    const QString prefix = NormalizeSlashes(folder + sep, sep);
+    QStringList folders;
+    folders.reserve(files.size());
+    QStringView lastBetween;
+    QString lastFolder = name;
+    bool first = true;
+    for (const QString& file : files) {
+        QStringView between;
+        if (file.startsWith(prefix)) {
+            const QStringView below = QStringView(file).mid(prefix.size());
+            const qsizetype cut = below.lastIndexOf(sep);
+            between = cut > 0 ? below.left(cut) : QStringView();
+        }
+        if (first || between != lastBetween) {
+            lastFolder = between.isEmpty() ? name
+                         : name.isEmpty()  ? between.toString()
+                                           : name + sep + between.toString();
+            lastBetween = between;
+            first = false;
+        }
+        folders.append(lastFolder);
+    }
+    return folders;
 }
 
 QStringList scanFolderTree(const QString& folder, const QString& pattern, Dialogs* dialogs,

@@ -58,4 +58,12 @@ QStringList scanFolderTree(const QString& folder, const QString& pattern, Dialog
                            const QString& appTitle, const StatementRunner& run = {},
                            const ServeEvents& serveEvents = {}, QChar sep = PathSeparator);
 
+// The tree folder of each file that the expansion of folder gave (see FileList::treeFolder):
+// the folder's own name followed by the sub-folders between it and the file, joined with sep
+// ("DCIM/100CANON" for ".../DCIM/100CANON/IMG_0001.JPG" from ".../DCIM"). A folder given as
+// "." or ".." is named by the folder it stands for; the root folder has no name, so its files
+// keep their whole path below it. Files of one folder share one text. Any thread.
+QStringList treeFoldersOf(const QString& folder, const QStringList& files,
+                          QChar sep = PathSeparator);
+
 }  // namespace zentavo

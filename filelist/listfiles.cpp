@@ -1,8 +1,7 @@
 #include "filelist/listfiles.h"
 
 #include "filelist/naturalorder.h"
-
-#include <QFile>
+#include "report/filenames.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -95,7 +94,7 @@ QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep,
         prefix += sep;
     }
     QStringList names;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(QFile::encodeName(prefix).constData()),
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(encodeFileName(prefix).constData()),
                                             ::closedir);
     if (!dir) {
         return names;
@@ -107,12 +106,8 @@ QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep,
         if (serveEvents && ++read % ServeEveryNames == 0 && !serveEvents()) {
             return {};
         }
-        const QString name = QFile::decodeName(entry->d_name);
+        const QString name = decodeFileName(entry->d_name);
         if (!matchesWildcard(pattern, name) || !isRegularEntry(at, entry)) {
-            continue;
-        }
-        // A name that does not survive decoding could not be opened by its path later.
-        if (QFile::encodeName(name) != QByteArrayView(entry->d_name)) {
             continue;
         }
         if (openableAt(at, entry->d_name, true)) {
@@ -125,46 +120,16 @@ QStringList ListFiles(const QString& folder, const QString& pattern, QChar sep,
 }
 
 bool IsOpenableFile(const QString& path) {
-    return !path.isEmpty() && openableAt(AT_FDCWD, QFile::encodeName(path).constData(), false);
+    return !path.isEmpty() && openableAt(AT_FDCWD, encodeFileName(path).constData(), false);
 }
 
 bool HasOddCharacters(const QByteArray& name) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(name.constData());
     const qsizetype size = name.size();
     for (qsizetype i = 0; i < size;) {
-        const unsigned char lead = bytes[i];
-        uint code = 0;
-        int length = 0;
-        uint minimum = 0;
-        if (lead < 0x80) {
-            code = lead;
-            length = 1;
-        } else if ((lead & 0xE0) == 0xC0) {
-            code = lead & 0x1F;
-            length = 2;
-            minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            code = lead & 0x0F;
-            length = 3;
-            minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            code = lead & 0x07;
-            length = 4;
-            minimum = 0x10000;
-        } else {
-            return true;
-        }
-        if (i + length > size) {
-            return true;
-        }
-        for (int k = 1; k < length; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) {
-                return true;
-            }
-            code = (code << 6) | (bytes[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and values past Unicode are not valid UTF-8 either.
-        if (code < minimum || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+        char32_t code = bytes[i];
+        const int length = code < 0x80 ? 1 : validUtf8Sequence(bytes, size, i, code);
+        if (length == 0) {
             return true;
         }
         if (code < 32 || (code >= 127 && code <= 159) || code == u'?') {
@@ -176,7 +141,7 @@ bool HasOddCharacters(const QByteArray& name) {
 }
 
 bool HasOddCharacters(const QString& name) {
-    return HasOddCharacters(QFile::encodeName(name));
+    return HasOddCharacters(encodeFileName(name));
 }
 
 }  // namespace zentavo

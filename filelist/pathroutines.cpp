@@ -1,9 +1,9 @@
 #include "filelist/pathroutines.h"
 
 #include "filelist/filelist.h"
+#include "report/filenames.h"
 
 #include <sys/stat.h>
-#include <QFile>
 
 namespace zentavo {
 
@@ -47,7 +47,7 @@ bool PathExists(const QString& path) {
         return false;
     }
     struct stat info;
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0;
+    return ::stat(encodeFileName(path).constData(), &info) == 0;
 }
 
 bool IsInList(const FileList& list, const QString& path) {

@@ -4,9 +4,9 @@
 #include "filelist/listfiles.h"
 #include "filelist/naturalorder.h"
 #include "report/errorreport.h"
+#include "report/filenames.h"
 #include "report/zentavoerror.h"
 
-#include <QFile>
 #include <QtDebug>
 
 #include <dirent.h>
@@ -103,7 +103,7 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
         bool unreadable = false;
         bool enteredBefore = false;
         guard.step(110, [&] {
-            dir.reset(::opendir(QFile::encodeName(folder).constData()));
+            dir.reset(::opendir(encodeFileName(folder).constData()));
             if (!dir) {
                 const int error = errno;
                 unreadable = isUnreadable(error);
@@ -163,7 +163,7 @@ void collect(QStringList& collection, bool recurse, Walk& walk) {
                 return;
             }
             QString name;
-            guard.step(120, [&] { name = QFile::decodeName(entry->d_name); });
+            guard.step(120, [&] { name = decodeFileName(entry->d_name); });
             if (!guard.test(
                     122,
                     [&] {

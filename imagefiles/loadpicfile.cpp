@@ -19,7 +19,9 @@ namespace zentavo {
 namespace {
 
 // Enough of a file for every header the size probe reads (a JPEG's frame header may follow
-// large EXIF and ICC segments).
+// large EXIF and ICC segments). Most headers lie in the first FirstProbeBytes, which is all a
+// probe reads of them: a run that skips its done files reads little of each.
+constexpr qint64 FirstProbeBytes = 128 << 10;
 constexpr qint64 HeaderProbeBytes = 1 << 20;
 
 }  // namespace
@@ -89,12 +91,10 @@ LoadResult loadPicture(const QString& path) {
     return loadPictureFromBytes(bytes);
 }
 
-std::optional<QSize> readPictureSize(const QString& path) {
-    QByteArray head;
-    QString reason;
-    if (readFileHead(path, HeaderProbeBytes, head, reason) != LoadError::None) {
-        return std::nullopt;
-    }
+namespace {
+
+// The pixel size a file's head tells; none when it tells none.
+std::optional<QSize> pictureSizeIn(QByteArray& head) {
     const PictureDecoder* decoder = recognisedDecoder(head);
     if (decoder && decoder->headerSize) {
         const QSize size = decoder->headerSize(head);
@@ -112,6 +112,24 @@ std::optional<QSize> readPictureSize(const QString& path) {
     const QSize size = reader.size();
     if (size.isValid()) {
         return size;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<QSize> readPictureSize(const QString& path) {
+    for (const qint64 probe : {FirstProbeBytes, HeaderProbeBytes}) {
+        QByteArray head;
+        QString reason;
+        if (readFileHead(path, probe, head, reason) != LoadError::None) {
+            return std::nullopt;
+        }
+        const std::optional<QSize> size = pictureSizeIn(head);
+        // A file shorter than the probe was read whole: reading more finds nothing more.
+        if (size || head.size() < probe) {
+            return size;
+        }
     }
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 // and the scan of a folder tree for one extension.
 #include "shell/form1.h"
 
+#include "batch/naming.h"
 #include "filelist/filelist.h"
 #include "filelist/folderfiles.h"
 #include "filelist/listfiles.h"
@@ -85,13 +86,14 @@ void Form1::ListView1_OLEDragDrop(const QStringList& paths) {
             return;
         }
         if (guard.test(
-                100, [&] { return QFileInfo(path).isDir(); }, false)) {
+                100, [&] { return FolderExists(path); }, false)) {
             // Each dropped folder is expanded on a collection of its own; the window is served
             // while its sub-folders are collected.
             guard.step(102, [&] {
-                m_fileList->append(scanFolderTree(path, QStringLiteral("*.*"), &m_dialogs,
-                                                  m_appTitle, {},
-                                                  [this] { return serveWindowEvents(); }));
+                const QStringList files =
+                    scanFolderTree(path, QStringLiteral("*.*"), &m_dialogs, m_appTitle, {},
+                                   [this] { return serveWindowEvents(); });
+                m_fileList->append(files, treeFoldersOf(path, files));
             });
         } else {
             guard.step(104, [&] { m_fileList->append(path); });
@@ -165,7 +167,7 @@ void Form1::PushButton3_Click() {
     if (m_closing) {
         return;
     }
-    m_fileList->append(files);
+    m_fileList->append(files, treeFoldersOf(folder, files));
     guard.step(136, [&] { setPointer(PointerKind::Default); });
 }
 

@@ -1,12 +1,12 @@
 #include "shell/filelistview.h"
 
 #include "filelist/filelist.h"
+#include "report/filenames.h"
 #include "shell/entryoutcomes.h"
 #include "shell/pointers.h"
 
 #include <QContextMenuEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -22,15 +22,13 @@ namespace zentavo {
 
 namespace {
 
-// A folder whose path is not valid UTF-8 cannot be named by text: decoded, it would be an entry
-// that does not exist. The folder walk leaves such names out; a drop does too.
-bool isUnnamableFolder(const QUrl& url) {
-    const QByteArray raw = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-    if (QFile::encodeName(QFile::decodeName(raw)) == raw) {
-        return false;
+// The local path of a dropped file with the very bytes of its name: a name that is not valid
+// UTF-8 still names the file that was dropped.
+QString localPathOf(const QUrl& url) {
+    if (!url.host().isEmpty()) {
+        return url.toLocalFile();
     }
-    struct stat info;
-    return ::stat(raw.constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    return decodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
 }
 
 // The local paths a drag offers, in its order; none when it brings no local file list.
@@ -40,8 +38,8 @@ QStringList droppedPaths(const QMimeData* data) {
         return paths;
     }
     for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile() && !isUnnamableFolder(url)) {
-            paths << url.toLocalFile();
+        if (url.isLocalFile()) {
+            paths << localPathOf(url);
         }
     }
     return paths;
@@ -196,8 +194,7 @@ void FileListView::dragOver(const QModelIndex& hovered, int screenY) {
     if (moved == passed) {
         return;
     }
-    m_list.setText(from, passed);
-    m_list.setText(to, moved);
+    m_list.swapEntries(from, to);
     const QModelIndex target = m_columns.index(to - 1, 0);
     selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
     m_dragItem = QPersistentModelIndex(target);

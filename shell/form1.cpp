@@ -9,7 +9,9 @@
 #include "shell/settingsstore.h"
 #include "shell/startupobject.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -149,6 +151,24 @@ void Form1::Form_Load() {
         m_ui.Text1->setText(
             m_settings.GetSetting(QStringLiteral("Text1"), DefaultResultsFolder(m_desktop())));
     });
+    // The output choices came after the others: their restores follow the last statement, so
+    // the numbers before keep their meaning.
+    guard.step(178, [&] {
+        m_ui.Check1->setChecked(
+            settingToBoolean(m_settings.GetSetting(QStringLiteral("Check1"), 0)));
+    });
+    guard.step(180, [&] {
+        m_ui.Check2->setChecked(
+            settingToBoolean(m_settings.GetSetting(QStringLiteral("Check2"), 0)));
+    });
+    guard.step(182, [&] {
+        const int index = settingToInt32(m_settings.GetSetting(QStringLiteral("Combo1"), 0));
+        if (index < 0 || index >= m_ui.Combo1->count()) {
+            throw ZentavoError(ErrorNumber::InvalidPropertyValue,
+                               QStringLiteral("Invalid property value"));
+        }
+        m_ui.Combo1->setCurrentIndex(index);
+    });
     // Thumbnails came later and are a matter of taste: a value that does not read leaves them
     // off rather than reporting an error at start.
     try {
@@ -238,6 +258,25 @@ QString Form1::resultsFolder() const {
         return QDir::homePath() + typed.mid(1);
     }
     return typed;
+}
+
+bool Form1::keepTree() const {
+    return m_ui.Check1->isChecked();
+}
+
+ExistingOutput Form1::existingOutput() const {
+    switch (m_ui.Combo1->currentIndex()) {
+        case 1:
+            return ExistingOutput::Skip;
+        case 2:
+            return ExistingOutput::KeepBoth;
+        default:
+            return ExistingOutput::Replace;
+    }
+}
+
+bool Form1::keepDates() const {
+    return m_ui.Check2->isChecked();
 }
 
 void Form1::PushButton2_Click() {

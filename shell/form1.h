@@ -17,7 +17,10 @@
 #include <optional>
 
 class QButtonGroup;
+class QCheckBox;
+class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
@@ -65,6 +68,12 @@ struct Form1Controls {
     QRadioButton* Option23 = nullptr;
     QSlider* Slider1 = nullptr;
     QLineEdit* Text1 = nullptr;
+    // Where the outputs go and what they keep: "Keep folder tree", "Keep file dates", and what
+    // happens when a result exists (Label1 captions Combo1).
+    QCheckBox* Check1 = nullptr;
+    QCheckBox* Check2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* Combo1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
 };
 
@@ -118,6 +127,9 @@ public:
     QualityMode qualityMode() const override;
     int sliderValue() const override;
     QString resultsFolder() const override;
+    bool keepTree() const override;
+    ExistingOutput existingOutput() const override;
+    bool keepDates() const override;
 
     // RunFrontEnd. While a run goes, the progress bar's text adds the time left once
     // TimeLeft::FilesBeforeEstimate files are done; the closing message of a run offers to open
@@ -194,6 +206,9 @@ private:
     void Option23_Click();
     void Slider1_Change();
     void Text1_Change();
+    void Check1_Click();
+    void Check2_Click();
+    void Combo1_Click();
 
     bool m_restoringQuality = false;  // Form_Load is restoring the quality group
     Dialogs& m_dialogs;

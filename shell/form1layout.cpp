@@ -14,7 +14,10 @@
 #include "shell/thumbnails.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QProgressBar>
@@ -170,8 +173,8 @@ QStyle* plainFrameStyle() {
     return style;
 }
 
-// Gives a frame or option button of a window with the palette window its background and the
-// matching text colour: white under a light palette (the layout's look), the palette's base
+// Gives a frame, option button or check box of a window with the palette window its background
+// and the matching text colour: white under a light palette (the layout's look), the palette's base
 // colour under a dark or high-contrast one; with the skin, the button face. Group box captions
 // are drawn in the Text colour, option captions in WindowText: both take the panel's text colour.
 void paintPanel(QWidget& widget, const QPalette& window, bool skinned) {
@@ -265,6 +268,32 @@ void Form1::buildLayout() {
     m_ui.Option5 =
         option(m_ui.Frame4, "Option5", "270 degrees clockwise", twipsRect(240, 1000, 2295, 255));
 
+    // The output choices sit on the rows of "Flip Image" and "Rotate Image", right of them,
+    // where the frame has room: every other control keeps its place.
+    m_ui.Check1 = place(new QCheckBox(QStringLiteral("Keep folder tree"), m_ui.Frame6), "Check1",
+                        twipsRect(2640, 300, 2340, 255));
+    m_ui.Check1->setToolTip(
+        QStringLiteral("Files added from a folder are written below the results folder at their "
+                       "place in that folder's tree, under the folder's own name; missing "
+                       "folders are made. Files added one by one go to the results folder."));
+    m_ui.Check2 = place(new QCheckBox(QStringLiteral("Keep file dates"), m_ui.Frame6), "Check2",
+                        twipsRect(5100, 300, 2220, 255));
+    m_ui.Check2->setToolTip(
+        QStringLiteral("Each output takes the modification and access time of its input."));
+    for (QCheckBox* check : {m_ui.Check1, m_ui.Check2}) {
+        check->setBackgroundRole(QPalette::Window);
+    }
+    m_ui.Label1 = place(new QLabel(QStringLiteral("If a result exists:"), m_ui.Frame6), "Label1",
+                        twipsRect(2640, 1770, 2040, 255));
+    m_ui.Combo1 = place(new QComboBox(m_ui.Frame6), "Combo1", twipsRect(4740, 1740, 2580, 285));
+    m_ui.Combo1->addItems({QStringLiteral("Replace it"), QStringLiteral("Skip the file"),
+                           QStringLiteral("Keep both")});
+    m_ui.Combo1->setToolTip(
+        QStringLiteral("When the results folder already holds a file of an output's name: "
+                       "replace it, skip the input (it counts as done), or keep both and "
+                       "number the new one, as in \"IMG_0001_rotated (2).jpg\"."));
+    m_ui.Label1->setBuddy(m_ui.Combo1);
+
     m_ui.Frame5 = frame(this, "Frame5", "Output JPG Quality Option (JPG ONLY)",
                         twipsRect(8040, 3920, 7800, 2055), Follow::Right);
     m_ui.Option21 = option(m_ui.Frame5, "Option21", "Smart-Detect", twipsRect(240, 300, 1515, 255));
@@ -336,7 +365,8 @@ void Form1::paintPanels() {
     // which follow the desktop's palette, say which.
     const QPalette window = palette();
     for (QWidget* widget : findChildren<QWidget*>()) {
-        if (qobject_cast<QGroupBox*>(widget) || qobject_cast<QRadioButton*>(widget)) {
+        if (qobject_cast<QGroupBox*>(widget) || qobject_cast<QRadioButton*>(widget) ||
+            qobject_cast<QCheckBox*>(widget)) {
             paintPanel(*widget, window, m_skinned);
         }
     }

@@ -1,5 +1,6 @@
 // The options panel: the operation, direction and quality choices, the quality slider, the
-// results folder and its two buttons. Each choice is written to the store the moment it changes.
+// results folder and its two buttons, and what the outputs keep (tree, dates, existing results).
+// Each choice is written to the store the moment it changes.
 #include "shell/form1.h"
 
 #include "report/dialogs.h"
@@ -8,6 +9,8 @@
 #include "shell/settingsstore.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -65,6 +68,9 @@ void Form1::connectOptionHandlers() {
     });
     connect(m_ui.Slider1, &QSlider::sliderReleased, this, &Form1::Slider1_Change);
     connect(m_ui.Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(m_ui.Check1, &QCheckBox::toggled, this, &Form1::Check1_Click);
+    connect(m_ui.Check2, &QCheckBox::toggled, this, &Form1::Check2_Click);
+    connect(m_ui.Combo1, &QComboBox::currentIndexChanged, this, &Form1::Combo1_Click);
     connect(m_ui.PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(m_ui.PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
 }
@@ -148,6 +154,18 @@ void Form1::Slider1_Change() {
 
 void Form1::Text1_Change() {
     m_settings.SaveSetting(QStringLiteral("Text1"), m_ui.Text1->text());
+}
+
+void Form1::Check1_Click() {
+    m_settings.SaveSetting(QStringLiteral("Check1"), settingText(m_ui.Check1->isChecked()));
+}
+
+void Form1::Check2_Click() {
+    m_settings.SaveSetting(QStringLiteral("Check2"), settingText(m_ui.Check2->isChecked()));
+}
+
+void Form1::Combo1_Click() {
+    m_settings.SaveSetting(QStringLiteral("Combo1"), QString::number(m_ui.Combo1->currentIndex()));
 }
 
 void Form1::PushButton6_Click() {

@@ -2,6 +2,8 @@
 // window, the frames and the quality options, and never in place of the hourglass.
 #include "shell/form1.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
 #include <QMouseEvent>
@@ -43,6 +45,9 @@ void Form1::watchPointer() {
     watch(m_ui.Option21, PointerKind::Default);
     watch(m_ui.Option22, PointerKind::Default);
     watch(m_ui.Option23, PointerKind::Default);
+    watch(m_ui.Check1, PointerKind::Default);
+    watch(m_ui.Check2, PointerKind::Default);
+    watch(m_ui.Combo1, PointerKind::Default);
     for (QPushButton* button :
          {m_ui.PushButton1, m_ui.PushButton2, m_ui.PushButton3, m_ui.PushButton4, m_ui.PushButton5,
           m_ui.PushButton6, m_ui.PushButton8}) {

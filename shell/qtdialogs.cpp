@@ -1,5 +1,7 @@
 #include "shell/qtdialogs.h"
 
+#include "report/filenames.h"
+
 #include <algorithm>
 
 #include <QCheckBox>
@@ -31,7 +33,8 @@ void showAsPlainText(QMessageBox& box) {
 }  // namespace
 
 QString displayText(const QString& text) {
-    QString shown = text;
+    // A name that is not valid UTF-8 shows its odd bytes as the replacement character.
+    QString shown = readableFileName(text);
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return shown;

@@ -1,7 +1,9 @@
 #include "imagefiles/files/atomicfile.h"
 
 #include "imagefiles/files/diskwait.h"
+#include "imagefiles/files/staletemporaries.h"
 #include "imagefiles/picture/gdiplusstatus.h"
+#include "report/filenames.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -96,7 +98,7 @@ void AtomicFile::fail(const QString& what, int errorNumber) {
 
 void AtomicFile::open() {
     const QString folder = QFileInfo(m_finalPath).absolutePath();
-    QByteArray pattern = QFile::encodeName(folder) + "/.zt-XXXXXX.tmp";
+    QByteArray pattern = encodeFileName(folder) + '/' + temporaryNamePrefix() + "XXXXXX.tmp";
     // The name is made in the slot itself and the slot is Ready before the file exists, so no
     // moment passes in which the file is on disk but unlisted. A handler that runs while the
     // name is being made unlinks a name of our own pattern that does not exist yet.
@@ -116,7 +118,10 @@ void AtomicFile::open() {
                                .arg(folder, QString::fromLocal8Bit(strerror(error)))};
     }
     m_tempPath = pattern;
-    if (fchmod(m_fd, 0666 & ~processUmask()) != 0) {
+    // Read once: nothing in the program changes its umask, and a batch of small files would
+    // otherwise read /proc for every one of them.
+    static const mode_t umaskOfProcess = processUmask();
+    if (fchmod(m_fd, 0666 & ~umaskOfProcess) != 0) {
         fail(QStringLiteral("Cannot set the permissions of %1").arg(m_finalPath), errno);
     }
 }
@@ -135,7 +140,14 @@ void AtomicFile::write(const char* data, qsizetype size) {
     }
 }
 
-void AtomicFile::commit() {
+std::optional<QString> AtomicFile::commit() {
+    // The times go on before the sync, so the file has them from the moment it has its name.
+    if (m_times) {
+        const timespec times[2] = {m_times->accessed, m_times->modified};
+        if (::futimens(m_fd, times) != 0) {
+            fail(QStringLiteral("Cannot set the dates of %1").arg(m_finalPath), errno);
+        }
+    }
     int synced;
     {
         const DiskWait wait;
@@ -149,11 +161,16 @@ void AtomicFile::commit() {
     if (::close(fd) != 0) {
         fail(QStringLiteral("Cannot write %1").arg(m_finalPath), errno);
     }
-    if (::rename(m_tempPath.constData(), QFile::encodeName(m_finalPath).constData()) != 0) {
-        fail(QStringLiteral("Cannot replace %1").arg(m_finalPath), errno);
+    std::optional<QString> placed;
+    try {
+        placed = placeFinishedFile(m_tempPath, m_finalPath, m_existing);
+    } catch (...) {
+        discard();
+        throw;
     }
     m_tempPath.clear();
     releaseSlot(std::exchange(m_slot, -1));
+    return placed;
 }
 
 void AtomicFile::discard() {
@@ -168,11 +185,42 @@ void AtomicFile::discard() {
     releaseSlot(std::exchange(m_slot, -1));
 }
 
+namespace {
+thread_local CommitScope* innermostScope = nullptr;
+}
+
+CommitScope::CommitScope(const CommitRules& rules) : m_rules(rules), m_outer(innermostScope) {
+    innermostScope = this;
+}
+
+CommitScope::~CommitScope() {
+    innermostScope = m_outer;
+}
+
+void CommitScope::recordCommit(const std::optional<QString>& placedAt) {
+    m_committed = true;
+    m_placedAt = placedAt;
+}
+
+CommitScope* CommitScope::current() {
+    return innermostScope;
+}
+
 void writeFileAtomically(const QString& path, const QByteArray& bytes) {
     AtomicFile file(path);
+    CommitScope* scope = CommitScope::current();
+    if (scope) {
+        file.setExisting(scope->rules().existing);
+        if (scope->rules().times) {
+            file.setTimes(*scope->rules().times);
+        }
+    }
     file.open();
     file.write(bytes.constData(), bytes.size());
-    file.commit();
+    const std::optional<QString> placed = file.commit();
+    if (scope) {
+        scope->recordCommit(placed);
+    }
 }
 
 }  // namespace zentavo

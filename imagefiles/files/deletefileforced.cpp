@@ -1,6 +1,7 @@
 #include "imagefiles/files/deletefileforced.h"
 
-#include <QFile>
+#include "report/filenames.h"
+
 #include <QFileInfo>
 
 #include <sys/stat.h>
@@ -9,7 +10,7 @@
 namespace zentavo {
 
 void DeleteFileForced(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = encodeFileName(path);
     if (name.isEmpty() || ::unlink(name.constData()) == 0) {
         return;
     }
@@ -22,7 +23,7 @@ void DeleteFileForced(const QString& path) {
     if (!S_ISLNK(file.st_mode)) {
         ::chmod(name.constData(), file.st_mode | S_IWUSR);
     }
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const QByteArray folder = encodeFileName(QFileInfo(path).absolutePath());
     struct stat folderStat;
     const bool folderKnown = ::stat(folder.constData(), &folderStat) == 0;
     const bool folderChanged =

@@ -1,6 +1,6 @@
 #include "imagefiles/files/filebytes.h"
 
-#include <QFile>
+#include "report/filenames.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,7 +15,7 @@ namespace {
 LoadError readFrom(const QString& path, qint64 maxBytes, bool wholeFile, QByteArray& bytes,
                    QString& reason) {
     bytes.clear();
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = encodeFileName(path);
     // O_NONBLOCK: opening a FIFO with no writer must not hang; fstat then refuses it.
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {

@@ -1,9 +1,9 @@
 #include "imagefiles/jpeg/detectjpegquality.h"
 
+#include "report/filenames.h"
 #include "report/zentavoerror.h"
 
-#include <QFileInfo>
-
+#include <sys/stat.h>
 #include <cmath>
 #include <limits>
 
@@ -21,11 +21,11 @@ int DetectJpegQuality(double width, double height, qint64 fileLength) {
 }
 
 int DetectJpegQuality(const Picture& picture, const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists()) {
+    struct stat info {};
+    if (::stat(encodeFileName(path).constData(), &info) != 0) {
         throw ZentavoError(ErrorNumber::Generic, QStringLiteral("File not found: ") + path);
     }
-    return DetectJpegQuality(picture.width(), picture.height(), info.size());
+    return DetectJpegQuality(picture.width(), picture.height(), qint64(info.st_size));
 }
 
 }  // namespace zentavo

@@ -67,6 +67,11 @@ RunSummary runBatch(const JobOptions& options, RecordingFrontEnd& frontEnd,
                     const QStringList& paths, int jobs, bool imagingFailed) {
     FileList list;
     list.append(paths);
+    return runBatchOnList(options, frontEnd, list, jobs, imagingFailed);
+}
+
+RunSummary runBatchOnList(const JobOptions& options, RecordingFrontEnd& frontEnd,
+                          const FileList& list, int jobs, bool imagingFailed) {
     BatchRun run(options, frontEnd);
     run.setJobs(jobs);
     run.setImagingFailed(imagingFailed);

@@ -52,5 +52,8 @@ QByteArray quantisationTablesFor(int quality);
 // Runs the engine over paths and waits for its end.
 RunSummary runBatch(const JobOptions& options, RecordingFrontEnd& frontEnd,
                     const QStringList& paths, int jobs = 2, bool imagingFailed = false);
+// The same over a list as it stands (entries with their tree folders).
+RunSummary runBatchOnList(const JobOptions& options, RecordingFrontEnd& frontEnd,
+                          const FileList& list, int jobs = 2, bool imagingFailed = false);
 
 }  // namespace zentavo::test

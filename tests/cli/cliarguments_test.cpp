@@ -45,3 +45,30 @@ TEST(CliArguments, DoubleDashEndsTheOptions) {
     ASSERT_TRUE(a.ok());
     EXPECT_EQ(a.paths, (QStringList{"-x.jpg", "--rotate"}));
 }
+
+TEST(CliArguments, ArchiveOptionsAndTheirMistakes) {
+    const CliArguments a = parseCliArguments({"-o", "/o", "--keep-tree", "--keep-dates",
+                                              "--existing=keep-both", "--files-from", "-", "-0"});
+    ASSERT_TRUE(a.ok()) << a.error.toStdString();
+    EXPECT_TRUE(a.options.keepTree());
+    EXPECT_TRUE(a.options.keepDates());
+    EXPECT_EQ(a.options.existingOutput(), ExistingOutput::KeepBoth);
+    EXPECT_EQ(a.filesFrom, "-");
+    EXPECT_TRUE(a.nullSeparated);
+    EXPECT_TRUE(a.paths.isEmpty());  // "-" is the list's name here, not a path
+
+    const CliArguments plain = parseCliArguments({"-o", "/o", "--existing", "skip", "d"});
+    EXPECT_EQ(plain.options.existingOutput(), ExistingOutput::Skip);
+    EXPECT_FALSE(plain.options.keepTree());
+    EXPECT_FALSE(plain.options.keepDates());
+    EXPECT_FALSE(plain.nullSeparated);
+    EXPECT_EQ(parseCliArguments({"-o", "/o", "d"}).options.existingOutput(),
+              ExistingOutput::Replace);
+
+    for (const QStringList& wrong :
+         {QStringList{"-o", "/o", "--existing", "overwrite"}, QStringList{"-o", "/o", "--existing"},
+          QStringList{"-o", "/o", "--files-from", ""},
+          QStringList{"-o", "/o", "--files-from", "a", "--files-from", "b"}}) {
+        EXPECT_FALSE(parseCliArguments(wrong).ok()) << wrong.join(' ').toStdString();
+    }
+}

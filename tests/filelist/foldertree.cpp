@@ -1,6 +1,6 @@
 #include "tests/filelist/foldertree.h"
 
-#include <QFile>
+#include "report/filenames.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@ namespace zentavo::test {
 namespace {
 
 QByteArray native(const QString& root, const QByteArray& relative) {
-    return QFile::encodeName(root) + '/' + relative;
+    return encodeFileName(root) + '/' + relative;
 }
 
 void check(bool ok, const QByteArray& what) {
@@ -54,7 +54,7 @@ void removeTree(const QByteArray& path) {
 }  // namespace
 
 FolderTree::~FolderTree() {
-    removeTree(QFile::encodeName(m_dir.path()));
+    removeTree(encodeFileName(m_dir.path()));
 }
 
 FolderTree::FolderTree() {
@@ -62,7 +62,7 @@ FolderTree::FolderTree() {
 }
 
 QString FolderTree::path(const QByteArray& relative) const {
-    return QFile::decodeName(native(root(), relative));
+    return decodeFileName(native(root(), relative));
 }
 
 void FolderTree::folder(const QByteArray& relative) {
@@ -84,14 +84,14 @@ void FolderTree::link(const QByteArray& relative, const QByteArray& target) {
 
 QStringList readdirOrder(const QString& folder) {
     QStringList names;
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    DIR* dir = ::opendir(encodeFileName(folder).constData());
     if (!dir) {
         return names;
     }
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray name(entry->d_name);
         if (name != "." && name != "..") {
-            names.append(QFile::decodeName(name));
+            names.append(decodeFileName(name));
         }
     }
     ::closedir(dir);

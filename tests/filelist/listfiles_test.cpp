@@ -1,5 +1,6 @@
 #include "filelist/listfiles.h"
 #include "filelist/naturalorder.h"
+#include "report/filenames.h"
 #include "tests/filelist/foldertree.h"
 
 #include <gtest/gtest.h>
@@ -89,12 +90,16 @@ TEST(ListFiles, GivesMatchingRegularFilesInNaturalOrder) {
     EXPECT_TRUE(ListFiles(tree.path("a.jpg"), "*.*").isEmpty());
 }
 
-TEST(ListFiles, LeavesOutNamesThatCannotBeOpenedByTheirPath) {
+TEST(ListFiles, ListsEveryNameByItsBytesEvenWhenItIsNotUtf8) {
     test::FolderTree tree;
     tree.file("ok.jpg");
     tree.file("bad\xff.jpg");
     tree.file("new\nline.jpg");
-    EXPECT_EQ(ListFiles(tree.root(), "*.jpg"), (QStringList{"new\nline.jpg", "ok.jpg"}));
+    const QString bad = decodeFileName("bad\xff.jpg");
+    EXPECT_EQ(ListFiles(tree.root(), "*.jpg"), (QStringList{bad, "new\nline.jpg", "ok.jpg"}));
+    // The name held opens the very file listed, and no other spelling does.
+    EXPECT_TRUE(IsOpenableFile(tree.root() + "/" + bad));
+    EXPECT_FALSE(IsOpenableFile(tree.root() + "/" + QString::fromUtf8("bad\xff.jpg")));
 }
 
 TEST(IsOpenableFile, TrueForFilesThatOpenAndNotForFolders) {

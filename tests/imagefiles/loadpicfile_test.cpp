@@ -4,6 +4,7 @@
 #include "tests/imagefiles/readfixtures.h"
 #include "tests/testsupport.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QDir>
 #include <QTemporaryDir>
@@ -194,6 +195,30 @@ TEST_F(Loading, APhotoOf12000By9000PixelsLoads) {
     ASSERT_TRUE(LoadPicFile(surface, path("photo.jpg")));
     EXPECT_EQ(surface.image.size(), QSize(width, height));
     EXPECT_EQ(surface.image.pixelColor(width - 1, height - 1), surface.image.pixelColor(0, 0));
+}
+
+TEST_F(Loading, TheSizeIsFoundBehindLargeSegmentsAndInFilesShorterThanAProbe) {
+    QImage small(40, 30, QImage::Format_RGB32);
+    small.fill(Qt::gray);
+    QByteArray jpeg;
+    {
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(small.save(&buffer, "JPG"));
+    }
+    writeFile(path("small.jpg"), jpeg);
+    EXPECT_EQ(readPictureSize(path("small.jpg")), QSize(40, 30));
+    // Five full application segments (about 320 KB) before the frame header: past a first short
+    // look, within the whole probe.
+    QByteArray padded = jpeg.left(2);
+    for (int i = 0; i < 5; ++i) {
+        padded += QByteArray("\xFF\xE9\xFF\xFF", 4) + QByteArray(0xFFFF - 2, char('a' + i));
+    }
+    padded += jpeg.mid(2);
+    writeFile(path("padded.jpg"), padded);
+    EXPECT_EQ(readPictureSize(path("padded.jpg")), QSize(40, 30));
+    writeFile(path("cut.jpg"), padded.left(200000));
+    EXPECT_EQ(readPictureSize(path("cut.jpg")), std::nullopt);
 }
 
 TEST_F(Loading, ExifOrientationIsAppliedSoTheTurnIsWhatTheUserSees) {

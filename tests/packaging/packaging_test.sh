@@ -67,7 +67,7 @@ help_agreement() {
     local entry option values
     while read -r entry; do
         option=$(echo "$entry" | tr ' ' '\n' | grep '^--' | head -n1)
-        values=$(echo "$entry" | tr ' ' '\n' | grep -E '^[a-z0-9]+$' | sort || true)
+        values=$(echo "$entry" | tr ' ' '\n' | grep -E '^[a-z0-9][a-z0-9-]*$' | sort || true)
         [ -n "$values" ] || continue
         offered=$(complete_words "$completion" "$option" "")
         [ "$values" = "$offered" ] || fail "completion after $option offers: $(echo $offered)"

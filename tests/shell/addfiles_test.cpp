@@ -4,6 +4,7 @@
 #include "filelist/filelist.h"
 #include "filelist/folderfiles.h"
 #include "filelist/subdirectories.h"
+#include "report/filenames.h"
 #include "shell/filelistview.h"
 
 #include <QCoreApplication>
@@ -15,7 +16,9 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 
@@ -157,19 +160,24 @@ TEST_F(AddFilesTest, DroppedFoldersAddTheirOwnFilesFirstFolderFirstInNaturalOrde
     touch(m_tree + "/one/.hidden.jpg");
     touch(m_tree + "/one/deeper/b.PNG");
     touch(m_tree + "/two/c.txt");
-    // A folder whose name is not valid UTF-8 cannot be named by text: it is skipped, as the walk
-    // skips such names, rather than added as an entry that does not exist.
-    const QByteArray unnamable = QFile::encodeName(m_tree) + "/bad\xff";
-    ASSERT_EQ(::mkdir(unnamable.constData(), 0755), 0);
+    // A dropped folder whose name is not valid UTF-8 is expanded like any other: its files keep
+    // the bytes of its name.
+    const QByteArray odd = QFile::encodeName(m_tree) + "/bad\xff";
+    ASSERT_EQ(::mkdir(odd.constData(), 0755), 0);
+    const QByteArray inOdd = odd + "/d\xe9.jpg";
+    ::close(::open(inOdd.constData(), O_WRONLY | O_CREAT, 0644));
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(m_tree + "/two"),
-                  QUrl::fromEncoded("file://" + unnamable.toPercentEncoding("/")),
+                  QUrl::fromEncoded("file://" + odd.toPercentEncoding("/")),
                   QUrl::fromLocalFile(m_tree + "/one")});
     ASSERT_TRUE(dropOn(m_form->controls().ListView1, &data));
-    EXPECT_EQ(entries(), (QStringList{m_tree + "/two/c.txt", m_tree + "/one/A9.jpg",
-                                      m_tree + "/one/a10.jpg", m_tree + "/one/deeper/b.PNG"}));
+    EXPECT_EQ(entries(),
+              (QStringList{m_tree + "/two/c.txt", decodeFileName(inOdd), m_tree + "/one/A9.jpg",
+                           m_tree + "/one/a10.jpg", m_tree + "/one/deeper/b.PNG"}));
+    EXPECT_EQ(encodeFileName(entries().at(1)), inOdd);
     EXPECT_TRUE(m_dialogs.shown.empty());
-    ::rmdir(unnamable.constData());
+    ::unlink(inOdd.constData());
+    ::rmdir(odd.constData());
 }
 
 TEST_F(AddFilesTest, ClosingTheWindowDuringAFolderWalkEndsTheWalkAndAddsNothing) {
