@@ -60,6 +60,9 @@ QString EntryOutcomes::toolTip(int row, const QString& path) const {
             became = entry->reason.isEmpty() ? QStringLiteral("Skipped")
                                              : QStringLiteral("Skipped: ") + entry->reason;
             break;
+        case FileOutcome::ResultExists:
+            became = QStringLiteral("Skipped, its result exists: ") + entry->outputPath;
+            break;
     }
     return path + QLatin1Char('\n') + became;
 }

@@ -32,6 +32,7 @@ void drawMark(QPainter& painter, const QRectF& box, FileOutcome outcome) {
             disc = QColor(0xd9, 0x6c, 0x00);
             break;
         case FileOutcome::Skipped:
+        case FileOutcome::ResultExists:
             disc = QColor(0x75, 0x75, 0x75);
             break;
     }
@@ -64,6 +65,7 @@ void drawMark(QPainter& painter, const QRectF& box, FileOutcome outcome) {
             painter.drawPoint(at(0.5, 0.74));
             break;
         case FileOutcome::Skipped:  // a dash
+        case FileOutcome::ResultExists:
             painter.drawLine(at(0.3, 0.5), at(0.7, 0.5));
             break;
     }

@@ -97,7 +97,10 @@ std::unique_ptr<QMenu> Form1::ListView1_ContextMenu(int entry) {
 
     QAction* open = menu->addAction(QStringLiteral("Open Output"), this,
                                     [this, output] { m_opener->openFile(output); });
-    open->setEnabled(outcome && outcome->outcome == FileOutcome::Written &&
+    // An output a skipping run found in place is as much there to open as one it wrote.
+    open->setEnabled(outcome &&
+                     (outcome->outcome == FileOutcome::Written ||
+                      outcome->outcome == FileOutcome::ResultExists) &&
                      QFileInfo(output).isFile());
     open->setObjectName(QStringLiteral("openOutput"));
     QAction* reveal = menu->addAction(QStringLiteral("Open Output Folder"), this,

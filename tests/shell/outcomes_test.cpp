@@ -8,6 +8,7 @@
 #include "shell/filelistview.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
@@ -91,6 +92,15 @@ TEST_F(OutcomesTest, EachEntryCarriesItsOutcomeWithTheOutputOrTheReasonInItsTool
     menu = m_form->ListView1_ContextMenu(0);
     EXPECT_FALSE(action(*menu, "openOutput")->isEnabled());
     EXPECT_FALSE(action(*menu, "openOutputFolder")->isEnabled());
+
+    // Run again, skipping results that exist: the output is found, not written, and still opens.
+    m_form->controls().Combo1->setCurrentIndex(1);
+    run();
+    EXPECT_EQ(outcomes.outcome(0)->outcome, FileOutcome::ResultExists);
+    EXPECT_EQ(toolTip(0), good + "\nSkipped, its result exists: " + m_out + "good_flipped.png");
+    EXPECT_EQ(outcomes.outcome(1)->outcome, FileOutcome::NotLoaded);
+    menu = m_form->ListView1_ContextMenu(1);
+    EXPECT_TRUE(action(*menu, "openOutput")->isEnabled());
 
     // A change to the list makes the outcomes stale: they go.
     m_form->fileList().append(picture("late.png"));
