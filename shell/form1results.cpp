@@ -5,6 +5,7 @@
 
 #include "shell/entryoutcomes.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
@@ -57,8 +58,12 @@ void Form1::fileDelivered(const DeliveredFile& file) {
     output.replace(QRegularExpression(QStringLiteral("/{2,}")), QStringLiteral("/"));
     m_outcomes->setOutcome(file.index, {file.outcome, output, file.reason});
     if (file.outcome == FileOutcome::Written && !output.isEmpty()) {
-        // The folder the outputs went to, as the results folder read when this file was planned.
-        m_runFolder = QFileInfo(output).absolutePath();
+        // The folder the outputs went to, as the results folder read when this file was planned;
+        // an output in a kept tree lies below it, and the folder to offer stays the top one.
+        const QString folder = QFileInfo(output).absolutePath();
+        const QString top = QDir(m_runFolder).absolutePath();
+        const bool below = folder == top || folder.startsWith(top + QLatin1Char('/'));
+        m_runFolder = below ? top : folder;
     }
     showProgressCaption();
 }

@@ -106,8 +106,11 @@ TEST_F(FormTest, ADroppedFolderRunWithTheTreeKeptAndResultsSkippedFollowsTheChoi
     form.controls().Check1->click();
     form.controls().Combo1->setCurrentIndex(1);
     form.ListView1_OLEDragDrop({in});
+    m_dialogs.buttonAnswers = {true};
     form.PushButton2_Click();
     form.batchRun().waitForFinished();
+    // The folder offered at the end is the results folder, not the tree's deepest one.
+    EXPECT_EQ(m_opener.folders, QStringList{QDir(out).absolutePath()});
     EXPECT_EQ(m_dialogs.messages(),
               QStringList{"Done.\r\n\r\nThese files were skipped, their results exist:\r\n\r\n" +
                           in + "/101CANON/IMG_0001.png"});
