@@ -8,6 +8,7 @@
 #include "batch/runorder.h"
 #include "filelist/filelist.h"
 #include "imagefiles/files/diskwait.h"
+#include "imagefiles/libraries/codecthreads.h"
 #include "report/errorreport.h"
 
 #include <QEventLoop>
@@ -53,6 +54,11 @@ int progressValue(int index, int count) {
 }
 
 }  // namespace
+
+int codecThreadsFor(int cores, int jobs, int files) {
+    const int atOnce = std::max(1, std::min(jobs, files));
+    return std::max(1, cores / atOnce);
+}
 
 class BatchRun::Private {
 public:
@@ -138,6 +144,7 @@ void BatchRun::Private::start(const FileList& fileList) {
     nextToPlan = 1;
     nextToDeliver = 1;
     files.clear();
+    setCodecThreads(codecThreadsFor(QThread::idealThreadCount(), pool.maxThreadCount(), bound));
     frontEnd.setBusy(true);
     frontEnd.runStarted(bound, options.resultsFolder());
     pump();

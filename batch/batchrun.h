@@ -116,6 +116,11 @@ private:
     std::unique_ptr<Private> d;
 };
 
+// The threads each file's encoder may run when jobs workers take files files on cores cores:
+// the cores left to each of the files that run at once, at least 1. A run of one file, or one
+// job on several cores, lends the idle cores to the encoder.
+int codecThreadsFor(int cores, int jobs, int files);
+
 }  // namespace zentavo
 
 Q_DECLARE_METATYPE(zentavo::RunSummary)

@@ -1,4 +1,5 @@
 #include "imagefiles/heif/heifcodec.h"
+#include "imagefiles/libraries/codecthreads.h"
 #include "imagefiles/libraries/librarymessages.h"
 #include "imagefiles/metadata/metadata.h"
 #include "imagefiles/picture/gdiplusstatus.h"
@@ -115,7 +116,7 @@ QByteArray encodeAvif(const Picture& picture, const EncoderQuality& quality) {
     if (!encoder) {
         throw WriteFailure{GdiplusStatus::OutOfMemory, QStringLiteral("Out of memory")};
     }
-    encoder->maxThreads = 1;
+    encoder->maxThreads = codecThreads();
     encoder->speed = AvifSpeed;
     const int quantizer =
         lossless ? AVIF_QUANTIZER_LOSSLESS : quantizerFor(avifQualityFor(quality));

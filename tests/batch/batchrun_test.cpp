@@ -695,3 +695,27 @@ TEST_F(BatchRunTest, StopWhileAReportIsUpEndsTheRunWhenItClosesCountingTheWritte
     EXPECT_TRUE(summary.stopped);
     EXPECT_EQ(summary.processed, 3);
 }
+
+namespace zentavo::test {
+
+// Each file's encoder gets the cores the run's workers leave idle, shared among the files that
+// run at once, and never fewer than one thread.
+TEST(CodecThreads, TheCoresTheWorkersLeaveIdleAreSharedAmongTheFilesRunningAtOnce) {
+    struct Row {
+        int cores, jobs, files, threads;
+    };
+    const Row rows[] = {
+        {2, 1, 100, 2},  // one job on two cores lends the second core
+        {2, 2, 100, 1},  // every core has a file of its own
+        {2, 2, 1, 2},    // a run of one file runs it alone
+        {8, 3, 100, 2},  // the two cores left over are not handed to one file
+        {8, 8, 3, 2},    // three files on eight cores
+        {1, 4, 100, 1},  // never below one thread
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(codecThreadsFor(row.cores, row.jobs, row.files), row.threads)
+            << row.cores << " cores, " << row.jobs << " jobs, " << row.files << " files";
+    }
+}
+
+}  // namespace zentavo::test
