@@ -16,10 +16,13 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace zentavo {
@@ -44,6 +47,25 @@ struct RunState {
     const int id;
     std::atomic_bool cancelled{false};
     RunOrder order;
+
+    // Planned files wait here in list order. The pool may start a task submitted later ahead of
+    // one still queued (when a worker lends its place during a disk wait), so a task takes
+    // whichever file is first, never the one it was submitted with: a file waiting for an
+    // earlier file's turn then never holds the only worker that earlier file could run on.
+    void push(PlannedFile file) {
+        const std::lock_guard<std::mutex> lock(queueMutex);
+        queue.push_back(std::move(file));
+    }
+    PlannedFile takeFirst() {
+        const std::lock_guard<std::mutex> lock(queueMutex);
+        PlannedFile file = std::move(queue.front());
+        queue.pop_front();
+        return file;
+    }
+
+private:
+    std::mutex queueMutex;
+    std::deque<PlannedFile> queue;
 };
 
 int progressValue(int index, int count) {
@@ -85,6 +107,7 @@ public:
     bool imagingFailed = false;
     bool running = false;
     int lastRunId = 0;
+    int planAhead = 1;
 
     // The run in progress.
     std::shared_ptr<RunState> run;
@@ -151,10 +174,14 @@ void BatchRun::Private::start(const FileList& fileList) {
 }
 
 void BatchRun::Private::pump() {
-    // One file waits ready behind the busy workers, so none of them idles between files. What
-    // is planned but not yet delivered stays within that window, so a slow file holds back the
-    // planning too, and options changed during the run reach every file the bar has not reached.
-    const int window = pool.maxThreadCount() + 1;
+    // Files wait ready behind the busy workers, so none of them idles between files. What is
+    // planned but not yet delivered stays within that window, so a slow file holds back the
+    // planning too. By default the window is one file more than the workers, so options changed
+    // during the run reach every file the bar has not reached; a front end whose options cannot
+    // change plans further ahead, so that a worker done with a later file need not wait for the
+    // delivery of an earlier one that is still being worked on.
+    const int workers = pool.maxThreadCount();
+    const int window = planAhead > 1 ? workers * planAhead : workers + 1;
     while (running && !stopping && nextToPlan <= bound && nextToPlan - nextToDeliver < window) {
         const int index = nextToPlan++;
         FileInFlight& entry = files[index];
@@ -175,10 +202,12 @@ void BatchRun::Private::submit(const PlannedFile& file) {
     std::shared_ptr<RunState> state = run;
     std::shared_ptr<MemoryBudget> room = budget;
     QThreadPool* workers = &pool;
-    pool.start([owner, state, room, file, workers] {
+    state->push(file);
+    pool.start([owner, state, room, workers] {
         // Worker thread: decode, transform and encode one file. While it syncs its output, the
         // file waiting behind it may start.
         const DiskWaitScope lending(workers);
+        const PlannedFile file = state->takeFirst();
         FileResult result = runFileJob(file, state->cancelled, state->order, room.get());
         const int runId = state->id;
         QMetaObject::invokeMethod(
@@ -348,6 +377,10 @@ BatchRun::BatchRun(const JobOptions& options, RunFrontEnd& frontEnd, QObject* pa
 BatchRun::~BatchRun() {
     cancel();
     d->pool.waitForDone();
+}
+
+void BatchRun::setPlanAhead(int filesPerWorker) {
+    d->planAhead = std::max(1, filesPerWorker);
 }
 
 void BatchRun::setJobs(int jobs) {

@@ -88,6 +88,10 @@ public:
 
     // Files in flight at once; 0 means one per core.
     void setJobs(int jobs);
+    // Files planned per worker ahead of the delivery, for front ends whose options stay as
+    // they were at the start. 1 (the default) plans one file past the busy workers, so a
+    // choice changed during the run reaches every file the bar has not reached.
+    void setPlanAhead(int filesPerWorker);
     // Set when the imaging start-up failed at load: every start is refused.
     void setImagingFailed(bool failed);
 

@@ -159,6 +159,9 @@ int main(int argc, char** argv) {
     ImagingStartup imaging;
     BatchRun run(arguments.options, runFrontEnd);
     run.setJobs(arguments.jobs);
+    // The options of a command line never change during the run: a worker done with a small
+    // file takes the next one even while an earlier, larger one is still being worked on.
+    run.setPlanAhead(4);
     run.setImagingFailed(!imaging.start());
     RunSummary summary;
     QObject::connect(&run, &BatchRun::finished, [&](const RunSummary& s) { summary = s; });
