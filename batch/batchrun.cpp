@@ -7,6 +7,7 @@
 #include "batch/planner.h"
 #include "batch/runorder.h"
 #include "filelist/filelist.h"
+#include "imagefiles/files/atomicfile.h"
 #include "imagefiles/files/diskwait.h"
 #include "imagefiles/libraries/codecthreads.h"
 #include "report/errorreport.h"
@@ -86,13 +87,19 @@ class BatchRun::Private {
 public:
     Private(BatchRun* q, const JobOptions& options, RunFrontEnd& frontEnd)
         : q(q), options(options), frontEnd(frontEnd) {
-        pool.setMaxThreadCount(QThread::idealThreadCount());
+        setJobs(QThread::idealThreadCount());
+    }
+
+    void setJobs(int jobs) {
+        pool.setMaxThreadCount(jobs);
+        finishers.setMaxThreadCount(jobs);
     }
 
     void start(const FileList& list);
     void pump();
     void submit(const PlannedFile& file);
     void onResult(int runId, FileResult result);
+    static void post(const QPointer<BatchRun>& owner, int runId, FileResult result);
     void deliver();
     void finish();
     void refuse(int number, const QString& text, MessageIcon icon);
@@ -103,6 +110,9 @@ public:
     const JobOptions& options;
     RunFrontEnd& frontEnd;
     QThreadPool pool;
+    // Threads that sync and name the JPEG outputs the workers leave unfinished, so a worker goes
+    // on with the next file instead of waiting for the disk.
+    QThreadPool finishers;
     std::shared_ptr<MemoryBudget> budget = std::make_shared<MemoryBudget>();
     bool imagingFailed = false;
     bool running = false;
@@ -202,23 +212,37 @@ void BatchRun::Private::submit(const PlannedFile& file) {
     std::shared_ptr<RunState> state = run;
     std::shared_ptr<MemoryBudget> room = budget;
     QThreadPool* workers = &pool;
+    QThreadPool* finishing = &finishers;
     state->push(file);
-    pool.start([owner, state, room, workers] {
-        // Worker thread: decode, transform and encode one file. While it syncs its output, the
-        // file waiting behind it may start.
+    pool.start([owner, state, room, workers, finishing] {
+        // Worker thread: decode, transform and encode one file. While it syncs an output of its
+        // own, the file waiting behind it may start.
         const DiskWaitScope lending(workers);
         const PlannedFile file = state->takeFirst();
-        FileResult result = runFileJob(file, state->cancelled, state->order, room.get());
-        const int runId = state->id;
-        QMetaObject::invokeMethod(
-            owner,
-            [owner, runId, result] {
-                if (owner) {
-                    owner->d->onResult(runId, result);
-                }
-            },
-            Qt::QueuedConnection);
+        std::unique_ptr<AtomicFile> unfinished;
+        FileResult result =
+            runFileJob(file, state->cancelled, state->order, room.get(), &unfinished);
+        if (!unfinished) {
+            post(owner, state->id, std::move(result));
+            return;
+        }
+        std::shared_ptr<AtomicFile> output = std::move(unfinished);
+        finishing->start([owner, state, file, result, output] {
+            post(owner, state->id, finishFileJob(file, result, *output, state->order));
+        });
     });
+}
+
+// Hands a file's result to the run, on the run's thread.
+void BatchRun::Private::post(const QPointer<BatchRun>& owner, int runId, FileResult result) {
+    QMetaObject::invokeMethod(
+        owner,
+        [owner, runId, result = std::move(result)] {
+            if (owner) {
+                owner->d->onResult(runId, result);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void BatchRun::Private::onResult(int runId, FileResult result) {
@@ -377,6 +401,7 @@ BatchRun::BatchRun(const JobOptions& options, RunFrontEnd& frontEnd, QObject* pa
 BatchRun::~BatchRun() {
     cancel();
     d->pool.waitForDone();
+    d->finishers.waitForDone();
 }
 
 void BatchRun::setPlanAhead(int filesPerWorker) {
@@ -384,7 +409,7 @@ void BatchRun::setPlanAhead(int filesPerWorker) {
 }
 
 void BatchRun::setJobs(int jobs) {
-    d->pool.setMaxThreadCount(jobs > 0 ? jobs : QThread::idealThreadCount());
+    d->setJobs(jobs > 0 ? jobs : QThread::idealThreadCount());
 }
 
 void BatchRun::setImagingFailed(bool failed) {

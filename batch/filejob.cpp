@@ -220,6 +220,17 @@ struct Job {
         }
     }
 
+    // The sync and naming of a JPEG output that writeJpeg left unfinished, with its failures.
+    void commitJpeg(AtomicFile& output) {
+        std::optional<QString> placed;
+        writeJpeg(writingStatement(file.formatClass, file.operation),
+                  [&](bool* outOfMemory) { placed = commitJpegFile(output, outOfMemory); });
+        if (result.outcome == FileOutcome::Written && !placed) {
+            // Written in vain: another run placed the output first.
+            result.outcome = FileOutcome::ResultExists;
+        }
+    }
+
     // A JPEG written as a JPEG and moved exactly goes through its colour planes: each plane is
     // moved as it is stored, with no conversion to RGB and back and no chroma resampling, which
     // is faster and loses less. False when the planes cannot give the exact result (odd sizes,
@@ -519,15 +530,21 @@ qint64 memoryNeededFor(const QString& path, Operation operation) {
 }
 
 FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled, RunOrder& order,
-                      MemoryBudget* budget) {
+                      MemoryBudget* budget, std::unique_ptr<AtomicFile>* unfinished) {
     Job job{file, cancelled, order, {}};
     job.result.index = file.index;
     const CancellationScope scope(&cancelled);
-    // However the file ends, later files stop waiting for it.
+    // However the file ends, later files stop waiting for it; a file whose output is handed on
+    // unfinished ends when it is committed.
     struct Ended {
         RunOrder& order;
         const FileResult& result;
-        ~Ended() { order.finished(result.index, result.outcome == FileOutcome::Written); }
+        bool handedOn = false;
+        ~Ended() {
+            if (!handedOn) {
+                order.finished(result.index, result.outcome == FileOutcome::Written);
+            }
+        }
     } ended{order, job.result};
     if (cancelled.load()) {
         job.result.outcome = FileOutcome::Skipped;
@@ -552,7 +569,8 @@ FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled
     if (file.keepDates) {
         rules.times = timesOf(file.path);
     }
-    const CommitScope commits(rules);
+    rules.leaveUnfinished = unfinished && file.formatClass == FormatClass::Jpeg;
+    CommitScope commits(rules);
     try {
         BudgetReservation room(budget, budget ? memoryNeededFor(file.path, file.operation) : 0);
         order.roomTaken(file.index);
@@ -572,6 +590,12 @@ FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled
         job.report(number, describeException(std::current_exception()));
         job.notWrittenAsReported();
     }
+    if (std::unique_ptr<AtomicFile> output = commits.takeUnfinished();
+        output && job.result.outcome == FileOutcome::Written) {
+        *unfinished = std::move(output);
+        ended.handedOn = true;
+        return job.result;
+    }
     if (job.result.outcome == FileOutcome::Written && commits.committed() && !commits.placedAt()) {
         // Written in vain: another run placed the output first.
         job.result.outcome = FileOutcome::ResultExists;
@@ -583,6 +607,15 @@ FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled
         job.result.index = file.index;
         job.result.outcome = FileOutcome::Skipped;
     }
+    return job.result;
+}
+
+FileResult finishFileJob(const PlannedFile& file, FileResult result, AtomicFile& output,
+                         RunOrder& order) {
+    const std::atomic_bool notCancelled{false};
+    Job job{file, notCancelled, order, std::move(result)};
+    job.commitJpeg(output);
+    order.finished(job.result.index, job.result.outcome == FileOutcome::Written);
     return job.result;
 }
 

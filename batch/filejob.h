@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace zentavo {
@@ -82,6 +83,7 @@ bool runStatement(int number, std::vector<FileReport>& reports,
 // The statement that writes the output of a class in a run of an operation.
 int writingStatement(FormatClass formatClass, Operation operation);
 
+class AtomicFile;
 class MemoryBudget;
 class RunOrder;
 
@@ -93,8 +95,17 @@ qint64 memoryNeededFor(const QString& path, Operation operation);
 // never asks anything. Takes its turn in order and waits for room in budget (when given) before
 // decoding; takes its JPEG quality and its right to the output name from order. When cancelled
 // turns true before the output is committed, nothing is written and the outcome is Skipped.
-// Always tells order that the file has ended.
+// Always tells order that the file has ended, unless it hands its output on unfinished.
+//
+// Given unfinished, a JPEG output is left there written but unfinished (not synced, not under its
+// name), and the caller must pass it to finishFileJob: the worker can then go on with the next
+// file while another thread waits for the disk. The result is final only after that.
 FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled,
-                      RunOrder& order, MemoryBudget* budget = nullptr);
+                      RunOrder& order, MemoryBudget* budget = nullptr,
+                      std::unique_ptr<AtomicFile>* unfinished = nullptr);
+// Commits the output runFileJob left unfinished and tells order that the file has ended: the
+// file's final result. Never throws; any thread.
+FileResult finishFileJob(const PlannedFile& file, FileResult result, AtomicFile& output,
+                         RunOrder& order);
 
 }  // namespace zentavo

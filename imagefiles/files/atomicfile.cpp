@@ -202,22 +202,33 @@ void CommitScope::recordCommit(const std::optional<QString>& placedAt) {
     m_placedAt = placedAt;
 }
 
+void CommitScope::holdUnfinished(std::unique_ptr<AtomicFile> file) {
+    if (m_unfinished) {
+        recordCommit(m_unfinished->commit());
+    }
+    m_unfinished = std::move(file);
+}
+
 CommitScope* CommitScope::current() {
     return innermostScope;
 }
 
 void writeFileAtomically(const QString& path, const QByteArray& bytes) {
-    AtomicFile file(path);
+    auto file = std::make_unique<AtomicFile>(path);
     CommitScope* scope = CommitScope::current();
     if (scope) {
-        file.setExisting(scope->rules().existing);
+        file->setExisting(scope->rules().existing);
         if (scope->rules().times) {
-            file.setTimes(*scope->rules().times);
+            file->setTimes(*scope->rules().times);
         }
     }
-    file.open();
-    file.write(bytes.constData(), bytes.size());
-    const std::optional<QString> placed = file.commit();
+    file->open();
+    file->write(bytes.constData(), bytes.size());
+    if (scope && scope->rules().leaveUnfinished) {
+        scope->holdUnfinished(std::move(file));
+        return;
+    }
+    const std::optional<QString> placed = file->commit();
     if (scope) {
         scope->recordCommit(placed);
     }

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <ctime>
+#include <memory>
 #include <optional>
 
 namespace zentavo {
@@ -75,6 +76,10 @@ private:
 struct CommitRules {
     ExistingOutput existing = ExistingOutput::Replace;
     std::optional<FileTimes> times;
+    // The file is written and left unfinished (not synced, not under its name) for the scope's
+    // owner to take with takeUnfinished() and commit where it likes: on another thread, say,
+    // while this one goes on with the next file instead of waiting for the disk.
+    bool leaveUnfinished = false;
 };
 class CommitScope {
 public:
@@ -90,6 +95,10 @@ public:
     const std::optional<QString>& placedAt() const { return m_placedAt; }
     // Records a commit of this thread (writeFileAtomically() calls it).
     void recordCommit(const std::optional<QString>& placedAt);
+    // Holds a file written under leaveUnfinished; one held before is committed first.
+    void holdUnfinished(std::unique_ptr<AtomicFile> file);
+    // The file left unfinished in this scope, if any; its commit is then the taker's to record.
+    std::unique_ptr<AtomicFile> takeUnfinished() { return std::move(m_unfinished); }
 
     // The innermost scope of this thread, or none.
     static CommitScope* current();
@@ -99,6 +108,7 @@ private:
     CommitScope* m_outer;
     bool m_committed = false;
     std::optional<QString> m_placedAt;
+    std::unique_ptr<AtomicFile> m_unfinished;
 };
 
 // Removes the temporary files of every AtomicFile not yet committed or discarded, for a process
@@ -107,7 +117,7 @@ private:
 void removeUnfinishedFiles();
 
 // Writes bytes to path through an AtomicFile, committed as this thread's CommitScope says (and
-// recorded in it). Throws WriteFailure.
+// recorded in it), or left unfinished in the scope when its rules say so. Throws WriteFailure.
 void writeFileAtomically(const QString& path, const QByteArray& bytes);
 
 }  // namespace zentavo

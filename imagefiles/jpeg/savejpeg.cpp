@@ -99,12 +99,12 @@ JpegStreamParts partsFor(const Picture& info, QSize size, const QByteArray& prof
     return parts;
 }
 
-// Writes what encode returns, with the failures of the writer mapped to its error.
-template <typename Encode>
-void saveEncoded(const QString& fileName, bool* status, Encode&& encode) {
+// Runs write with the failures of the writer mapped to its error.
+template <typename Write>
+void asJpegWriter(bool* status, Write&& write) {
     GdiplusStatus failure = GdiplusStatus::Ok;
     try {
-        writeFileAtomically(fileName, encode());
+        write();
         return;
     } catch (const WriteFailure& error) {
         failure = error.status;
@@ -118,6 +118,12 @@ void saveEncoded(const QString& fileName, bool* status, Encode&& encode) {
     throw ZentavoError(
         ErrorNumber::CannotSave,
         QStringLiteral("Cannot save the image. GDI+ Error:") + QString::number(int(failure)));
+}
+
+// Writes what encode returns.
+template <typename Encode>
+void saveEncoded(const QString& fileName, bool* status, Encode&& encode) {
+    asJpegWriter(status, [&] { writeFileAtomically(fileName, encode()); });
 }
 
 }  // namespace
@@ -204,6 +210,12 @@ QByteArray encodeJpeg(const PlanarJpeg& planar, int quality) {
 
 void saveJpegStream(const QByteArray& jpeg, const QString& fileName, bool* status) {
     saveEncoded(fileName, status, [&] { return jpeg; });
+}
+
+std::optional<QString> commitJpegFile(AtomicFile& file, bool* status) {
+    std::optional<QString> placed;
+    asJpegWriter(status, [&] { placed = file.commit(); });
+    return placed;
 }
 
 void SaveJpeg(const Picture& picture, const QString& fileName, int quality, bool* status) {

@@ -6,7 +6,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace zentavo {
+
+class AtomicFile;
 
 // Writes picture to fileName as a baseline JPEG at quality 1 to 100 (TurboJPEG with the
 // accurate DCT, so the file matches what other libjpeg-based tools write at that quality).
@@ -41,5 +45,10 @@ QByteArray encodeJpeg(const PlanarJpeg& planar, int quality);
 // (ZentavoError(CannotSave, "Cannot save the image. GDI+ Error:<n>"); out of memory with status
 // given only sets *status). Reentrant.
 void saveJpegStream(const QByteArray& jpeg, const QString& fileName, bool* status = nullptr);
+
+// Commits a JPEG that one of the writers above left unfinished (CommitRules::leaveUnfinished),
+// with their failures. Where the file went, as AtomicFile::commit() says; nothing when it was
+// dropped or when out of memory was reported through status.
+std::optional<QString> commitJpegFile(AtomicFile& file, bool* status = nullptr);
 
 }  // namespace zentavo
