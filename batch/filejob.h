@@ -27,7 +27,7 @@ struct PlannedFile {
     // the slider position when the file was planned.
     QualityMode qualityMode = QualityMode::None;
     int slider = 0;
-    QString refusal;  // why the output must not be written, empty when it may
+    QString refusal;             // why the output must not be written, empty when it may
     bool stripMetadata = false;  // write pixels, colour profile and resolution only
     // With the tree kept: the results folder and the tree folder below it that the output goes
     // into, made when missing (the results folder itself never is).
@@ -100,8 +100,8 @@ qint64 memoryNeededFor(const QString& path, Operation operation);
 // Given unfinished, a JPEG output is left there written but unfinished (not synced, not under its
 // name), and the caller must pass it to finishFileJob: the worker can then go on with the next
 // file while another thread waits for the disk. The result is final only after that.
-FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled,
-                      RunOrder& order, MemoryBudget* budget = nullptr,
+FileResult runFileJob(const PlannedFile& file, const std::atomic_bool& cancelled, RunOrder& order,
+                      MemoryBudget* budget = nullptr,
                       std::unique_ptr<AtomicFile>* unfinished = nullptr);
 // Commits the output runFileJob left unfinished and tells order that the file has ended: the
 // file's final result. Never throws; any thread.

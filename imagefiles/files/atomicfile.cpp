@@ -41,8 +41,9 @@ mode_t processUmask() {
 }
 
 // The temporary files being written, readable from a signal handler: a slot is Ready while its
-// name may exist on disk. Plain arrays and lock-free atomics only.
-constexpr int SlotCount = 64;
+// name may exist on disk. Plain arrays and lock-free atomics only. Written files wait for their
+// commit on the engine's finishing threads, so there is room for many more than the workers.
+constexpr int SlotCount = 256;
 constexpr size_t SlotBytes = 4096;
 enum SlotState : int { Free, Busy, Ready };
 std::atomic<int> slotState[SlotCount];

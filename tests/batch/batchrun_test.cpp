@@ -3,6 +3,8 @@
 #include "batch/naming.h"
 #include "batch/runorder.h"
 #include "filelist/filelist.h"
+#include "imagefiles/files/atomicfile.h"
+#include "imagefiles/files/staletemporaries.h"
 #include "imagefiles/loadpicfile.h"
 #include "report/errorreport.h"
 #include "tests/batch/runfixture.h"
@@ -450,8 +452,8 @@ TEST_F(BatchRunTest, AnOutputNameGoesToTheFirstFileThatReallyWritesIt) {
         int reports;
     };
     const Case cases[] = {
-        {{text, bmp}, Operation::Flip, "b_flipped.bmp", 3, 0},    // first claimant never loads
-        {{text, bmp}, Operation::Rotate, "b_rotated.bmp", 3, 1},  // its load failure only
+        {{text, bmp}, Operation::Flip, "b_flipped.bmp", 3, 0},        // first claimant never loads
+        {{text, bmp}, Operation::Rotate, "b_rotated.bmp", 3, 1},      // its load failure only
         {{bmp, again, bmp}, Operation::Flip, "b_flipped.bmp", 3, 0},  // one input listed again
     };
     for (const Case& test : cases) {
@@ -460,7 +462,8 @@ TEST_F(BatchRunTest, AnOutputNameGoesToTheFirstFileThatReallyWritesIt) {
         QDir().mkpath(results.path());
         options.op = test.op;
         const RunSummary summary = runBatch(options, seen, test.list);
-        EXPECT_EQ(readBack(output(test.output)).width(), test.width) << test.list.join(' ').toStdString();
+        EXPECT_EQ(readBack(output(test.output)).width(), test.width)
+            << test.list.join(' ').toStdString();
         EXPECT_EQ(seen.scripted.messages().size(), test.reports + 1);
         EXPECT_EQ(summary.notWritten, 0);
         EXPECT_EQ(summary.written + summary.notLoaded, test.list.size());
@@ -505,7 +508,8 @@ TEST_F(BatchRunTest, PlanningWaitsForDeliveryBehindASlowFile) {
     runBatch(options, frontEnd, paths, 2);
     const QImage original = readBack(paths[1]);
     for (int i = 5; i <= 10; ++i) {
-        const QImage out = readBack(output(QStringLiteral("s%1_flipped.bmp").arg(i, 2, 10, QLatin1Char('0'))));
+        const QImage out =
+            readBack(output(QStringLiteral("s%1_flipped.bmp").arg(i, 2, 10, QLatin1Char('0'))));
         EXPECT_EQ(out.pixel(0, 0), original.pixel(0, 3)) << i;  // vertical
     }
 }
@@ -528,7 +532,8 @@ TEST(BatchRunGuard, ResultsOfACancelledRunNeverReachTheNextOne) {
     BatchRun run(options, frontEnd);
     run.setJobs(2);
     std::vector<RunSummary> summaries;
-    QObject::connect(&run, &BatchRun::finished, [&](const RunSummary& s) { summaries.push_back(s); });
+    QObject::connect(&run, &BatchRun::finished,
+                     [&](const RunSummary& s) { summaries.push_back(s); });
     run.PushButton2_Click(first);
     run.cancel();
     run.PushButton2_Click(second);
@@ -641,12 +646,85 @@ TEST_F(BatchRunTest, APictureThatCannotBeMirroredIsNotWrittenUnmirrored) {
     setrlimit(RLIMIT_AS, &saved);
 
     if (result.outcome == FileOutcome::NotLoaded) {
-        GTEST_SKIP() << "the loader needed more room than the mirror: " << result.reason.toStdString();
+        GTEST_SKIP() << "the loader needed more room than the mirror: "
+                     << result.reason.toStdString();
     }
     EXPECT_EQ(result.outcome, FileOutcome::NotWritten);
     ASSERT_EQ(result.reports.size(), 1u);
     EXPECT_EQ(result.reports[0].statement, 132);
     EXPECT_TRUE(folderEntries(results.path()).isEmpty());
+}
+
+TEST_F(BatchRunTest, AJpegHandedOnUnfinishedIsNamedOnlyWhenFinishedAndEndsAsIfWrittenAtOnce) {
+    // What stands at the output's name by the time it is committed: nothing, an output another
+    // run placed meanwhile (kept, as Skip asks), or a folder (replacing it fails).
+    enum Occupant { Free, OtherOutput, Folder };
+    const struct {
+        Occupant occupant;
+        ExistingOutput existing;
+        FileOutcome outcome;
+    } cases[] = {{Free, ExistingOutput::Replace, FileOutcome::Written},
+                 {OtherOutput, ExistingOutput::Skip, FileOutcome::ResultExists},
+                 {Folder, ExistingOutput::Replace, FileOutcome::NotWritten}};
+    const QString path = input("a.jpg");
+    writeJpeg(path, patternImage(64, 48), 90);
+    for (const auto& c : cases) {
+        std::vector<FileResult> ends;  // written at once, then handed on
+        for (const bool handedOn : {false, true}) {
+            SCOPED_TRACE(testing::Message()
+                         << "occupant " << c.occupant << ", handed on " << handedOn);
+            const QString out =
+                output(QStringLiteral("a%1%2_rotated.jpg").arg(c.occupant).arg(handedOn));
+            const auto occupy = [&] {
+                if (c.occupant == OtherOutput) {
+                    writeFile(out, "placed by another run");
+                } else if (c.occupant == Folder) {
+                    ASSERT_TRUE(QDir().mkpath(out + "/inside"));
+                }
+            };
+            PlannedFile file;
+            file.index = 1;
+            file.path = path;
+            file.operation = Operation::Rotate;
+            file.degrees = QStringLiteral("90");
+            file.formatClass = FormatClass::Jpeg;
+            file.outputPath = out;
+            file.existing = c.existing;
+            RunOrder order;
+            order.planFile(1, true, path, path, out, out);
+            std::atomic_bool cancelled{false};
+            if (!handedOn) {
+                occupy();
+                ends.push_back(runFileJob(file, cancelled, order));
+                continue;
+            }
+            std::unique_ptr<AtomicFile> unfinished;
+            const FileResult written = runFileJob(file, cancelled, order, nullptr, &unfinished);
+            ASSERT_TRUE(unfinished);
+            EXPECT_FALSE(QFileInfo::exists(out));
+            const QString temporary = QString::fromLocal8Bit(temporaryNamePrefix());
+            EXPECT_EQ(folderEntries(results.path()).filter(temporary).size(), 1);
+            occupy();
+            ends.push_back(finishFileJob(file, written, *unfinished, order));
+            unfinished.reset();
+            EXPECT_EQ(folderEntries(results.path()).filter(temporary).size(), 0);
+        }
+        ASSERT_EQ(ends.size(), 2u);
+        for (const FileResult& end : ends) {
+            EXPECT_EQ(end.outcome, c.outcome);
+        }
+        if (c.occupant == OtherOutput) {
+            EXPECT_EQ(readFile(output("a10_rotated.jpg")), readFile(output("a11_rotated.jpg")));
+        }
+        EXPECT_EQ(ends[1].statement, ends[0].statement);
+        EXPECT_EQ(ends[1].reason.toStdString(), ends[0].reason.toStdString());
+        ASSERT_EQ(ends[1].reports.size(), ends[0].reports.size());
+        for (size_t i = 0; i < ends[0].reports.size(); ++i) {
+            EXPECT_EQ(ends[1].reports[i].statement, ends[0].reports[i].statement);
+            EXPECT_EQ(ends[1].reports[i].description.toStdString(),
+                      ends[0].reports[i].description.toStdString());
+        }
+    }
 }
 
 TEST_F(BatchRunTest, StopWhileAReportIsUpEndsTheRunWhenItClosesCountingTheWrittenFiles) {
