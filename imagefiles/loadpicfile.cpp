@@ -18,11 +18,11 @@ namespace zentavo {
 
 namespace {
 
-// Enough of a file for every header the size probe reads (a JPEG's frame header may follow
-// large EXIF and ICC segments). Most headers lie in the first FirstProbeBytes, which is all a
-// probe reads of them: a run that skips its done files reads little of each.
-constexpr qint64 FirstProbeBytes = 128 << 10;
-constexpr qint64 HeaderProbeBytes = 1 << 20;
+// How much of a file the size probe reads, in turn, until a header is found: enough at last
+// for every header (a JPEG's frame header may follow large EXIF and ICC segments). Most headers
+// lie in the first 16 KiB, which is all a probe reads of them: the probe comes just before the
+// whole file is read for decoding, and a run that skips its done files reads little of each.
+constexpr qint64 HeadProbes[] = {16 << 10, 128 << 10, 1 << 20};
 
 }  // namespace
 
@@ -119,7 +119,7 @@ std::optional<QSize> pictureSizeIn(QByteArray& head) {
 }  // namespace
 
 std::optional<QSize> readPictureSize(const QString& path) {
-    for (const qint64 probe : {FirstProbeBytes, HeaderProbeBytes}) {
+    for (const qint64 probe : HeadProbes) {
         QByteArray head;
         QString reason;
         if (readFileHead(path, probe, head, reason) != LoadError::None) {

@@ -208,15 +208,18 @@ TEST_F(Loading, TheSizeIsFoundBehindLargeSegmentsAndInFilesShorterThanAProbe) {
     }
     writeFile(path("small.jpg"), jpeg);
     EXPECT_EQ(readPictureSize(path("small.jpg")), QSize(40, 30));
-    // Five full application segments (about 320 KB) before the frame header: past a first short
-    // look, within the whole probe.
-    QByteArray padded = jpeg.left(2);
-    for (int i = 0; i < 5; ++i) {
-        padded += QByteArray("\xFF\xE9\xFF\xFF", 4) + QByteArray(0xFFFF - 2, char('a' + i));
+    // One or five full application segments (64 or 320 KB) before the frame header: past the
+    // first short looks, within the whole probe.
+    QByteArray padded;
+    for (const int segments : {1, 5}) {
+        padded = jpeg.left(2);
+        for (int i = 0; i < segments; ++i) {
+            padded += QByteArray("\xFF\xE9\xFF\xFF", 4) + QByteArray(0xFFFF - 2, char('a' + i));
+        }
+        padded += jpeg.mid(2);
+        writeFile(path("padded.jpg"), padded);
+        EXPECT_EQ(readPictureSize(path("padded.jpg")), QSize(40, 30)) << segments;
     }
-    padded += jpeg.mid(2);
-    writeFile(path("padded.jpg"), padded);
-    EXPECT_EQ(readPictureSize(path("padded.jpg")), QSize(40, 30));
     writeFile(path("cut.jpg"), padded.left(200000));
     EXPECT_EQ(readPictureSize(path("cut.jpg")), std::nullopt);
 }
