@@ -92,8 +92,18 @@ public:
 
     void setJobs(int jobs) {
         pool.setMaxThreadCount(jobs);
-        finishers.setMaxThreadCount(jobs);
+        sizeFinishers();
     }
+
+    // The files planned but not yet delivered, at most.
+    int window() const {
+        const int workers = pool.maxThreadCount();
+        return planAhead > 1 ? workers * planAhead : workers + 1;
+    }
+
+    // Every file of the window may be waiting for its sync at once: on a slow disk the syncs then
+    // overlap, as the disk's queue likes, rather than wait for each other.
+    void sizeFinishers() { finishers.setMaxThreadCount(window()); }
 
     void start(const FileList& list);
     void pump();
@@ -190,9 +200,7 @@ void BatchRun::Private::pump() {
     // during the run reach every file the bar has not reached; a front end whose options cannot
     // change plans further ahead, so that a worker done with a later file need not wait for the
     // delivery of an earlier one that is still being worked on.
-    const int workers = pool.maxThreadCount();
-    const int window = planAhead > 1 ? workers * planAhead : workers + 1;
-    while (running && !stopping && nextToPlan <= bound && nextToPlan - nextToDeliver < window) {
+    while (running && !stopping && nextToPlan <= bound && nextToPlan - nextToDeliver < window()) {
         const int index = nextToPlan++;
         FileInFlight& entry = files[index];
         const int count = list ? list->count() : bound;
@@ -406,6 +414,7 @@ BatchRun::~BatchRun() {
 
 void BatchRun::setPlanAhead(int filesPerWorker) {
     d->planAhead = std::max(1, filesPerWorker);
+    d->sizeFinishers();
 }
 
 void BatchRun::setJobs(int jobs) {
